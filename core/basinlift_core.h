@@ -1,0 +1,8 @@
+// The whole core: extraction, ordering, segmentation and enhancement of one channel.
+#pragma once
+
+#include "channel_copy.h"
+#include "channel_plane.h"
+#include "enhance_channel.h"
+#include "sort_pixels.h"
+#include "watershed.h"
