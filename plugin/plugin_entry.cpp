@@ -7,7 +7,7 @@
 #if defined(__i386__) && !defined(_WIN32)
 // The 32-bit conformance test links this file with callers compiled for Microsoft's ABI, which
 // decorate a stdcall C function with a leading underscore and its argument bytes.
-#define BASINLIFT_ENTRY_NAME __asm__("_AvisynthPluginInit2@4")
+#define BASINLIFT_ENTRY_NAME __asm__("\"_AvisynthPluginInit2@4\"")
 #else
 #define BASINLIFT_ENTRY_NAME
 #endif

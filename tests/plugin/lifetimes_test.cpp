@@ -1,0 +1,129 @@
+// Reference counts and faults: every handle the plug-in takes is released on every path.
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "plugin_fixture.h"
+#include "test_clips.h"
+
+// Fault injection: when armed, the next allocation on this thread fails. Replacing the global
+// operator new here also replaces it for the loaded plug-in.
+namespace {
+thread_local bool failNextAllocation = false;
+
+void* Allocate(std::size_t size) {
+    if (failNextAllocation) {
+        failNextAllocation = false;
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr int kYv12 = VideoInfo::CS_YV12;
+
+class LifetimeTest : public PluginTest {
+protected:
+    std::string GetFrameError(const PClip& clip, int n) {
+        try {
+            clip->GetFrame(n, &env);
+        } catch (const AvisynthError& e) {
+            return e.msg;
+        }
+        return "";
+    }
+};
+
+}  // namespace
+
+TEST_F(LifetimeTest, RefusalsLeaveNoCountRaised) {
+    const PClip input = RandomClip(8, 6, kYv12);
+    const PClip other = RandomClip(8, 6, kYv12, 2);
+    const size_t frames = env.LiveFrameCount();
+    EXPECT_NE(Refusal(input, {{"sh", 11}}), "");
+    EXPECT_NE(Refusal(input, {{"useclip", true}}), "");
+    EXPECT_NE(Refusal(input, {{"useclip", true}, {"sclip", input}}), "");
+    EXPECT_NE(Refusal(input, {{"useclip", true}, {"sclip", other}}), "");
+    EXPECT_NE(Refusal(input, {{"sh", 0}, {"sm", 0}}), "");
+    EXPECT_NE(Refusal(input, {{"smu", 0}, {"useclip", true}, {"sclip", other}, {"sh", 40}}), "");
+    EXPECT_EQ(input->RefCount(), 1);
+    EXPECT_EQ(other->RefCount(), 1);
+    EXPECT_EQ(env.LiveFrameCount(), frames);
+}
+
+TEST_F(LifetimeTest, TheFilterHoldsBothClipsUntilItIsDropped) {
+    const PClip input = RandomClip(8, 6, kYv12);
+    const PClip regions = RandomClip(8, 6, kYv12);
+    const size_t frames = env.LiveFrameCount();
+    {
+        const PClip filtered = BasinLift(input);
+        EXPECT_EQ(filtered->RefCount(), 1);
+        EXPECT_EQ(input->RefCount(), 3);  // child, and segmentation clip without useclip
+        const PClip segmented = BasinLift(input, {{"useclip", true}, {"sclip", regions}});
+        EXPECT_EQ(regions->RefCount(), 2);
+        PVideoFrame a = filtered->GetFrame(0, &env);
+        PVideoFrame b = segmented->GetFrame(0, &env);
+        EXPECT_EQ(a->RefCount(), 1);
+        EXPECT_EQ(env.LiveFrameCount(), frames + 2);  // only the results stay referenced
+    }
+    EXPECT_EQ(input->RefCount(), 1);
+    EXPECT_EQ(regions->RefCount(), 1);
+    EXPECT_EQ(env.LiveFrameCount(), frames);
+}
+
+// A host operation that raises its error while the driver holds frames: with the real host
+// our destructors would be skipped, so the filter keeps its handles where the next call and
+// the destructor release them.
+TEST_F(LifetimeTest, FramesHeldWhenTheHostFailsAreReleasedLater) {
+    const PClip input = RandomClip(8, 6, kYv12, 3);
+    const PClip regions(new HookedClip(RandomClip(8, 6, kYv12, 3), [](int n, IScriptEnvironment* e) {
+        if (n == 1) e->ThrowError("sclip cannot deliver frame %d", n);
+    }));
+    const size_t frames = env.LiveFrameCount();
+    {
+        const PClip filtered = BasinLift(input, {{"useclip", true}, {"sclip", regions}});
+        EXPECT_EQ(GetFrameError(filtered, 1), "sclip cannot deliver frame 1");
+        EXPECT_EQ(GetFrameError(filtered, 2), "");
+        EXPECT_EQ(env.LiveFrameCount(), frames);
+        EXPECT_EQ(GetFrameError(filtered, 1), "sclip cannot deliver frame 1");
+    }  // dropped right after a failure
+    EXPECT_EQ(env.LiveFrameCount(), frames);
+    EXPECT_EQ(input->RefCount(), 1);
+    EXPECT_EQ(regions->RefCount(), 1);
+}
+
+TEST_F(LifetimeTest, OutOfMemoryWhileSegmentingIsAHostErrorAndTheFilterStaysUsable) {
+    const PClip input = RandomClip(24, 16, kYv12, 3);
+    // The segmentation frame is the driver's last host call before the watershed, whose
+    // queue is then the next allocation.
+    auto armed = std::make_shared<std::atomic<bool>>(true);
+    const PClip regions(new HookedClip(RandomClip(24, 16, kYv12, 3), nullptr,
+                                       [armed](int n, IScriptEnvironment*) {
+                                           if (n == 1 && armed->exchange(false))
+                                               failNextAllocation = true;
+                                       }));
+    const PClip filtered = BasinLift(input, {{"useclip", true}, {"sclip", regions}, {"smu", 2}});
+    const PClip reference =
+        BasinLift(input, {{"useclip", true}, {"sclip", RandomClip(24, 16, kYv12, 3)}, {"smu", 2}});
+    const size_t frames = env.LiveFrameCount();
+
+    EXPECT_EQ(GetFrameError(filtered, 1), "BasinLift: not enough memory to segment frame 1");
+    EXPECT_FALSE(failNextAllocation);
+    EXPECT_EQ(env.LiveFrameCount(), frames);
+    for (int n : {2, 1}) {
+        const PVideoFrame out = filtered->GetFrame(n, &env);
+        const PVideoFrame expected = reference->GetFrame(n, &env);
+        EXPECT_TRUE(standin::SameVisibleBytes(*out.get(), *expected.get())) << n;
+    }
+}
