@@ -1,0 +1,45 @@
+// The host's frames. Plug-ins only change reference counts; a frame whose count and whose
+// buffer's count have both dropped to 0 is freed by the next allocation (or at the end).
+#pragma once
+
+#include <avisynth.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+#include "frame_layout.h"
+
+namespace standin {
+
+class FramePool {
+public:
+    FramePool();
+    FramePool(const FramePool&) = delete;
+    FramePool& operator=(const FramePool&) = delete;
+    // Frees every frame: all PVideoFrame handles must be gone by then.
+    ~FramePool();
+
+    // A new frame with no references yet (its buffer's count of 1 keeps it from being
+    // reclaimed until the caller's first reference comes and goes). Every byte of its
+    // memory, padding included, holds `fill`. May throw std::bad_alloc.
+    VideoFrame* Allocate(const FrameLayout& layout, uint8_t fill);
+
+    // The layout a frame of this pool was made with; nullopt for foreign frames.
+    std::optional<FrameLayout> LayoutOf(const VideoFrame* frame) const;
+
+    size_t LiveCount() const;  // frames with at least one reference
+    size_t HeldCount() const;  // frames not yet freed
+
+private:
+    struct Record;
+    void ReclaimUnused();  // caller holds mutex_
+
+    mutable std::mutex mutex_;
+    std::unordered_map<const VideoFrame*, std::unique_ptr<Record>> frames_;
+};
+
+}  // namespace standin

@@ -1,0 +1,155 @@
+// Registration, parameter strings and binding arguments to registered functions.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frame_tools.h"
+#include "memory_clip.h"
+#include "script_environment.h"
+#include "test_support.h"
+
+using standin::ScriptEnvironment;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr const char* kProbeParams = "c[sh]i[scale]f[name]s[flag]b";
+
+// Records the arguments it receives (user_data is the record) and returns their count.
+AVSValue* AVS_CDECL Record(AVSValue* result, AVSValueArg raw, void* user_data, IScriptEnvironment*) {
+    const AVSValue args = AVSValue::Adopt(raw);
+    auto* seen = static_cast<std::vector<AVSValue>*>(user_data);
+    for (int i = 0; i < args.ArraySize(); ++i) seen->push_back(args[i]);
+    return new (result) AVSValue(args.ArraySize());
+}
+
+AVSValue* AVS_CDECL Boom(AVSValue*, AVSValueArg raw, void*, IScriptEnvironment* env) {
+    AVSValue::Adopt(raw);
+    env->ThrowError("boom %d", 1);
+    return nullptr;  // not reached; GCC does not see [[noreturn]] through the virtual call
+}
+
+TEST(Registry, AcceptsTheParameterGrammarAndNothingElse) {
+    ScriptEnvironment env;
+    std::vector<AVSValue> seen;
+    for (const char* params : {"", "c", "c[sh]i[sm]i[c4]b[useclip]b[sclip]c[smu]i[smv]i",
+                               "i*", "[x]f+", "s.b", "[a_1]."})
+        EXPECT_EQ(ErrorFrom([&] { env.AddFunction("Good", params, Record, &seen); }), "(no error)")
+            << params;
+    for (const char* params : {"x", "[", "[]i", "[a]", "[a b]i", "i**", "*", "c[sh]", "[a]i[A]i"}) {
+        EXPECT_THAT(ErrorFrom([&] { env.AddFunction("Bad", params, Record, &seen); }),
+                    HasSubstr("invalid parameter string"))
+            << params;
+    }
+    EXPECT_FALSE(env.FunctionExists("Bad"));
+    EXPECT_THAT(ErrorFrom([&] { env.AddFunction("Bad", nullptr, Record, &seen); }),
+                HasSubstr("invalid parameter string"));
+}
+
+TEST(Registry, ListsFunctionsAndReplacesReregisteredNames) {
+    ScriptEnvironment env;
+    int first = 0, second = 0;
+    env.AddFunction("BasinLift", "c", Record, &first);
+    env.AddFunction("Other", "i", Boom, nullptr);
+    env.AddFunction("basinlift", "c[sh]i", Record, &second);
+
+    const std::vector<standin::RegisteredFunction> functions = env.Functions();
+    ASSERT_EQ(functions.size(), 2u);
+    EXPECT_EQ(functions[0].params, "c[sh]i");
+    EXPECT_EQ(functions[0].user_data, &second);
+    EXPECT_EQ(functions[0].apply, &Record);
+    EXPECT_EQ(functions[1].name, "Other");
+    EXPECT_TRUE(env.FunctionExists("BASINLIFT"));
+    EXPECT_FALSE(env.FunctionExists("Missing"));
+}
+
+class Binding : public ::testing::Test {
+protected:
+    Binding() {
+        env.AddFunction("Probe", kProbeParams, Record, &seen);
+        clip = standin::MemoryClip::Generate(
+            env, standin::MakeVideoInfo(8, 2, VideoInfo::CS_BGR32), [](int, VideoFrame&) {});
+    }
+    std::string Error(const std::vector<AVSValue>& positional,
+                      const standin::NamedArguments& named = {}) {
+        return ErrorFrom([&] { env.Invoke("Probe", positional, named); });
+    }
+
+    ScriptEnvironment env;
+    std::vector<AVSValue> seen;
+    PClip clip;
+};
+
+TEST_F(Binding, PositionalArgumentsFillFromTheFirstAndOmittedOnesStayUndefined) {
+    EXPECT_EQ(env.Invoke("Probe", {clip, 3}).AsInt(), 5);
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_TRUE(seen[0].AsClip() == clip);
+    EXPECT_EQ(seen[1].AsInt(0), 3);
+    for (int i = 2; i < 5; ++i) EXPECT_FALSE(seen[i].Defined()) << i;
+
+    seen.clear();
+    env.Invoke("Probe", {clip, 1, 2.5, "n", true});
+    EXPECT_DOUBLE_EQ(seen[2].AsFloat(), 2.5);
+    EXPECT_STREQ(seen[3].AsString(), "n");
+    EXPECT_TRUE(seen[4].AsBool(false));
+}
+
+TEST_F(Binding, NamedArgumentsFillTheirParametersAndIntsBecomeFloats) {
+    char name[] = "label";
+    env.Invoke("Probe", {clip}, {{"SCALE", 2}, {"name", name}});
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_FALSE(seen[1].Defined());
+    EXPECT_TRUE(seen[2].IsFloat());
+    EXPECT_FALSE(seen[2].IsInt());
+    EXPECT_DOUBLE_EQ(seen[2].AsFloat(), 2.0);
+    EXPECT_STREQ(seen[3].AsString(), "label");
+    EXPECT_NE(seen[3].AsString(), name);  // the host's copy outlives the caller's buffer
+}
+
+TEST_F(Binding, BadCallsGetTheHostsScriptErrors) {
+    const std::string prefix = "Script error: Invalid arguments to function \"Probe\": ";
+    EXPECT_EQ(ErrorFrom([&] { env.Invoke("Nope", {}); }),
+              "Script error: there is no function named \"Nope\"");
+    EXPECT_EQ(Error({clip, 1, 2.0, "s", true, 6}), prefix + "too many arguments (6 given, at most 5)");
+    EXPECT_EQ(Error({clip}, {{"bogus", 1}}), prefix + "there is no parameter named \"bogus\"");
+    EXPECT_EQ(Error({clip, 3}, {{"sh", 4}}), prefix + "parameter \"sh\" is given twice");
+    EXPECT_EQ(Error({clip}, {{"sh", 4}, {"Sh", 5}}), prefix + "parameter \"sh\" is given twice");
+    EXPECT_EQ(Error({}), prefix + "argument 1 is missing (expects a clip)");
+    EXPECT_EQ(Error({3}), prefix + "argument 1 expects a clip");
+    EXPECT_EQ(Error({clip, 1.5}), prefix + "parameter \"sh\" expects an integer");
+    EXPECT_EQ(Error({clip}, {{"scale", "big"}}), prefix + "parameter \"scale\" expects a float");
+    EXPECT_EQ(Error({clip}, {{"name", 1}}), prefix + "parameter \"name\" expects a string");
+    EXPECT_EQ(Error({clip}, {{"flag", "yes"}}), prefix + "parameter \"flag\" expects a boolean");
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(clip->RefCount(), 1);
+
+    env.AddFunction("Many", "c+", Record, &seen);
+    EXPECT_THAT(ErrorFrom([&] { env.Invoke("Many", {clip}); }), HasSubstr("repeated parameters"));
+}
+
+TEST_F(Binding, TheInterfaceSlotTakesNamesForArrayElementsAndAdoptsItsArgument) {
+    const AVSValue args[] = {clip, AVSValue("n"), AVSValue(4)};
+    const char* const names[] = {nullptr, "name", "sh"};
+    const AVSValue count = env.IScriptEnvironment::Invoke("Probe", AVSValue(args, 3), names);
+    EXPECT_EQ(count.AsInt(0), 5);
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen[1].AsInt(0), 4);
+    EXPECT_STREQ(seen[3].AsString(), "n");
+
+    seen.clear();
+    env.IScriptEnvironment::Invoke("Probe", AVSValue(clip));  // a single value is one argument
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_TRUE(seen[0].AsClip() == clip);
+    seen.clear();
+    // Ours and args[0]'s: the by-value argument's references were released.
+    EXPECT_EQ(clip->RefCount(), 2);
+}
+
+TEST_F(Binding, ErrorsFromTheFunctionPassThrough) {
+    env.AddFunction("Boom", "", Boom, nullptr);
+    EXPECT_EQ(ErrorFrom([&] { env.Invoke("Boom", {}); }), "boom 1");
+}
+
+}  // namespace
