@@ -1,0 +1,62 @@
+// Shared by the media tests: a private temporary directory per test, whole-file helpers,
+// and a check that an action fails with a MediaError saying particular things.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "media_error.h"
+
+class MediaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "basinlift_media_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+private:
+    std::string dir_;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Fails unless action throws a MediaError whose message contains every one of fragments.
+template <typename Action>
+void expectMediaError(Action action, std::initializer_list<std::string> fragments) {
+    try {
+        action();
+    } catch (const media::MediaError& error) {
+        const std::string message = error.what();
+        for (const std::string& fragment : fragments) {
+            EXPECT_NE(message.find(fragment), std::string::npos)
+                << "'" << fragment << "' not in: " << message;
+        }
+        return;
+    }
+    ADD_FAILURE() << "no MediaError thrown";
+}
+
+inline std::vector<uint8_t> patternBytes(std::size_t count, unsigned seed) {
+    std::vector<uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 37 + seed * 101 + (i >> 8));
+    return bytes;
+}

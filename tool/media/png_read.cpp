@@ -1,0 +1,155 @@
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "file_io.h"
+#include "media_error.h"
+#include "media_limits.h"
+#include "png_errors.h"
+#include "png_io.h"
+
+namespace media {
+
+namespace {
+
+// The first bytes of every valid PNG: the signature and the IHDR chunk's length, type,
+// width and height. They are read before libpng starts, to identify the file and check
+// its size, and then handed to libpng again through the read callback.
+constexpr std::size_t kPrefixSize = 24;
+
+struct PngInput {
+    std::FILE* file;
+    const unsigned char* prefix;
+    std::size_t prefixSize;
+    std::size_t prefixUsed;
+    PngFailure* failure;
+};
+
+void readPngData(png_structp png, png_bytep data, std::size_t length) {
+    auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
+    const std::size_t fromPrefix = length < input->prefixSize - input->prefixUsed
+                                       ? length
+                                       : input->prefixSize - input->prefixUsed;
+    std::memcpy(data, input->prefix + input->prefixUsed, fromPrefix);
+    input->prefixUsed += fromPrefix;
+    if (fromPrefix == length) return;
+    errno = 0;
+    const std::size_t wanted = length - fromPrefix;
+    if (std::fread(data + fromPrefix, 1, wanted, input->file) == wanted) return;
+    if (std::ferror(input->file)) {
+        input->failure->systemError = errno != 0 ? errno : EIO;
+        png_error(png, "read error");
+    }
+    input->failure->truncated = true;
+    png_error(png, "truncated");
+}
+
+struct PngLayout {
+    png_uint_32 width;
+    png_uint_32 height;
+    int channels;
+    std::size_t rowBytes;
+};
+
+// Reads the chunks before the image data and asks libpng for 8-bit RGB(A) output.
+// Errors longjmp here: this frame owns no object with a destructor.
+bool readPngLayout(png_structp png, png_infop info, PngLayout* layout) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_user_limits(png, kMaxDimension, kMaxDimension);  // a second line of defence
+    png_read_info(png, info);
+    const png_byte colourType = png_get_color_type(png, info);
+    const png_byte bitDepth = png_get_bit_depth(png, info);
+    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) png_set_scale_16(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        png_set_gray_to_rgb(png);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    layout->width = png_get_image_width(png, info);
+    layout->height = png_get_image_height(png, info);
+    layout->channels = png_get_channels(png, info);
+    layout->rowBytes = png_get_rowbytes(png, info);
+    return true;
+}
+
+// Errors longjmp here: this frame owns no object with a destructor.
+bool readPngRows(png_structp png, png_infop info, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_image(png, rows);
+    png_read_end(png, info);
+    return true;
+}
+
+class PngReadStructs {
+public:
+    explicit PngReadStructs(PngFailure* failure) {
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, failure, onPngError, onPngWarning);
+        if (png_) info_ = png_create_info_struct(png_);
+        if (!info_) {
+            png_destroy_read_struct(png_ ? &png_ : nullptr, nullptr, nullptr);
+            throw std::bad_alloc();
+        }
+    }
+    ~PngReadStructs() { png_destroy_read_struct(&png_, &info_, nullptr); }
+    PngReadStructs(const PngReadStructs&) = delete;
+    PngReadStructs& operator=(const PngReadStructs&) = delete;
+
+    png_structp png() const { return png_; }
+    png_infop info() const { return info_; }
+
+private:
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+};
+
+[[noreturn]] void throwPngFailure(const std::string& path, const PngFailure& failure) {
+    if (failure.systemError != 0) throwSystemError(path, "read error", failure.systemError);
+    if (failure.truncated) throwMediaError(path, "the PNG data is truncated");
+    throwMediaError(path, std::string("corrupt PNG (") + failure.message + ")");
+}
+
+long long bigEndian32(const unsigned char* bytes) {
+    return (static_cast<long long>(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
+}
+
+}  // namespace
+
+RgbImage readPng(const std::string& path) {
+    FilePtr file = openInputFile(path);
+    unsigned char prefix[kPrefixSize];
+    const std::size_t got = readBytes(file.get(), prefix, sizeof prefix, path);
+    if (got < 8 || png_sig_cmp(prefix, 0, 8) != 0) throwMediaError(path, "not a PNG file");
+    if (got == kPrefixSize && std::memcmp(prefix + 12, "IHDR", 4) == 0) {
+        checkPictureSize(path, bigEndian32(prefix + 16), bigEndian32(prefix + 20));
+    }
+
+    PngFailure failure{};
+    PngInput input{file.get(), prefix, got, 0, &failure};
+    PngReadStructs structs(&failure);
+    png_set_read_fn(structs.png(), &input, readPngData);
+    PngLayout layout{};
+    if (!readPngLayout(structs.png(), structs.info(), &layout)) throwPngFailure(path, failure);
+    checkPictureSize(path, layout.width, layout.height);
+    if ((layout.channels != 3 && layout.channels != 4) ||
+        layout.rowBytes != static_cast<std::size_t>(layout.width) * layout.channels) {
+        throwMediaError(path, "PNG layout not convertible to 8-bit RGB");
+    }
+
+    RgbImage image;
+    image.width = static_cast<int>(layout.width);
+    image.height = static_cast<int>(layout.height);
+    image.hasAlpha = layout.channels == 4;
+    image.pixels.resize(checkedProduct(path, layout.rowBytes, layout.height));
+    std::vector<png_bytep> rows(layout.height);
+    for (png_uint_32 row = 0; row < layout.height; ++row) {
+        rows[row] = image.pixels.data() + row * layout.rowBytes;
+    }
+    if (!readPngRows(structs.png(), structs.info(), rows.data())) throwPngFailure(path, failure);
+    return image;
+}
+
+}  // namespace media

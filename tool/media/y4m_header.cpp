@@ -1,0 +1,137 @@
+#include "y4m_header.h"
+
+#include <climits>
+
+#include "decimal_number.h"
+#include "media_error.h"
+#include "media_limits.h"
+
+namespace media {
+
+namespace {
+
+constexpr std::string_view kMagic = "YUV4MPEG2";
+constexpr std::string_view kFrameMarker = "FRAME";
+constexpr const char* kSupportedColourSpaces = "420, 420jpeg, 420mpeg2, 420paldv, 422";
+
+// W and H: a positive whole number; the upper limit is checked with the other dimension.
+long long parseDimension(std::string_view token, const char* what, const std::string& name) {
+    long long value = 0;
+    if (!parseDecimal(token.substr(1), value) || value < 1) {
+        throwMediaError(name, "bad " + std::string(what) + " '" + std::string(token) +
+                                  "' in the YUV4MPEG2 header (expected a positive number)");
+    }
+    return value;
+}
+
+// "n:d" into num and den; leaves them 0 when the text is not of that form, because these
+// values are informative only and are copied to the output as text anyway.
+void parseRatio(std::string_view text, int& num, int& den) {
+    const std::size_t colon = text.find(':');
+    long long n = 0;
+    long long d = 0;
+    if (colon == std::string_view::npos || !parseDecimal(text.substr(0, colon), n) ||
+        !parseDecimal(text.substr(colon + 1), d) || n > INT_MAX || d > INT_MAX) {
+        num = den = 0;
+        return;
+    }
+    num = static_cast<int>(n);
+    den = static_cast<int>(d);
+}
+
+Y4mChroma parseColourSpace(std::string_view token, const std::string& name) {
+    const std::string_view space = token.substr(1);
+    if (space == "420" || space == "420jpeg" || space == "420mpeg2" || space == "420paldv") {
+        return Y4mChroma::k420;
+    }
+    if (space == "422") return Y4mChroma::k422;
+    throwMediaError(name, "colour space " + std::string(token) +
+                              " is not supported (supported: " + kSupportedColourSpaces + ")");
+}
+
+}  // namespace
+
+std::size_t Y4mHeader::lumaBytes() const {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+}
+
+std::size_t Y4mHeader::chromaBytes() const {
+    return static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight());
+}
+
+std::size_t Y4mHeader::frameBytes() const { return lumaBytes() + 2 * chromaBytes(); }
+
+Y4mHeader parseY4mHeader(std::string_view line, const std::string& name) {
+    if (line.substr(0, kMagic.size()) != kMagic ||
+        (line.size() > kMagic.size() && line[kMagic.size()] != ' ')) {
+        throwMediaError(name, "not a YUV4MPEG2 file");
+    }
+    Y4mHeader header;
+    long long width = 0;
+    long long height = 0;
+    std::string_view rest = line.substr(kMagic.size());
+    while (!rest.empty()) {
+        const std::size_t space = rest.find(' ');
+        const std::string_view token = rest.substr(0, space);
+        rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+        if (token.empty()) continue;
+        header.params.emplace_back(token);
+        switch (token[0]) {
+            case 'W':
+                width = parseDimension(token, "width", name);
+                break;
+            case 'H':
+                height = parseDimension(token, "height", name);
+                break;
+            case 'C':
+                header.chroma = parseColourSpace(token, name);
+                break;
+            case 'F':
+                parseRatio(token.substr(1), header.frameRateNum, header.frameRateDen);
+                break;
+            case 'A':
+                parseRatio(token.substr(1), header.pixelRatioNum, header.pixelRatioDen);
+                break;
+            case 'I':
+                header.interlacing = token.size() > 1 ? token[1] : '?';
+                break;
+            default:
+                break;  // X and unknown parameters are carried through untouched
+        }
+    }
+    if (width == 0) throwMediaError(name, "the YUV4MPEG2 header has no width (W)");
+    if (height == 0) throwMediaError(name, "the YUV4MPEG2 header has no height (H)");
+    checkPictureSize(name, width, height);
+    header.width = static_cast<int>(width);
+    header.height = static_cast<int>(height);
+    if (header.chroma == Y4mChroma::k420 && (width % 2 != 0 || height % 2 != 0)) {
+        throwMediaError(name, "4:2:0 video needs an even width and height, not " +
+                                  std::to_string(width) + "x" + std::to_string(height));
+    }
+    if (header.chroma == Y4mChroma::k422 && width % 2 != 0) {
+        throwMediaError(name, "4:2:2 video needs an even width, not " + std::to_string(width));
+    }
+    return header;
+}
+
+std::string formatY4mHeader(const Y4mHeader& header) {
+    std::string text(kMagic);
+    for (const std::string& token : header.params) {
+        text += ' ';
+        text += token;
+    }
+    text += '\n';
+    return text;
+}
+
+std::string parseFrameLine(std::string_view line, const std::string& name, int frameNumber) {
+    if (line.substr(0, kFrameMarker.size()) != kFrameMarker ||
+        (line.size() > kFrameMarker.size() && line[kFrameMarker.size()] != ' ')) {
+        throwMediaError(name, "frame " + std::to_string(frameNumber) +
+                                  " does not start with a FRAME line (is the file damaged, or "
+                                  "its frames not the size the header gives?)");
+    }
+    return std::string(line.substr(kFrameMarker.size()));
+}
+
+}  // namespace media

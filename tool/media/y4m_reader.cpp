@@ -1,0 +1,214 @@
+#include "y4m_reader.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+
+#include "media_error.h"
+
+namespace media {
+
+namespace {
+
+void copyRows(const uint8_t* source, int width, int height, const PlaneDest& dest) {
+    for (int row = 0; row < height; ++row) {
+        std::memcpy(dest.data + static_cast<std::ptrdiff_t>(row) * dest.pitch,
+                    source + static_cast<std::size_t>(row) * static_cast<std::size_t>(width),
+                    static_cast<std::size_t>(width));
+    }
+}
+
+// Fills one plane from fetch(buffer, bytes), which returns the bytes it got. Rows exactly
+// as wide as the pitch take one read straight into the destination; padded rows take one
+// read into scratch and a copy per row, which beats a read call per row.
+template <typename Fetch>
+std::size_t readPlane(Fetch& fetch, const PlaneDest& dest, int width, int height,
+                      std::vector<uint8_t>& scratch) {
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (dest.pitch == width) return fetch(dest.data, bytes);
+    scratch.resize(bytes);
+    const std::size_t got = fetch(scratch.data(), bytes);
+    if (got == bytes) copyRows(scratch.data(), width, height, dest);
+    return got;
+}
+
+// Reads Y, U and V in file order; returns the bytes got, short only when the data ran out.
+template <typename Fetch>
+std::size_t readPlanes(Fetch& fetch, const Y4mHeader& header, const PlaneDest& y,
+                       const PlaneDest& u, const PlaneDest& v, std::vector<uint8_t>& scratch) {
+    std::size_t got = readPlane(fetch, y, header.width, header.height, scratch);
+    if (got < header.lumaBytes()) return got;
+    const std::size_t gotU =
+        readPlane(fetch, u, header.chromaWidth(), header.chromaHeight(), scratch);
+    got += gotU;
+    if (gotU < header.chromaBytes()) return got;
+    return got + readPlane(fetch, v, header.chromaWidth(), header.chromaHeight(), scratch);
+}
+
+std::string displayNameOf(const std::string& path) { return path == "-" ? "standard input" : path; }
+
+}  // namespace
+
+Y4mReader::Y4mReader(const std::string& path) : name_(displayNameOf(path)) {
+    if (path == "-") {
+        file_ = stdin;
+    } else {
+        ownedFile_ = openInputFile(path);
+        file_ = ownedFile_.get();
+    }
+    readStreamHeader();
+}
+
+Y4mReader::Y4mReader(std::FILE* file, std::string displayName)
+    : file_(file), name_(std::move(displayName)) {
+    if (!file_) throw std::invalid_argument("Y4mReader: no input stream");
+    readStreamHeader();
+}
+
+void Y4mReader::readStreamHeader() {
+    std::string line;
+    const LineStatus status = readLine(file_, kMaxY4mLineLength, line, name_);
+    if (status == LineStatus::EndOfFile) throwMediaError(name_, "empty file (no YUV4MPEG2 header)");
+    if (status != LineStatus::Complete) {
+        const std::string magic = "YUV4MPEG2";
+        // Either the file stops inside the magic word, or it starts with the whole of it.
+        const bool looksLikeY4m = line.compare(0, magic.size(), magic, 0, line.size()) == 0;
+        if (!looksLikeY4m) throwMediaError(name_, "not a YUV4MPEG2 file");
+        if (status == LineStatus::Truncated) {
+            throwMediaError(name_, "the YUV4MPEG2 header is truncated (no end of line)");
+        }
+        throwMediaError(name_, "the YUV4MPEG2 header line is longer than " +
+                                   std::to_string(kMaxY4mLineLength) + " bytes");
+    }
+    header_ = parseY4mHeader(line, name_);
+    firstFrameOffset_ = ftello(file_);
+}
+
+void Y4mReader::checkDestinations(const PlaneDest& y, const PlaneDest& u,
+                                  const PlaneDest& v) const {
+    const int chromaWidth = header_.chromaWidth();
+    if (!y.data || !u.data || !v.data || y.pitch < header_.width || u.pitch < chromaWidth ||
+        v.pitch < chromaWidth) {
+        throw std::invalid_argument(
+            "Y4mReader: plane destination missing or narrower than the plane");
+    }
+}
+
+void Y4mReader::throwTruncated(int frameNumber, std::size_t got) const {
+    throwMediaError(name_, "frame " + std::to_string(frameNumber) + " is truncated (expected " +
+                               std::to_string(header_.frameBytes()) + " bytes, got " +
+                               std::to_string(got) + ")");
+}
+
+bool Y4mReader::readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
+                          const PlaneDest& v) {
+    checkDestinations(y, u, v);
+    const int frameNumber = nextFrame_;
+    std::string line;
+    switch (readLine(file_, kMaxY4mLineLength, line, name_)) {
+        case LineStatus::EndOfFile:
+            return false;
+        case LineStatus::Truncated:
+            throwMediaError(name_, "frame " + std::to_string(frameNumber) +
+                                       " is truncated (the file ends inside its FRAME line)");
+        case LineStatus::TooLong:
+            throwMediaError(name_, "frame " + std::to_string(frameNumber) +
+                                       ": FRAME line longer than " +
+                                       std::to_string(kMaxY4mLineLength) + " bytes");
+        case LineStatus::Complete:
+            break;
+    }
+    frameHeader.params = parseFrameLine(line, name_, frameNumber);
+    auto fetch = [this](void* data, std::size_t bytes) {
+        return readBytes(file_, data, bytes, name_);
+    };
+    const std::size_t got = readPlanes(fetch, header_, y, u, v, rowScratch_);
+    if (got < header_.frameBytes()) throwTruncated(frameNumber, got);
+    ++nextFrame_;
+    return true;
+}
+
+int Y4mReader::countFrames() {
+    if (counted_) return static_cast<int>(frames_.size());
+    const int fd = fileno(file_);
+    struct stat info {};
+    if (firstFrameOffset_ < 0 || fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        throwMediaError(name_, "frames can only be counted in a regular file, not a pipe");
+    }
+    const long long fileSize = info.st_size;
+    const long long frameBytes = static_cast<long long>(header_.frameBytes());
+    std::vector<FrameLocation> frames;
+    char line[kMaxY4mLineLength + 1];
+    long long offset = firstFrameOffset_;
+    while (offset < fileSize) {
+        if (frames.size() == static_cast<std::size_t>(INT_MAX)) {
+            throwMediaError(name_, "more frames than this tool can number");
+        }
+        const int frameNumber = static_cast<int>(frames.size());
+        const std::size_t got = readBytesAt(fd, line, sizeof line, offset, name_);
+        const void* newline = std::memchr(line, '\n', got);
+        if (!newline) {
+            throwMediaError(name_, "frame " + std::to_string(frameNumber) +
+                                       (got < sizeof line
+                                            ? " is truncated (the file ends inside its FRAME line)"
+                                            : ": FRAME line longer than " +
+                                                  std::to_string(kMaxY4mLineLength) + " bytes"));
+        }
+        const std::size_t lineLength =
+            static_cast<std::size_t>(static_cast<const char*>(newline) - line);
+        FrameLocation frame;
+        frame.lineOffset = offset;
+        frame.params = parseFrameLine(std::string_view(line, lineLength), name_, frameNumber);
+        frame.dataOffset = offset + static_cast<long long>(lineLength) + 1;
+        if (fileSize - frame.dataOffset < frameBytes) {
+            throwTruncated(frameNumber, static_cast<std::size_t>(fileSize - frame.dataOffset));
+        }
+        offset = frame.dataOffset + frameBytes;
+        frames.push_back(std::move(frame));
+    }
+    frames_ = std::move(frames);
+    endOffset_ = offset;
+    counted_ = true;
+    return static_cast<int>(frames_.size());
+}
+
+void Y4mReader::seekToFrame(int frameNumber) {
+    const int count = countFrames();
+    if (frameNumber < 0 || frameNumber > count) {
+        throwMediaError(name_, "cannot seek to frame " + std::to_string(frameNumber) +
+                                   " (the file has " + std::to_string(count) + " frames)");
+    }
+    const long long offset = frameNumber == count ? endOffset_ : frames_[frameNumber].lineOffset;
+    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        throwSystemError(name_, "cannot seek", errno);
+    }
+    nextFrame_ = frameNumber;
+}
+
+void Y4mReader::readFrameAt(int frameNumber, Y4mFrameHeader& frameHeader, const PlaneDest& y,
+                            const PlaneDest& u, const PlaneDest& v) const {
+    if (!counted_) throw std::logic_error("Y4mReader::readFrameAt needs countFrames() first");
+    checkDestinations(y, u, v);
+    if (frameNumber < 0 || static_cast<std::size_t>(frameNumber) >= frames_.size()) {
+        throwMediaError(name_, "there is no frame " + std::to_string(frameNumber) +
+                                   " (the file has " + std::to_string(frames_.size()) + " frames)");
+    }
+    const FrameLocation& frame = frames_[static_cast<std::size_t>(frameNumber)];
+    const int fd = fileno(file_);
+    long long offset = frame.dataOffset;
+    auto fetch = [&](void* data, std::size_t bytes) {
+        const std::size_t got = readBytesAt(fd, data, bytes, offset, name_);
+        offset += static_cast<long long>(got);
+        return got;
+    };
+    std::vector<uint8_t> scratch;  // per call, so that threads share nothing
+    const std::size_t got = readPlanes(fetch, header_, y, u, v, scratch);
+    // Only if the file shrank after it was counted.
+    if (got < header_.frameBytes()) throwTruncated(frameNumber, got);
+    frameHeader.params = frame.params;
+}
+
+}  // namespace media
