@@ -1,0 +1,69 @@
+// A channel laid inside a larger buffer with an odd pitch, interleaved neighbour bytes and
+// guard bytes, so a test can check that nothing but the channel's own samples was written.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class GuardedPlane {
+public:
+    // step: bytes per sample; offset: the channel's byte within a pixel; rowPadding: bytes
+    // after each row's last pixel (odd by default, so rows are not aligned).
+    GuardedPlane(int width, int height, int step = 1, int offset = 0, int rowPadding = 3)
+        : width_(width), height_(height), step_(step), offset_(offset),
+          pitch_(width * step + rowPadding),
+          bytes_(static_cast<size_t>(kGuard * 2 + pitch_ * height)) {
+        for (size_t i = 0; i < bytes_.size(); ++i) bytes_[i] = static_cast<uint8_t>(i * 37 + 11);
+        original_ = bytes_;
+    }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int pitch() const { return pitch_; }
+    int step() const { return step_; }
+    uint8_t* base() { return bytes_.data() + kGuard + offset_; }
+    const uint8_t* base() const { return bytes_.data() + kGuard + offset_; }
+
+    uint8_t& at(int x, int y) { return base()[y * pitch_ + x * step_]; }
+    uint8_t at(int x, int y) const { return base()[y * pitch_ + x * step_]; }
+
+    // Sets the channel row by row from width * height values; other bytes keep the pattern.
+    void SetChannel(const std::vector<uint8_t>& values) {
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) at(x, y) = values[y * width_ + x];
+        original_ = bytes_;
+    }
+
+    std::vector<uint8_t> Channel() const {
+        std::vector<uint8_t> values;
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) values.push_back(at(x, y));
+        return values;
+    }
+
+    // Every byte that is not a sample of the channel still holds what it held before.
+    ::testing::AssertionResult UntouchedOutsideChannel() const {
+        for (size_t i = 0; i < bytes_.size(); ++i) {
+            if (IsSample(i) || bytes_[i] == original_[i]) continue;
+            return ::testing::AssertionFailure() << "byte " << i << " outside the channel changed";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+private:
+    static constexpr int kGuard = 32;
+
+    bool IsSample(size_t i) const {
+        const ptrdiff_t rel = static_cast<ptrdiff_t>(i) - kGuard - offset_;
+        if (rel < 0 || rel >= static_cast<ptrdiff_t>(pitch_) * height_) return false;
+        const ptrdiff_t inRow = rel % pitch_;
+        return inRow % step_ == 0 && inRow / step_ < width_;
+    }
+
+    int width_, height_, step_, offset_, pitch_;
+    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> original_;
+};

@@ -1,0 +1,202 @@
+#include "watershed.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "plain_watershed.h"
+#include "sort_pixels.h"
+
+namespace {
+
+constexpr int kGuard = 8;  // entries past width * height that must stay as they were
+
+// Sorts and segments a planar channel given row by row, with the output buffers starting
+// out as garbage and followed by guard entries.
+class Segmented {
+public:
+    Segmented(const std::vector<uint8_t>& values, int width, int height, bool c4)
+        : channel_(values.size()), order_(values.size()),
+          label_(values.size() + kGuard, 12345), dist_(values.size() + kGuard, -777),
+          boundary_(values.size() + kGuard, 77) {
+        SortPixels(channel_.data(), width, values.data(), width, 1, width, height,
+                   order_.data());
+        Watershed(order_.data(), channel_.data(), label_.data(), dist_.data(),
+                  boundary_.data(), height, width, c4);
+    }
+
+    std::vector<int32_t> Labels() const { return {label_.begin(), label_.end() - kGuard}; }
+    std::vector<int32_t> Dists() const { return {dist_.begin(), dist_.end() - kGuard}; }
+    std::vector<uint8_t> Boundary() const { return {boundary_.begin(), boundary_.end() - kGuard}; }
+    const std::vector<PixelRef>& Order() const { return order_; }
+    const std::vector<uint8_t>& Channel() const { return channel_; }
+
+    bool GuardsIntact() const {
+        for (size_t i = label_.size() - kGuard; i < label_.size(); ++i)
+            if (label_[i] != 12345 || dist_[i] != -777 || boundary_[i] != 77) return false;
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> channel_;
+    std::vector<PixelRef> order_;
+    std::vector<int32_t> label_, dist_;
+    std::vector<uint8_t> boundary_;
+};
+
+// 255 everywhere except at the given pixel indexes.
+std::vector<uint8_t> BoundaryAt(size_t size, std::vector<int> flagged) {
+    std::vector<uint8_t> boundary(size, 255);
+    for (int i : flagged) boundary[i] = 0;
+    return boundary;
+}
+
+class WatershedShapes : public ::testing::TestWithParam<bool> {
+protected:
+    void Expect(const std::vector<uint8_t>& values, int width, int height,
+                const std::vector<int32_t>& labels, const std::vector<int>& flagged) {
+        const Segmented s(values, width, height, GetParam());
+        EXPECT_EQ(s.Labels(), labels);
+        EXPECT_EQ(s.Boundary(), BoundaryAt(values.size(), flagged));
+        EXPECT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
+        EXPECT_TRUE(s.GuardsIntact());
+    }
+};
+
+}  // namespace
+
+TEST_P(WatershedShapes, FlatChannelIsOneRegion) {
+    Expect(std::vector<uint8_t>(20, 42), 5, 4, std::vector<int32_t>(20, 1), {});
+}
+
+TEST_P(WatershedShapes, SinglePixel) { Expect({200}, 1, 1, {1}, {}); }
+
+TEST_P(WatershedShapes, SingleRowHasNoSeedsSoEveryLocalPlateauIsARegion) {
+    Expect({3, 1, 2, 1, 3}, 5, 1, {4, 1, 3, 2, 5}, {});
+}
+
+TEST_P(WatershedShapes, BorderRingAroundAPitIsItsOwnRegion) {
+    Expect({5, 5, 5,
+            5, 0, 5,
+            5, 5, 5}, 3, 3,
+           {2, 2, 2,
+            2, 1, 2,
+            2, 2, 2}, {});
+}
+
+TEST_P(WatershedShapes, BorderPixelIsNeverASeed) {
+    Expect({9, 9, 9, 9,
+            5, 0, 5, 9,
+            9, 9, 9, 9}, 4, 3,
+           {3, 3, 3, 3,
+            2, 1, 1, 3,
+            3, 3, 3, 3}, {});
+}
+
+TEST_P(WatershedShapes, PixelBetweenTwoMinimaIsFlaggedAndKeepsTheFirstLabel) {
+    Expect({9, 9, 9, 9, 9,
+            9, 0, 5, 1, 9,
+            9, 9, 9, 9, 9}, 5, 3,
+           {3, 3, 3, 3, 3,
+            3, 1, 1, 2, 3,
+            3, 3, 3, 3, 3}, {7});
+}
+
+TEST_P(WatershedShapes, OddPlateauMeetsInTheMiddle) {
+    Expect({9, 9, 9, 9, 9, 9, 9,
+            9, 0, 5, 5, 5, 1, 9,
+            9, 9, 9, 9, 9, 9, 9}, 7, 3,
+           {3, 3, 3, 3, 3, 3, 3,
+            3, 1, 1, 1, 2, 2, 3,
+            3, 3, 3, 3, 3, 3, 3}, {10});
+}
+
+TEST_P(WatershedShapes, EvenPlateauSplitsWithoutBoundary) {
+    Expect({9, 9, 9, 9, 9, 9, 9, 9,
+            9, 0, 5, 5, 5, 5, 1, 9,
+            9, 9, 9, 9, 9, 9, 9, 9}, 8, 3,
+           {3, 3, 3, 3, 3, 3, 3, 3,
+            3, 1, 1, 1, 2, 2, 2, 3,
+            3, 3, 3, 3, 3, 3, 3, 3}, {});
+}
+
+INSTANTIATE_TEST_SUITE_P(BothConnectivities, WatershedShapes, ::testing::Bool());
+
+TEST(Watershed, FlaggedPixelTakesItsLastNeighboursLabel) {
+    // Orthogonal neighbours in visiting order: 0 (label 1), then 2 (label 3) flags the
+    // centre, then 1 (label 2) relabels it.
+    const Segmented s({9, 9, 9, 9, 9,
+                       9, 9, 0, 9, 9,
+                       9, 2, 5, 1, 9,
+                       9, 9, 9, 9, 9,
+                       9, 9, 9, 9, 9}, 5, 5, true);
+    const std::vector<int32_t> labels = s.Labels();
+    EXPECT_EQ(labels[7], 1);
+    EXPECT_EQ(labels[13], 2);
+    EXPECT_EQ(labels[11], 3);
+    EXPECT_EQ(labels[12], 2);
+    EXPECT_EQ(s.Boundary()[12], 0);
+}
+
+namespace {
+
+// Labels at return are exactly 1..R, met for the first time in orderBuf order.
+::testing::AssertionResult NumberedByDiscovery(const Segmented& s) {
+    const std::vector<int32_t> labels = s.Labels();
+    int32_t highest = 0;
+    for (PixelRef ref : s.Order()) {
+        const int32_t label = labels[ref - s.Channel().data()];
+        if (label < 1 || label > highest + 1)
+            return ::testing::AssertionFailure() << "label " << label << " after " << highest;
+        if (label == highest + 1) ++highest;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void ExpectAgreesWithPlainWatershed(const std::vector<uint8_t>& values, int width, int height,
+                                    bool c4) {
+    const Segmented s(values, width, height, c4);
+    const WatershedResult plain = PlainWatershed(s.Order().data(), s.Channel().data(), height,
+                                                 width, c4);
+    ASSERT_EQ(s.Labels(), plain.label) << width << "x" << height << " c4 " << c4;
+    ASSERT_EQ(s.Boundary(), plain.boundary) << width << "x" << height << " c4 " << c4;
+    ASSERT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
+    ASSERT_TRUE(NumberedByDiscovery(s));
+    ASSERT_TRUE(s.GuardsIntact());
+}
+
+std::vector<uint8_t> RandomChannel(std::mt19937& rng, size_t size, int levels) {
+    std::vector<uint8_t> values(size);
+    const unsigned lowest = rng() % 200;
+    for (auto& v : values) v = static_cast<uint8_t>(lowest + rng() % levels * 17);
+    return values;
+}
+
+}  // namespace
+
+TEST(Watershed, AgreesWithPlainRestatementOnSmallRandomChannels) {
+    std::mt19937 rng(20240611);
+    for (int round = 0; round < 3000; ++round) {
+        const int width = 1 + static_cast<int>(rng() % 12);
+        const int height = 1 + static_cast<int>(rng() % 12);
+        const std::vector<uint8_t> values =
+            RandomChannel(rng, static_cast<size_t>(width * height), 2 + round % 3);
+        ExpectAgreesWithPlainWatershed(values, width, height, round % 2 == 0);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(Watershed, AgreesWithPlainRestatementWhereTheQueueMustGrow) {
+    std::mt19937 rng(7);
+    // Wide plateaus and a long ramp keep thousands of pixels queued at once.
+    std::vector<uint8_t> ramp(150 * 90);
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 150; ++x) ramp[y * 150 + x] = static_cast<uint8_t>((x + y) / 20);
+    ramp[91 * 50 % ramp.size()] = 0;
+    for (bool c4 : {false, true}) {
+        ExpectAgreesWithPlainWatershed(ramp, 150, 90, c4);
+        ExpectAgreesWithPlainWatershed(RandomChannel(rng, 120 * 70, 2), 120, 70, c4);
+        ExpectAgreesWithPlainWatershed(std::vector<uint8_t>(200 * 60, 3), 200, 60, c4);
+    }
+}
