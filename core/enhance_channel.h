@@ -8,7 +8,8 @@
 // percent from the source values; with factor 0 the interior is copied unchanged.
 // factor 0 and sh 0 writes nothing. Only dst + y * dstPitch + x * step is written.
 // Preconditions (enforced at filter creation): factor 0..10, sh -10..10, width, height >= 1;
-// channelBuf holds the source channel's values packed with rowLength.
+// channelBuf holds the source channel's values packed with rowLength; dst and src lie in
+// different frames (each destination sample is written once, from source values).
 void EnhanceChannel(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int step,
                     int width, int height, const uint8_t* channelBuf, const int32_t* labelBuf,
                     const uint8_t* boundaryBuf, int rowLength, int factor, int sh);

@@ -7,5 +7,5 @@
 // them is a signed 32-bit number, so 4 x width x height must fit one.
 inline bool WorkingBuffersFit(int width, int height) {
     if (width < 1 || height < 1) return false;
-    return int64_t{4} * width * height <= INT32_MAX;
+    return int64_t{width} * height <= INT32_MAX / 4;
 }

@@ -156,6 +156,7 @@ TEST_F(PluginTest, RefusesFramesTooLargeForTheWorkingBuffers) {
     // 4 x 23171 x 23171 is just above the largest signed 32-bit number.
     EXPECT_EQ(Refusal(InfoClip(23171, 23171, kBgr24)), kTooLarge);
     EXPECT_EQ(Refusal(InfoClip(1 << 20, 1 << 20, kYv12)), kTooLarge);
+    EXPECT_EQ(Refusal(InfoClip(INT32_MAX, INT32_MAX, kBgr32)), kTooLarge);  // no overflow on the way
     // ...but only after the ten checks.
     EXPECT_EQ(Refusal(InfoClip(23171, 23171, kBgr24), {{"sh", 11}}), kShRange);
 }

@@ -15,6 +15,9 @@ namespace media {
 // media_limits.h before anything is allocated. Throws MediaError naming the file if it is
 // missing, not a PNG, corrupt or truncated.
 RgbImage readPng(const std::string& path);
+// The same from a stream the caller owns, from its current position; displayName goes into
+// messages. The stream may be read past the end of the PNG.
+RgbImage readPng(std::FILE* file, const std::string& displayName);
 
 // zlib level 3: files a little larger than the default level 6, written several times
 // faster, which matters when the tool writes every frame it is asked for.

@@ -120,15 +120,19 @@ long long bigEndian32(const unsigned char* bytes) {
 
 RgbImage readPng(const std::string& path) {
     FilePtr file = openInputFile(path);
+    return readPng(file.get(), path);
+}
+
+RgbImage readPng(std::FILE* file, const std::string& path) {
     unsigned char prefix[kPrefixSize];
-    const std::size_t got = readBytes(file.get(), prefix, sizeof prefix, path);
+    const std::size_t got = readBytes(file, prefix, sizeof prefix, path);
     if (got < 8 || png_sig_cmp(prefix, 0, 8) != 0) throwMediaError(path, "not a PNG file");
     if (got == kPrefixSize && std::memcmp(prefix + 12, "IHDR", 4) == 0) {
         checkPictureSize(path, bigEndian32(prefix + 16), bigEndian32(prefix + 20));
     }
 
     PngFailure failure{};
-    PngInput input{file.get(), prefix, got, 0, &failure};
+    PngInput input{file, prefix, got, 0, &failure};
     PngReadStructs structs(&failure);
     png_set_read_fn(structs.png(), &input, readPngData);
     PngLayout layout{};

@@ -1,6 +1,7 @@
 // Netpbm input and output: binary PPM (P6) and PAM (P7), 8 bits per sample.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "rgb_image.h"
@@ -13,6 +14,9 @@ namespace media {
 // Anything else, a malformed header or truncated pixel data is a MediaError naming the
 // file. Bytes after the first picture are ignored.
 RgbImage readPnm(const std::string& path);
+// The same from a stream the caller owns, from its current position; displayName goes into
+// messages.
+RgbImage readPnm(std::FILE* file, const std::string& displayName);
 
 // P6 with maxval 255; refuses an image with alpha, which PPM cannot hold.
 void writePpm(const std::string& path, const RgbImage& image);

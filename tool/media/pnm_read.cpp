@@ -150,7 +150,11 @@ PnmLayout readPamHeader(HeaderScanner& scanner) {
 
 RgbImage readPnm(const std::string& path) {
     FilePtr file = openInputFile(path);
-    HeaderScanner scanner(file.get(), path);
+    return readPnm(file.get(), path);
+}
+
+RgbImage readPnm(std::FILE* file, const std::string& path) {
+    HeaderScanner scanner(file, path);
     const int p = scanner.next();
     const int kind = scanner.next();
     if (p != 'P' || kind < '1' || kind > '7') throwMediaError(path, "not a PPM or PAM file");
@@ -180,7 +184,7 @@ RgbImage readPnm(const std::string& path) {
     const std::size_t bytes =
         checkedProduct(path, image.stride(), static_cast<std::size_t>(image.height));
     image.pixels.resize(bytes);
-    const std::size_t got = readBytes(file.get(), image.pixels.data(), bytes, path);
+    const std::size_t got = readBytes(file, image.pixels.data(), bytes, path);
     if (got < bytes) {
         throwMediaError(path, "the pixel data is truncated (expected " + std::to_string(bytes) +
                                   " bytes, got " + std::to_string(got) + ")");

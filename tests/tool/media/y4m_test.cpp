@@ -191,9 +191,9 @@ TEST(Y4mHeaderTest, AcceptsSupportedHeadersAndExplainsTheRest) {
         {"YUV4MPEG2 W16384 H16384", "exceeds the maximum"},
         {"YUV4MPEG2W4 H4", "not a YUV4MPEG2 file"},
     };
-    for (const auto& [line, message] : cases) {
-        SCOPED_TRACE(line);
-        expectMediaError([&] { parseY4mHeader(line, "in.y4m"); }, {"in.y4m: ", message});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        expectMediaError([&] { parseY4mHeader(c.first, "in.y4m"); }, {"in.y4m: ", c.second});
     }
 }
 

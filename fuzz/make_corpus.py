@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+The seeds are checked in; this script is how they were made, and remakes the same bytes.
+Each seed is a small valid input (or, for the argument words and the filter, a small mix of
+valid and refused calls) from which the fuzzer mutates.
+"""
+import os
+import random
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+rng = random.Random(20240611)
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def noise(n):
+    return bytes(rng.randrange(256) for _ in range(n))
+
+
+# ---- YUV4MPEG2 -------------------------------------------------------------------------
+def y4m(header, width, height, chroma_rows, frames, frame_params=b""):
+    frame_bytes = width * height + 2 * (width // 2) * chroma_rows
+    out = header + b"\n"
+    for _ in range(frames):
+        out += b"FRAME" + frame_params + b"\n" + noise(frame_bytes)
+    return out
+
+
+write("y4m_reader", "420jpeg_2x2_2frames.y4m",
+      y4m(b"YUV4MPEG2 W2 H2 F25:1 Ip A1:1 C420jpeg", 2, 2, 1, 2))
+write("y4m_reader", "422_4x2_1frame.y4m",
+      y4m(b"YUV4MPEG2 W4 H2 F30000:1001 It C422 XYSCSS=422", 4, 2, 2, 1, b" Ib"))
+write("y4m_reader", "default420_4x4_3frames.y4m", y4m(b"YUV4MPEG2 W4 H4 F25:1", 4, 4, 2, 3))
+write("y4m_reader", "420mpeg2_6x2_1frame.y4m",
+      y4m(b"YUV4MPEG2 W6 H2 F50:1 Im A0:0 C420mpeg2", 6, 2, 1, 1, b" Xframe"))
+write("y4m_reader", "420paldv_header_only.y4m", b"YUV4MPEG2 W8 H8 C420paldv\n")
+
+# ---- PPM and PAM -----------------------------------------------------------------------
+write("pnm_reader", "rgb_2x2_comment.ppm", b"P6\n# seed\n2 2\n255\n" + noise(12))
+write("pnm_reader", "rgb_3x1.ppm", b"P6 3 1 255\n" + noise(9))
+write("pnm_reader", "rgb_2x1.pam",
+      b"P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n" + noise(6))
+write("pnm_reader", "rgb_alpha_2x2.pam",
+      b"P7\n# seed\nWIDTH 2\nHEIGHT 2\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" +
+      noise(16))
+
+
+# ---- PNG -------------------------------------------------------------------------------
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+
+def png(width, height, depth, colour, rows, extra=b"", interlace=0):
+    ihdr = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, interlace)
+    raw = b"".join(b"\x00" + row for row in rows)  # filter type None on every row
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + extra +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def rows_of(width, height, bytes_per_pixel):
+    return [noise(width * bytes_per_pixel) for _ in range(height)]
+
+
+def adam7_rows(width, height, bytes_per_pixel, pixels):
+    """The reduced images of Adam7 interlacing, concatenated, from a full 8-bit image."""
+    passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4),
+              (1, 0, 2, 2), (0, 1, 1, 2)]
+    rows = []
+    for x0, y0, dx, dy in passes:
+        for y in range(y0, height, dy):
+            row = b"".join(pixels[y][x * bytes_per_pixel:(x + 1) * bytes_per_pixel]
+                           for x in range(x0, width, dx))
+            if row:
+                rows.append(row)
+    return rows
+
+
+write("png_reader", "rgb8_2x2.png", png(2, 2, 8, 2, rows_of(2, 2, 3)))
+write("png_reader", "rgba8_2x1.png", png(2, 1, 8, 6, rows_of(2, 1, 4)))
+write("png_reader", "grey8_3x2.png", png(3, 2, 8, 0, rows_of(3, 2, 1)))
+write("png_reader", "grey1_8x2.png", png(8, 2, 1, 0, rows_of(1, 2, 1)))
+write("png_reader", "grey_alpha8_2x2.png", png(2, 2, 8, 4, rows_of(2, 2, 2)))
+write("png_reader", "grey8_trns_2x2.png",
+      png(2, 2, 8, 0, rows_of(2, 2, 1), chunk(b"tRNS", b"\x00\x10")))
+write("png_reader", "palette2_trns_4x2.png",
+      png(4, 2, 2, 3, rows_of(1, 2, 1),
+          chunk(b"PLTE", noise(12)) + chunk(b"tRNS", b"\xff\x80\x00")))
+write("png_reader", "rgb16_2x1.png", png(2, 1, 16, 2, rows_of(2, 1, 6)))
+image = rows_of(5, 5, 3)
+write("png_reader", "rgb8_adam7_5x5.png",
+      png(5, 5, 8, 2, adam7_rows(5, 5, 3, image), interlace=1))
+
+# ---- name=value words ------------------------------------------------------------------
+words = {
+    "all_arguments.txt": b"sh=-2\nsm=2\nc4=true\nuseclip=false\nsclip=other.y4m\nsmu=3\nsmv=10\n",
+    "case_and_signs.txt": b"SH=+007\nSm=-0\nC4=false\n",
+    "int_limits.txt": b"sm=2147483647\nsh=-2147483648\n",
+    "out_of_range.txt": b"smu=2147483648\n",
+    "no_value.txt": b"sm\n",
+    "no_name.txt": b"=3\n",
+    "unknown_name.txt": b"strength=1\n",
+    "twice.txt": b"sh=1\nSH=2\n",
+    "bad_bool.txt": b"c4=TRUE\n",
+    "clip_from_stdin.txt": b"sclip=-\n",
+    "empty_clip.txt": b"useclip=true\nsclip=\n",
+    "own_signature.txt": b"![x]f[y]s[z]i*[w]c\nx=1.5e3\ny=hello world\n",
+    "own_signature_bad.txt": b"![x]q\nx=1\n",
+}
+for name, data in words.items():
+    write("script_arguments", name, data)
+
+# ---- filter calls ----------------------------------------------------------------------
+TYPES = {"bgr24": 0, "bgr32": 1, "yuy2": 2, "yv12": 3, "i420": 4}
+
+
+def int_arg(present, value, low):
+    """presence, kind (in range), pick; value must lie in the valid range."""
+    return bytes([1 if present else 0, 0, value - low])
+
+
+def bool_arg(present, value):
+    return bytes([(4 if value else 1) if present else 0])
+
+
+def filter_call(kind, width, height, frames, sh=None, sm=None, smu=None, smv=None, c4=None,
+                useclip=None, sclip=0, variant=0, chosen=0, pixels=48):
+    out = bytes([TYPES[kind], width, height, frames - 1, 0, 31])
+    out += int_arg(sh is not None, sh if sh is not None else 0, -10)
+    out += int_arg(sm is not None, sm if sm is not None else 0, 0)
+    out += int_arg(smu is not None, smu if smu is not None else 0, 0)
+    out += int_arg(smv is not None, smv if smv is not None else 0, 0)
+    out += bool_arg(c4 is not None, bool(c4))
+    out += bool_arg(useclip is not None, bool(useclip))
+    out += bytes([sclip, variant, chosen]) + noise(pixels)
+    return out
+
+
+write("filter", "bgr24_defaults.bin", filter_call("bgr24", 8, 6, 1))
+write("filter", "bgr32_sh3_sm0_c4false.bin", filter_call("bgr32", 7, 5, 2, sh=3, sm=0, c4=False))
+write("filter", "yuy2_chroma.bin", filter_call("yuy2", 10, 4, 2, sh=-4, sm=5, smu=2, smv=7))
+write("filter", "yv12_all.bin", filter_call("yv12", 12, 8, 3, sh=10, sm=10, smu=10, smv=10))
+write("filter", "i420_useclip_copy.bin",
+      filter_call("i420", 8, 8, 2, sh=1, sm=1, smu=1, smv=1, useclip=True, sclip=2))
+write("filter", "bgr24_useclip_same.bin", filter_call("bgr24", 4, 4, 1, useclip=True, sclip=1))
+write("filter", "yuy2_useclip_other_size.bin",
+      filter_call("yuy2", 6, 6, 1, smu=3, useclip=True, sclip=3, variant=1))
+write("filter", "yuy2_odd_width.bin", filter_call("yuy2", 5, 4, 1))
+write("filter", "yv12_odd_height.bin", filter_call("yv12", 4, 3, 1))
+write("filter", "bgr24_one_pixel.bin", filter_call("bgr24", 1, 1, 1, sh=-10, sm=1, pixels=3))
+write("filter", "bgr32_flat.bin", filter_call("bgr32", 16, 16, 1, sm=10, pixels=1))

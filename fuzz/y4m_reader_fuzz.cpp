@@ -1,0 +1,263 @@
+// The bytes are a YUV4MPEG2 stream. They are read three ways, which must agree:
+//   - in order with readFrame, from an in-memory stream (exactly sized planes);
+//   - from a regular file with countFrames and then readFrameAt for every frame (planes with
+//     padded rows, whose padding must stay untouched), and seekToFrame + readFrame;
+//   - countFrames on the in-memory stream, which is not a regular file, must be refused.
+// Only media::MediaError may come out, every size reported stays within media_limits.h, and
+// a stream read to its clean end is exactly its header line and frames, byte for byte.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "media_error.h"
+#include "media_limits.h"
+#include "y4m_reader.h"
+
+namespace {
+
+struct Frame {
+    std::string params;
+    std::vector<uint8_t> y, u, v;  // packed rows
+};
+
+// The outcome of reading a whole stream: the frames, and the error that ended it, if any.
+struct Outcome {
+    std::vector<Frame> frames;
+    bool failed = false;
+    std::string message;
+};
+
+// A plane destination of exactly the size the reader may write, so that AddressSanitizer
+// sees any byte written past the last row. Padding bytes between rows hold kPadding.
+constexpr uint8_t kPadding = 0xA5;
+
+class Plane {
+public:
+    Plane(int width, int height, int padding)
+        : width_(width),
+          height_(height),
+          pitch_(width + padding),
+          bytes_(static_cast<std::size_t>(pitch_) * static_cast<std::size_t>(height - 1) +
+                 static_cast<std::size_t>(width)),
+          data_(new uint8_t[bytes_]) {
+        for (int row = 0; padding != 0 && row + 1 < height; ++row)
+            std::memset(data_.get() + static_cast<std::size_t>(row) * pitch_ + width, kPadding,
+                        static_cast<std::size_t>(padding));
+    }
+    media::PlaneDest Dest() const { return {data_.get(), pitch_}; }
+
+    std::vector<uint8_t> Packed() const {
+        std::vector<uint8_t> packed;
+        packed.reserve(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+        for (int row = 0; row < height_; ++row) {
+            const uint8_t* line = data_.get() + static_cast<std::size_t>(row) * pitch_;
+            packed.insert(packed.end(), line, line + width_);
+        }
+        return packed;
+    }
+    bool PaddingUntouched() const {
+        for (int row = 0; row + 1 < height_; ++row) {
+            const uint8_t* line = data_.get() + static_cast<std::size_t>(row) * pitch_;
+            for (int x = width_; x < pitch_; ++x)
+                if (line[x] != kPadding) return false;
+        }
+        return true;
+    }
+
+private:
+    int width_, height_, pitch_;
+    std::size_t bytes_;
+    std::unique_ptr<uint8_t[]> data_;
+};
+
+struct Planes {
+    Plane y, u, v;
+    Planes(const media::Y4mHeader& h, int padding)
+        : y(h.width, h.height, padding),
+          u(h.chromaWidth(), h.chromaHeight(), padding),
+          v(h.chromaWidth(), h.chromaHeight(), padding) {}
+    Frame Take(const media::Y4mFrameHeader& header) const {
+        return Frame{header.params, y.Packed(), u.Packed(), v.Packed()};
+    }
+    bool PaddingUntouched() const {
+        return y.PaddingUntouched() && u.PaddingUntouched() && v.PaddingUntouched();
+    }
+};
+
+void CheckHeader(const media::Y4mHeader& h) {
+    FUZZ_REQUIRE(h.width >= 1 && h.height >= 1 && h.width <= media::kMaxDimension &&
+                     h.height <= media::kMaxDimension &&
+                     static_cast<long long>(h.width) * h.height <= media::kMaxPixels,
+                 std::to_string(h.width) + "x" + std::to_string(h.height));
+    FUZZ_REQUIRE(h.width % 2 == 0, "odd width with subsampled chroma");
+    const bool is420 = h.chroma == media::Y4mChroma::k420;
+    if (is420) FUZZ_REQUIRE(h.height % 2 == 0, "odd height in 4:2:0");
+    FUZZ_REQUIRE(h.chromaWidth() == h.width / 2, "chroma width");
+    FUZZ_REQUIRE(h.chromaHeight() == (is420 ? h.height / 2 : h.height), "chroma height");
+    const std::size_t luma = static_cast<std::size_t>(h.width) * static_cast<std::size_t>(h.height);
+    FUZZ_REQUIRE(h.lumaBytes() == luma, "luma bytes");
+    FUZZ_REQUIRE(h.frameBytes() == luma + 2 * h.chromaBytes(), "frame bytes");
+    FUZZ_REQUIRE(h.chromaBytes() == static_cast<std::size_t>(h.chromaWidth()) *
+                                        static_cast<std::size_t>(h.chromaHeight()),
+                 "chroma bytes");
+}
+
+// Runs body; only MediaError may escape it (recorded in outcome), anything else is a bug.
+template <class Body>
+void Guard(Outcome& outcome, Body&& body) {
+    try {
+        body();
+    } catch (const media::MediaError& e) {
+        outcome.failed = true;
+        outcome.message = e.what();
+    } catch (const std::exception& e) {
+        fuzz::Fail(__FILE__, __LINE__, std::string("unexpected exception: ") + e.what());
+    } catch (...) {
+        fuzz::Fail(__FILE__, __LINE__, "unexpected non-standard exception");
+    }
+}
+
+bool SameFrame(const Frame& a, const Frame& b) {
+    return a.params == b.params && a.y == b.y && a.u == b.u && a.v == b.v;
+}
+
+// The first way: in order, from a stream.
+Outcome ReadInOrder(std::FILE* stream, std::size_t inputSize) {
+    Outcome outcome;
+    Guard(outcome, [&] {
+        media::Y4mReader reader(stream, "input");
+        CheckHeader(reader.header());
+        const Planes planes(reader.header(), 0);
+        for (;;) {
+            const int before = reader.nextFrameNumber();
+            FUZZ_REQUIRE(before == static_cast<int>(outcome.frames.size()), "frame numbering");
+            // No file can hold more frames than it has bytes for.
+            FUZZ_REQUIRE(
+                static_cast<std::size_t>(before) * reader.header().frameBytes() <= inputSize,
+                "more frames than bytes");
+            media::Y4mFrameHeader header;
+            if (!reader.readFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest())) break;
+            FUZZ_REQUIRE(reader.nextFrameNumber() == before + 1, "frame numbering");
+            FUZZ_REQUIRE(header.params.empty() || header.params[0] == ' ',
+                         "frame parameters not separated by a space");
+            outcome.frames.push_back(planes.Take(header));
+        }
+        // The stream's end is sticky: asking again still says so.
+        media::Y4mFrameHeader header;
+        FUZZ_REQUIRE(!reader.readFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest()),
+                     "a frame after the end");
+    });
+    return outcome;
+}
+
+// A stream read to its clean end consists of its header line and its frames, nothing else.
+void CheckReassembly(const uint8_t* data, std::size_t size, const Outcome& outcome) {
+    const void* newline = std::memchr(data, '\n', size);
+    FUZZ_REQUIRE(newline != nullptr, "a header was read without a newline");
+    std::string rebuilt(reinterpret_cast<const char*>(data),
+                        static_cast<const uint8_t*>(newline) - data + 1);
+    for (const Frame& f : outcome.frames) {
+        rebuilt += "FRAME" + f.params + "\n";
+        rebuilt.append(f.y.begin(), f.y.end());
+        rebuilt.append(f.u.begin(), f.u.end());
+        rebuilt.append(f.v.begin(), f.v.end());
+    }
+    FUZZ_REQUIRE(rebuilt.size() == size && std::memcmp(rebuilt.data(), data, size) == 0,
+                 "the frames read do not make up the stream");
+}
+
+// The second way: counted, then by number, then by seeking.
+void ReadByNumber(std::FILE* file, const Outcome& inOrder) {
+    Outcome counted;
+    Guard(counted, [&] {
+        media::Y4mReader reader(file, "input");
+        const int count = reader.countFrames();
+        FUZZ_REQUIRE(reader.countFrames() == count, "a second count differs");
+        FUZZ_REQUIRE(reader.nextFrameNumber() == 0, "counting moved the position");
+        // Padded rows: the reader must copy row by row and leave the padding alone.
+        const Planes planes(reader.header(), 3);
+        for (int n = 0; n < count; ++n) {
+            media::Y4mFrameHeader header;
+            reader.readFrameAt(n, header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
+            FUZZ_REQUIRE(planes.PaddingUntouched(), "row padding written");
+            counted.frames.push_back(planes.Take(header));
+        }
+        for (const int n : {-1, count}) {
+            media::Y4mFrameHeader header;
+            bool refused = false;
+            try {
+                reader.readFrameAt(n, header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
+            } catch (const media::MediaError&) {
+                refused = true;
+            }
+            FUZZ_REQUIRE(refused, "readFrameAt(" + std::to_string(n) + ") of " +
+                                      std::to_string(count) + " frames");
+        }
+        // Seeking back into the middle continues there, and to the end reads nothing more.
+        for (const int n : {count / 2, count}) {
+            reader.seekToFrame(n);
+            FUZZ_REQUIRE(reader.nextFrameNumber() == n, "seek position");
+            media::Y4mFrameHeader header;
+            const bool got =
+                reader.readFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
+            FUZZ_REQUIRE(got == (n < count),
+                         "readFrame after seekToFrame(" + std::to_string(n) + ")");
+            if (got)
+                FUZZ_REQUIRE(
+                    SameFrame(planes.Take(header), counted.frames[static_cast<std::size_t>(n)]),
+                    "frame after seeking differs");
+        }
+    });
+    FUZZ_REQUIRE(counted.failed == inOrder.failed,
+                 "reading in order " +
+                     (inOrder.failed ? "failed: " + inOrder.message : "succeeded") + "; counting " +
+                     (counted.failed ? "failed: " + counted.message : "succeeded"));
+    if (counted.failed) {
+        FUZZ_REQUIRE(counted.message == inOrder.message,
+                     "'" + counted.message + "' vs '" + inOrder.message + "'");
+        return;
+    }
+    FUZZ_REQUIRE(counted.frames.size() == inOrder.frames.size(), "frame counts differ");
+    for (std::size_t n = 0; n < counted.frames.size(); ++n)
+        FUZZ_REQUIRE(SameFrame(counted.frames[n], inOrder.frames[n]),
+                     "frame " + std::to_string(n) + " differs between the two ways");
+}
+
+// The third way: a stream that is not a regular file cannot be counted.
+void CountNonRegular(std::FILE* stream) {
+    Outcome outcome;
+    bool constructed = false;
+    Guard(outcome, [&] {
+        media::Y4mReader reader(stream, "input");
+        constructed = true;
+        reader.countFrames();
+    });
+    if (constructed) FUZZ_REQUIRE(outcome.failed, "counted the frames of an in-memory stream");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static fuzz::ScratchFile scratch;
+    std::vector<uint8_t> copy(data, data + size);
+
+    Outcome inOrder;
+    if (size == 0) {
+        inOrder = ReadInOrder(scratch.Load(data, size), size);
+    } else {
+        std::FILE* memory = fmemopen(copy.data(), copy.size(), "rb");
+        FUZZ_REQUIRE(memory != nullptr, "fmemopen");
+        inOrder = ReadInOrder(memory, size);
+        std::rewind(memory);
+        CountNonRegular(memory);
+        std::fclose(memory);
+    }
+    if (!inOrder.failed) CheckReassembly(data, size, inOrder);
+    ReadByNumber(scratch.Load(data, size), inOrder);
+    return 0;
+}
