@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,6 +78,15 @@ LineStatus readLine(std::FILE* file, std::size_t maxLength, std::string& line,
         line.push_back(static_cast<char>(c));
         if (line.size() > maxLength) return LineStatus::TooLong;
     }
+}
+
+long long bytesLeftInRegularFile(std::FILE* file) {
+    struct stat info {};
+    const int fd = fileno(file);
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    const long long position = ftello(file);
+    if (position < 0 || position > info.st_size) return -1;
+    return info.st_size - position;
 }
 
 }  // namespace media

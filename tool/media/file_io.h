@@ -38,6 +38,10 @@ void writeBytes(std::FILE* file, const void* data, std::size_t size, const std::
 std::size_t readBytesAt(int fd, void* data, std::size_t size, long long offset,
                         const std::string& name);
 
+// Bytes from the current position to the end of a regular file, or -1 when the stream is not
+// a regular file (a pipe, a terminal) or its size cannot be told.
+long long bytesLeftInRegularFile(std::FILE* file);
+
 enum class LineStatus {
     Complete,   // line holds the text before '\n'; the '\n' is consumed
     EndOfFile,  // nothing was left to read

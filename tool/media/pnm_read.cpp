@@ -183,6 +183,13 @@ RgbImage readPnm(std::FILE* file, const std::string& path) {
     image.hasAlpha = rgbAlpha;
     const std::size_t bytes =
         checkedProduct(path, image.stride(), static_cast<std::size_t>(image.height));
+    // A short regular file is refused before its claimed size is reserved: a header of a few
+    // bytes must not cost hundreds of megabytes.
+    const long long left = bytesLeftInRegularFile(file);
+    if (left >= 0 && static_cast<unsigned long long>(left) < bytes) {
+        throwMediaError(path, "the pixel data is truncated (expected " + std::to_string(bytes) +
+                                  " bytes, got " + std::to_string(left) + ")");
+    }
     image.pixels.resize(bytes);
     const std::size_t got = readBytes(file, image.pixels.data(), bytes, path);
     if (got < bytes) {
