@@ -1,0 +1,112 @@
+// name=value arguments: bound by the plug-in's signature, refused by the plug-in in its own
+// words (status 1), or refused by the tool as a usage error (status 2). Neither leaves an
+// OUTPUT behind.
+#include <climits>
+
+#include "png_io.h"
+#include "tool_test.h"
+
+namespace {
+
+class ArgumentsTest : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
+        media::writePng(path("in.png"), makePicture(8, 6, false));
+        media::writePng(path("alpha.png"), makePicture(8, 6, true));
+    }
+};
+
+TEST_F(ArgumentsTest, RefusalsPassThroughUnchanged) {
+    struct Case {
+        const char* input;
+        std::vector<std::string> words;
+        NamedArguments named;
+    };
+    const Case cases[] = {
+        {"in.y4m", {"sh=11"}, {{"sh", 11}}},
+        {"in.y4m", {"smv=-1"}, {{"smv", -1}}},
+        {"in.png", {"sh=0", "sm=0"}, {{"sh", 0}, {"sm", 0}}},
+        {"in.y4m", {"useclip=true"}, {{"useclip", true}}},
+        {"in.y4m", {"sh=-2147483648"}, {{"sh", INT_MIN}}},  // the lowest integer still binds
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words[0]);
+        const bool video = std::string(c.input) == "in.y4m";
+        const PClip input =
+            video ? videoClip(path(c.input)) : pictureClip(makePicture(8, 6, false));
+        const std::string message = refusal(input, c.named);
+        ASSERT_FALSE(message.empty());
+        std::vector<std::string> args{path(c.input), path(video ? "out.y4m" : "out.png")};
+        args.insert(args.end(), c.words.begin(), c.words.end());
+        const ToolRun run = runTool(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, message + "\n");
+        EXPECT_EQ(entries().size(), 3u);  // the inputs only
+    }
+}
+
+TEST_F(ArgumentsTest, UsageErrorsExitWithStatusTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"in.y4m", "out.y4m", "strength=3"},
+        {"in.y4m", "out.y4m", "sh=three"},
+        {"in.y4m", "out.y4m", "sh=2147483648"},
+        {"in.y4m", "out.y4m", "sh=-2147483649"},
+        {"in.y4m", "out.y4m", "sh= 1"},
+        {"in.y4m", "out.y4m", "sh=1", "SH=2"},
+        {"in.y4m", "out.y4m", "c4=yes"},
+        {"in.y4m", "out.y4m", "sh"},
+        {"-", "out.y4m", "useclip=true", "sclip=in.y4m"},
+        {"in.y4m", "out.y4m", "useclip=true", "sclip=-"},
+        {"in.y4m", "out.png"},
+        {"in.png", "out.y4m"},
+        {"in.png", "out.txt"},
+        {"alpha.png", "out.ppm"},
+        {"in.y4m"},
+        {"--threads", "0", "in.y4m", "out.y4m"},
+        {"--pixel-type=nv12", "in.y4m", "out.y4m"},
+        {"in.y4m", "out.y4m", "--quiet"},
+    };
+    for (std::vector<std::string> args : cases) {
+        std::string line;
+        for (std::string& a : args) {
+            line += a + " ";
+            if (a.rfind("in.", 0) == 0 || a.rfind("out.", 0) == 0 || a.rfind("alpha", 0) == 0)
+                a = path(a);
+            if (a.rfind("sclip=in", 0) == 0) a = "sclip=" + path("in.y4m");
+        }
+        SCOPED_TRACE(line);
+        const ToolRun run = runTool(args, {path("in.y4m"), ""});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("basinlift: "), std::string::npos);
+        EXPECT_EQ(entries().size(), 3u);
+    }
+}
+
+TEST_F(ArgumentsTest, OptionsTakeEitherFormAndNamesAnyCase) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--threads=2", "--pixel-type=yv12"},
+          std::vector<std::string>{"--threads", "2", "--pixel-type", "yv12", "--"}}) {
+        std::vector<std::string> args = options;
+        for (const char* a : {"in.y4m", "out.y4m"}) args.push_back(path(a));
+        args.push_back("SMU=3");
+        ASSERT_EQ(runTool(args).status, 0);
+        EXPECT_EQ(readY4mFrames(path("out.y4m")),
+                  filteredFrames(videoClip(path("in.y4m")), {{"smu", 3}}));
+    }
+}
+
+TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
+    const ToolRun help = runTool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    const ToolRun version = runTool({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "basinlift 1.0.0\n");
+    const ToolRun missing = runTool({"--plugin", path("none.so"), path("in.y4m"), path("out.y4m")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find(path("none.so")), std::string::npos);
+}
+
+}  // namespace

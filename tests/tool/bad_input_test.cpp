@@ -1,0 +1,94 @@
+// Damaged or unsupported input: a message naming the file (and for video the frame),
+// status 1, and OUTPUT neither created nor replaced.
+#include <png.h>
+
+#include <cstdio>
+
+#include "png_io.h"
+#include "tool_test.h"
+
+namespace {
+
+// 16 bits per sample, each 8-bit value v stored as v * 257, which scales back to v exactly.
+void write16BitPng(const std::string& path, const media::RgbImage& picture) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) FAIL() << "libpng failed";
+    png_init_io(png, file);
+    png_set_IHDR(png, info, picture.width, picture.height, 16, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row(picture.stride() * 2);
+    for (int y = 0; y < picture.height; ++y) {
+        for (size_t i = 0; i < picture.stride(); ++i)
+            row[2 * i] = row[2 * i + 1] = picture.pixels[y * picture.stride() + i];
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+class BadInputTest : public ToolTest {};
+
+TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
+    const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 3);
+    media::writePng(path("good.png"), makePicture(16, 8, false));
+    std::string corruptPng = readFile(path("good.png"));
+    for (size_t i = 60; i < 90; ++i) corruptPng[i] = static_cast<char>(corruptPng[i] ^ 0x5a);
+    struct Case {
+        const char* name;
+        std::string bytes;  // none: the file is missing
+        std::vector<std::string> fragments;
+    };
+    const Case cases[] = {
+        {"header.y4m", "YUV4MPEG2 W16 H8", {"header.y4m", "truncated"}},
+        {"frame.y4m", video.substr(0, video.size() - 10), {"frame.y4m", "frame 2"}},
+        {"c444.y4m", "YUV4MPEG2 W16 H8 C444\nFRAME\n" + std::string(384, 'x'), {"C444"}},
+        {"odd.y4m", "YUV4MPEG2 W15 H8 C420\n", {"odd.y4m", "15x8"}},
+        {"corrupt.png", corruptPng, {"corrupt.png"}},
+        {"missing.png", "", {"missing.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string input = path(c.name);
+        if (!c.bytes.empty()) writeFile(input, c.bytes);
+        const std::string output =
+            path(std::string(c.name).find(".png") != std::string::npos ? "out.png" : "out.y4m");
+        for (bool outputExists : {false, true}) {
+            if (outputExists) writeFile(output, "previous");
+            const std::vector<std::string> before = entries();
+            const ToolRun run = runTool({input, output});
+            EXPECT_EQ(run.status, 1);
+            for (const std::string& fragment : c.fragments)
+                EXPECT_NE(run.err.find(fragment), std::string::npos) << run.err;
+            EXPECT_EQ(readFile(output), outputExists ? "previous" : "");
+            EXPECT_EQ(entries(), before);  // no temporary file either
+            std::remove(output.c_str());
+        }
+        std::remove(input.c_str());
+    }
+}
+
+TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
+    const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 4);
+    writeFile(path("in.y4m"), video.substr(0, video.size() - 1));
+    writeFile(path("out.y4m"), "previous");
+    // Frames 0 to 2 are written before frame 3 fails: they must not replace OUTPUT.
+    const ToolRun run = runTool({"-", path("out.y4m")}, {path("in.y4m"), ""});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("standard input: frame 3"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(path("out.y4m")), "previous");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.y4m", "out.y4m"}));
+}
+
+TEST_F(BadInputTest, SixteenBitPngIsConvertedToEightBits) {
+    const media::RgbImage picture = makePicture(20, 12, false);
+    write16BitPng(path("deep.png"), picture);
+    const ToolRun run = runTool({path("deep.png"), path("out.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(media::readPng(path("out.png")).pixels, filteredPicture(picture).pixels);
+}
+
+}  // namespace

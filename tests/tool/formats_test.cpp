@@ -1,0 +1,74 @@
+// Every format through the tool, against the plug-in run in-process on the same frames.
+#include "media_format.h"
+#include "png_io.h"
+#include "pnm_io.h"
+#include "tool_test.h"
+
+namespace {
+
+const NamedArguments kMixedArguments{{"sh", 3}, {"sm", 4}, {"smu", 2}, {"smv", 1}, {"c4", false}};
+const std::vector<std::string> kMixedWords{"sh=3", "sm=4", "smu=2", "smv=1", "c4=false"};
+
+std::vector<std::string> withWords(std::vector<std::string> args,
+                                   const std::vector<std::string>& words) {
+    args.insert(args.end(), words.begin(), words.end());
+    return args;
+}
+
+class FormatsTest : public ToolTest {};
+
+TEST_F(FormatsTest, VideoKeepsHeadersAndMatchesTheFilter) {
+    // 4:2:0 becomes I420 frames, 4:2:2 packed YUY2; both come back as planes.
+    for (const std::string header :
+         {"YUV4MPEG2 W32 H24 F30000:1001 It A1:1 C420jpeg XYSCSS=420JPEG",
+          "YUV4MPEG2 W32 H24 F25:1 C422 XCOLORRANGE=FULL"}) {
+        SCOPED_TRACE(header);
+        writeFile(path("in.y4m"), makeY4m(header, 3));
+        const ToolRun run = runTool(withWords({path("in.y4m"), path("out.y4m")}, kMixedWords));
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> params;
+        EXPECT_EQ(readY4mFrames(path("out.y4m"), &params),
+                  filteredFrames(videoClip(path("in.y4m")), kMixedArguments));
+        EXPECT_EQ(params, (std::vector<std::string>{"", " XNOTE=1", ""}));
+        EXPECT_EQ(readFile(path("out.y4m")).substr(0, header.size() + 1), header + "\n");
+    }
+}
+
+TEST_F(FormatsTest, SegmentationClipComesFromAnotherFile) {
+    writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W32 H24 C420", 2, 1));
+    writeFile(path("seg.y4m"), makeY4m("YUV4MPEG2 W32 H24 C420", 2, 9));
+    const ToolRun run = runTool(
+        {path("in.y4m"), path("out.y4m"), "useclip=true", "sclip=" + path("seg.y4m"), "smu=2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const NamedArguments args{{"useclip", true}, {"sclip", videoClip(path("seg.y4m"))}, {"smu", 2}};
+    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m")), args));
+    EXPECT_NE(readY4mFrames(path("out.y4m")),
+              filteredFrames(videoClip(path("in.y4m")), {{"smu", 2}}));
+}
+
+TEST_F(FormatsTest, PicturesInEveryFormatMatchTheFilter) {
+    const media::RgbImage rgb = makePicture(40, 30, false);
+    const media::RgbImage rgba = makePicture(40, 30, true, 7);
+    media::writePng(path("rgb.png"), rgb);
+    media::writePng(path("rgba.png"), rgba);
+    media::writePpm(path("rgb.ppm"), rgb);
+    media::writePam(path("rgba.pam"), rgba);
+    struct Case {
+        const char* input;
+        const char* output;
+        const media::RgbImage& picture;
+    };
+    for (const Case& c : {Case{"rgb.png", "o1.PNG", rgb}, Case{"rgba.png", "o2.pam", rgba},
+                          Case{"rgb.ppm", "o3.png", rgb}, Case{"rgba.pam", "o4.png", rgba},
+                          Case{"rgb.png", "o5.ppm", rgb}}) {
+        SCOPED_TRACE(c.output);
+        const ToolRun run = runTool({"--quiet", path(c.input), path(c.output), "sh=4", "sm=3"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const media::RgbImage result = media::readImage(path(c.output));
+        const media::RgbImage expected = filteredPicture(c.picture, {{"sh", 4}, {"sm", 3}});
+        EXPECT_EQ(result.hasAlpha, c.picture.hasAlpha);
+        EXPECT_EQ(result.pixels, expected.pixels);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+// The tool among other programs: between two ffmpeg processes, and the self-contained demo.
+#include "png_io.h"
+#include "tool_test.h"
+
+namespace {
+
+class PipelinesTest : public ToolTest {};
+
+TEST_F(PipelinesTest, SitsBetweenTwoFfmpegProcesses) {
+    if (runShell("command -v ffmpeg").status != 0) GTEST_SKIP() << "ffmpeg is not on PATH";
+    // Each stage's status is kept apart: a pipeline's own status is only its last stage's.
+    const ToolRun run = runShell(
+        "cd '" + path("") +
+        "' && "
+        "{ ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=5 -frames:v 3 -f yuv4mpegpipe "
+        "-pix_fmt yuv420p -; echo $? > s1; } | { \"$TOOL\" - - sm=3; echo $? > s2; } | "
+        "{ ffmpeg -v error -f yuv4mpegpipe -i - -f framemd5 -; echo $? > s3; }");
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const char* stage : {"s1", "s2", "s3"}) EXPECT_EQ(readFile(path(stage)), "0\n") << stage;
+    size_t frames = 0;
+    for (size_t at = run.out.find("\n0,"); at != std::string::npos;
+         at = run.out.find("\n0,", at + 1))
+        ++frames;
+    EXPECT_EQ(frames, 3u) << run.out;
+}
+
+TEST_F(PipelinesTest, DemoWritesInputOutputAndComparison) {
+    const ToolRun run = runTool({"--demo", path("demo")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"input.png", "output.png", "comparison.png"})
+        EXPECT_NE(run.out.find(path("demo/") + name), std::string::npos) << run.out;
+    const media::RgbImage input = media::readPng(path("demo/input.png"));
+    const media::RgbImage output = media::readPng(path("demo/output.png"));
+    EXPECT_EQ(output.pixels, filteredPicture(input).pixels);
+    EXPECT_NE(output.pixels, input.pixels);
+    // The comparison starts with the input's rows and ends with the output's.
+    const media::RgbImage both = media::readPng(path("demo/comparison.png"));
+    ASSERT_EQ(both.height, input.height);
+    for (int y = 0; y < input.height; ++y) {
+        const auto row = both.pixels.begin() + y * both.stride();
+        const auto own = input.pixels.begin() + y * input.stride();
+        ASSERT_TRUE(std::equal(own, own + input.stride(), row));
+        const auto out = output.pixels.begin() + y * output.stride();
+        ASSERT_TRUE(std::equal(out, out + output.stride(), row + both.stride() - output.stride()));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+#include "tool_test.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "frame_tools.h"
+#include "memory_clip.h"
+#include "y4m_reader.h"
+#include "yuy2_convert.h"
+
+namespace {
+
+uint32_t hashOf(uint32_t a, uint32_t b, uint32_t c) {
+    uint32_t h = a * 73856093u ^ b * 19349663u ^ c * 83492791u;
+    h ^= h >> 13;
+    return h * 0x5bd1e995u;
+}
+
+// Few levels in small blocks, so regions, plateaus and ties are everywhere.
+uint8_t sample(uint32_t seed, int x, int y) {
+    return static_cast<uint8_t>(40 * (hashOf(seed, x / 3, y / 2) % 5) + hashOf(seed, x, y) % 4);
+}
+
+media::PlaneDest planeOf(VideoFrame& frame, int plane) {
+    return {frame.GetWritePtr(plane), frame.GetPitch(plane)};
+}
+
+}  // namespace
+
+std::string makeY4m(const std::string& header, int frames, uint32_t seed) {
+    const media::Y4mHeader h = media::parseY4mHeader(header, "test");
+    std::string bytes = header + "\n";
+    for (int n = 0; n < frames; ++n) {
+        bytes += n % 2 ? "FRAME XNOTE=" + std::to_string(n) + "\n" : "FRAME\n";
+        const int widths[] = {h.width, h.chromaWidth(), h.chromaWidth()};
+        const int heights[] = {h.height, h.chromaHeight(), h.chromaHeight()};
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < heights[p]; ++y)
+                for (int x = 0; x < widths[p]; ++x)
+                    bytes += static_cast<char>(sample(seed * 31 + n * 3 + p, x, y));
+    }
+    return bytes;
+}
+
+media::RgbImage makePicture(int width, int height, bool alpha, uint32_t seed) {
+    media::RgbImage image;
+    image.width = width;
+    image.height = height;
+    image.hasAlpha = alpha;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width * image.channels(); ++x)
+            image.pixels.push_back(sample(seed + x % image.channels(), x / image.channels(), y));
+    return image;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Frames readY4mFrames(const std::string& path, std::vector<std::string>* frameParams) {
+    media::Y4mReader reader(path);
+    const media::Y4mHeader& h = reader.header();
+    Frames frames;
+    for (;;) {
+        std::vector<uint8_t> planes(h.frameBytes());
+        const int cw = h.chromaWidth();
+        media::Y4mFrameHeader frameHeader;
+        if (!reader.readFrame(frameHeader, {planes.data(), h.width},
+                              {planes.data() + h.lumaBytes(), cw},
+                              {planes.data() + h.lumaBytes() + h.chromaBytes(), cw}))
+            return frames;
+        frames.push_back(std::move(planes));
+        if (frameParams) frameParams->push_back(frameHeader.params);
+    }
+}
+
+void ToolTest::SetUp() {
+    std::string pattern = ::testing::TempDir() + "basinlift_tool_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    env.LoadPlugin(BASINLIFT_PLUGIN_PATH);
+}
+
+void ToolTest::TearDown() { std::filesystem::remove_all(dir_); }
+
+std::vector<std::string> ToolTest::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+PClip ToolTest::videoClip(const std::string& y4mPath, int pixelType) {
+    media::Y4mReader reader(y4mPath);
+    const media::Y4mHeader h = reader.header();
+    const int count = reader.countFrames();
+    const bool packed = h.chroma == media::Y4mChroma::k422;
+    const VideoInfo vi =
+        standin::MakeVideoInfo(h.width, h.height, packed ? VideoInfo::CS_YUY2 : pixelType, count);
+    return standin::MemoryClip::Generate(env, vi, [&](int, VideoFrame& frame) {
+        media::Y4mFrameHeader ignored;
+        if (!packed) {
+            planeOf(frame, PLANAR_Y);  // the writability check comes first
+            reader.readFrame(ignored, planeOf(frame, PLANAR_Y), planeOf(frame, PLANAR_U),
+                             planeOf(frame, PLANAR_V));
+            return;
+        }
+        std::vector<uint8_t> p(h.frameBytes());
+        const int cw = h.chromaWidth();
+        uint8_t *y = p.data(), *u = y + h.lumaBytes(), *v = u + h.chromaBytes();
+        reader.readFrame(ignored, {y, h.width}, {u, cw}, {v, cw});
+        media::packYuy2(h.width, h.height, {y, h.width}, {u, cw}, {v, cw}, planeOf(frame, 0));
+    });
+}
+
+PClip ToolTest::pictureClip(const media::RgbImage& image, bool bottomUp) {
+    const VideoInfo vi = standin::MakeVideoInfo(
+        image.width, image.height, image.hasAlpha ? VideoInfo::CS_BGR32 : VideoInfo::CS_BGR24);
+    const int c = image.channels();
+    return standin::MemoryClip::Generate(env, vi, [&](int, VideoFrame& frame) {
+        standin::FillFrame(frame, [&](int, int x, int y) {
+            const int row = bottomUp ? image.height - 1 - y : y;
+            const int channel = x % c < 3 ? 2 - x % c : 3;  // B G R A from R G B A
+            return image.pixels[static_cast<size_t>(row) * image.stride() + x - x % c + channel];
+        });
+    });
+}
+
+Frames ToolTest::filteredFrames(const PClip& input, const NamedArguments& args) {
+    const PClip filter = env.Invoke("BasinLift", {AVSValue(input)}, args).AsClip();
+    const VideoInfo& vi = filter->GetVideoInfo();
+    Frames frames;
+    for (int n = 0; n < vi.num_frames; ++n) {
+        const PVideoFrame frame = filter->GetFrame(n, &env);
+        std::vector<uint8_t> bytes;
+        if (vi.pixel_type == VideoInfo::CS_YUY2) {
+            const size_t luma = static_cast<size_t>(vi.width) * vi.height;
+            bytes.resize(2 * luma);
+            media::unpackYuy2(vi.width, vi.height, {frame->GetReadPtr(), frame->GetPitch()},
+                              {bytes.data(), vi.width}, {bytes.data() + luma, vi.width / 2},
+                              {bytes.data() + luma * 3 / 2, vi.width / 2});
+        } else {
+            for (int plane : {PLANAR_Y, PLANAR_U, PLANAR_V}) {
+                const standin::PlaneView p = standin::ReadPlane(*frame.get(), plane);
+                for (int y = 0; y < p.height; ++y)
+                    bytes.insert(bytes.end(), p.data + y * p.pitch,
+                                 p.data + y * p.pitch + p.rowSize);
+            }
+        }
+        frames.push_back(std::move(bytes));
+    }
+    return frames;
+}
+
+media::RgbImage ToolTest::filteredPicture(const media::RgbImage& image, const NamedArguments& args,
+                                          bool bottomUp) {
+    const PClip filter =
+        env.Invoke("BasinLift", {AVSValue(pictureClip(image, bottomUp))}, args).AsClip();
+    const PVideoFrame frame = filter->GetFrame(0, &env);
+    media::RgbImage result = image;
+    const int c = image.channels();
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* row =
+            frame->GetReadPtr() + (bottomUp ? image.height - 1 - y : y) * frame->GetPitch();
+        for (int x = 0; x < image.width * c; ++x) {
+            const int channel = x % c < 3 ? 2 - x % c : 3;
+            result.pixels[static_cast<size_t>(y) * image.stride() + x] = row[x - x % c + channel];
+        }
+    }
+    return result;
+}
+
+std::string ToolTest::refusal(const PClip& input, const NamedArguments& args) {
+    try {
+        env.Invoke("BasinLift", {AVSValue(input)}, args);
+    } catch (const AvisynthError& e) {
+        return e.msg;
+    }
+    return "";
+}

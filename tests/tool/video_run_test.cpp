@@ -1,0 +1,77 @@
+// Video runs: the same bytes whatever the threads, input route or 4:2:0 clip type; a
+// failing frame reported as a single thread would; progress only when asked.
+#include "tool_test.h"
+
+namespace {
+
+constexpr char kHeader[] = "YUV4MPEG2 W48 H32 F25:1 C420mpeg2";
+
+class VideoRunTest : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        writeFile(path("in.y4m"), makeY4m(kHeader, 8));
+    }
+    // OUTPUT on standard output; INPUT "-" reads in.y4m from standard input.
+    ToolRun runToStdout(std::vector<std::string> args) {
+        for (std::string& a : args)
+            if (a == "in.y4m") a = path(a);
+        args.push_back("-");
+        args.push_back("sh=5");
+        return runTool(args, {path("in.y4m"), ""});
+    }
+};
+
+TEST_F(VideoRunTest, ThreadsRoutesAndClipTypesGiveTheSameBytes) {
+    const ToolRun single = runToStdout({"--threads", "1", "in.y4m"});
+    ASSERT_EQ(single.status, 0) << single.err;
+    writeFile(path("out.y4m"), single.out);
+    EXPECT_EQ(readY4mFrames(path("out.y4m")),
+              filteredFrames(videoClip(path("in.y4m")), {{"sh", 5}}));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--threads", "4", "in.y4m"},
+          std::vector<std::string>{"--threads", "4", "-"},
+          std::vector<std::string>{"--threads", "3", "--pixel-type", "yv12", "in.y4m"},
+          std::vector<std::string>{"--pixel-type", "yv12", "-"}}) {
+        SCOPED_TRACE(args[args.size() - 2] + " " + args.back());
+        const ToolRun run = runToStdout(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(run.out == single.out);
+    }
+}
+
+TEST_F(VideoRunTest, ABadFrameMidStreamStopsAtThatFrame) {
+    std::string broken = readFile(path("in.y4m"));
+    const size_t frameBytes = 48 * 32 * 3 / 2;
+    size_t frame5 = broken.find("FRAME");
+    for (int n = 0; n < 5; ++n)
+        frame5 = broken.find("FRAME", broken.find('\n', frame5) + 1 + frameBytes);
+    broken[frame5 + 4] = 'X';
+    writeFile(path("broken.y4m"), broken);
+
+    const ToolRun streamed = runTool({"--threads", "4", "-", "-"}, {path("broken.y4m"), ""});
+    EXPECT_EQ(streamed.status, 1);
+    EXPECT_NE(streamed.err.find("frame 5"), std::string::npos) << streamed.err;
+    // Frames 0 to 4, in order, were already on their way; nothing after them. Output frames
+    // lie where the input's do, as filtering keeps sizes and FRAME lines.
+    const ToolRun good = runTool({"-", "-"}, {path("in.y4m"), ""});
+    EXPECT_TRUE(streamed.out == good.out.substr(0, frame5));
+
+    const ToolRun toFile =
+        runTool({"--threads", "4", "-", path("out.y4m")}, {path("broken.y4m"), ""});
+    EXPECT_EQ(toFile.status, 1);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"broken.y4m", "in.y4m"}));
+}
+
+TEST_F(VideoRunTest, ProgressOnlyWhenAsked) {
+    const ToolRun shown = runTool({"--progress", path("in.y4m"), path("out.y4m")});
+    EXPECT_NE(shown.err.find("frame 8/8"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("8 frames in"), std::string::npos) << shown.err;
+    const ToolRun streamed = runTool({"--progress", "-", path("out.y4m")}, {path("in.y4m"), ""});
+    EXPECT_NE(streamed.err.find("8 frames in"), std::string::npos) << streamed.err;
+    // stderr is a file here, not a terminal: silent unless asked.
+    EXPECT_EQ(runTool({path("in.y4m"), path("out.y4m")}).err, "");
+    EXPECT_EQ(runTool({"--progress", "--quiet", path("in.y4m"), path("out.y4m")}).err, "");
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include "demo_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace cli {
+namespace {
+
+struct Rgb {
+    int r, g, b;
+};
+
+// xorshift32: small and the same everywhere, unlike the standard library's distributions.
+class Noise {
+public:
+    int next(int amplitude) {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return static_cast<int>(state_ % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
+    }
+
+private:
+    uint32_t state_ = 2463534242u;
+};
+
+Rgb mix(Rgb a, Rgb b, double t) {
+    return {static_cast<int>(a.r + (b.r - a.r) * t), static_cast<int>(a.g + (b.g - a.g) * t),
+            static_cast<int>(a.b + (b.b - a.b) * t)};
+}
+
+// The noise-free scene at (x, y), painted back to front: sky, ground, sun, a house with a
+// door and a roof, a wall of bands, and a smooth ramp.
+Rgb sceneColour(int x, int y) {
+    const double w = kDemoWidth, h = kDemoHeight;
+    Rgb c = mix({70, 120, 200}, {200, 220, 240}, y / (h * 0.6));
+    if (y > h * 0.6) c = mix({60, 130, 60}, {30, 80, 30}, (y - h * 0.6) / (h * 0.4));
+    const double sunX = x - w * 0.8, sunY = y - h * 0.2;
+    if (sunX * sunX + sunY * sunY < 40.0 * 40.0) c = {250, 210, 60};
+    if (x > 60 && x < 220 && y > 140 && y < 260) c = {180, 60, 50};
+    if (x > 110 && x < 150 && y > 200 && y < 260) c = {90, 50, 30};
+    if (y > 60 && y <= 140 && std::abs(x - 140) < (y - 60)) c = {120, 40, 40};
+    if (x > 300 && x < 560 && y > 250 && y < 320)
+        c = ((x - 300) / 20 + (y - 250) / 14) % 2 ? Rgb{200, 200, 190} : Rgb{110, 110, 120};
+    if (x > 280 && x < 600 && y > 330 && y < 350)
+        c = mix({20, 20, 20}, {240, 240, 240}, (x - 280) / 320.0);
+    return c;
+}
+
+uint8_t clampByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+
+}  // namespace
+
+media::RgbImage demoScene() {
+    media::RgbImage image;
+    image.width = kDemoWidth;
+    image.height = kDemoHeight;
+    image.pixels.resize(image.stride() * kDemoHeight);
+    Noise noise;
+    uint8_t* p = image.pixels.data();
+    for (int y = 0; y < kDemoHeight; ++y)
+        for (int x = 0; x < kDemoWidth; ++x) {
+            const Rgb c = sceneColour(x, y);
+            *p++ = clampByte(c.r + noise.next(8));
+            *p++ = clampByte(c.g + noise.next(8));
+            *p++ = clampByte(c.b + noise.next(8));
+        }
+    return image;
+}
+
+media::RgbImage sideBySide(const media::RgbImage& a, const media::RgbImage& b) {
+    constexpr int kGap = 8;
+    media::RgbImage out;
+    out.width = a.width * 2 + kGap;
+    out.height = a.height;
+    out.hasAlpha = a.hasAlpha;
+    out.pixels.assign(out.stride() * static_cast<size_t>(out.height), 255);
+    const size_t half = a.stride();
+    const size_t right = (static_cast<size_t>(a.width) + kGap) * a.channels();
+    for (int y = 0; y < a.height; ++y) {
+        uint8_t* row = out.pixels.data() + static_cast<size_t>(y) * out.stride();
+        std::memcpy(row, a.pixels.data() + y * half, half);
+        std::memcpy(row + right, b.pixels.data() + y * half, half);
+    }
+    return out;
+}
+
+}  // namespace cli

@@ -1,0 +1,134 @@
+// basinlift: runs the BasinLift plug-in over YUV4MPEG2 video or a picture, outside the real
+// frame server. Every failure ends in one message on stderr and an exit status (see
+// exit_status.h and --help).
+#include <malloc.h>
+
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "conversion.h"
+#include "demo.h"
+#include "exit_status.h"
+#include "help_text.h"
+#include "media_error.h"
+#include "media_format.h"
+#include "output_target.h"
+#include "plugin_host.h"
+#include "termination_signals.h"
+#include "usage_error.h"
+
+namespace cli {
+namespace {
+
+media::MediaFormat formatOrUsageError(const std::string& path) {
+    try {
+        return media::mediaFormatOf(path);
+    } catch (const media::MediaError& e) {
+        throw UsageError(e.what());
+    }
+}
+
+bool hasExtension(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    return dot != std::string::npos &&
+           (path.rfind('/') == std::string::npos || dot > path.rfind('/'));
+}
+
+// OUTPUT's type: by extension; a pipe or device without one (/dev/null) takes INPUT's.
+media::MediaFormat outputFormatFor(const Options& options, media::MediaFormat input) {
+    media::MediaFormat output = input;
+    if (options.output == "-" || hasExtension(options.output) || !isStreamTarget(options.output))
+        output = formatOrUsageError(options.output);
+    if (media::isVideo(input) != media::isVideo(output))
+        throw UsageError(media::isVideo(input)
+                             ? "video goes to video: OUTPUT must be .y4m or -"
+                             : "a picture goes to a picture: OUTPUT must be .png, .ppm or .pam");
+    return output;
+}
+
+// A message of the host or the plug-in, copied out of the environment that owns its text.
+struct HostMessage : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void runWithHost(const Options& options, standin::ScriptEnvironment& env) {
+    const std::string plugin =
+        options.pluginPath.empty() ? pluginBesideExecutable() : options.pluginPath;
+    if (options.mode == Mode::Demo) {
+        loadFilterPlugin(env, plugin);
+        runDemo(env, options.demoDirectory);
+        return;
+    }
+    const media::MediaFormat inputFormat = formatOrUsageError(options.input);
+    const media::MediaFormat outputFormat = outputFormatFor(options, inputFormat);
+    const std::string params = loadFilterPlugin(env, plugin);
+    const std::vector<NamedArgument> arguments = bindNamedArguments(options.argumentWords, params);
+    // A stream is read once, in order: it cannot also be the segmentation clip's frames.
+    if (options.input == "-" && isSetTrue(arguments, "useclip"))
+        throw UsageError("useclip=true needs INPUT to be a file, not standard input");
+    const Conversion conversion{options, env, arguments, outputFormat};
+    if (media::isVideo(inputFormat))
+        convertVideo(conversion);
+    else
+        convertPicture(conversion);
+}
+
+void run(const Options& options) {
+    standin::ScriptEnvironment env;
+    try {
+        runWithHost(options, env);
+    } catch (const AvisynthError& e) {
+        throw HostMessage(e.msg);
+    }
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "basinlift: %s\nTry 'basinlift --help' for more information.\n",
+                 message.c_str());
+    return kExitUsage;
+}
+
+int failure(const char* message) {
+    std::fprintf(stderr, "%s\n", message);
+    return kExitFailure;
+}
+
+int runCommandLine(const std::vector<std::string>& args) {
+    try {
+        const Options options = parseCommandLine(args);
+        if (options.mode == Mode::Help) {
+            std::fputs(kHelpText, stdout);
+            return kExitSuccess;
+        }
+        if (options.mode == Mode::Version) {
+            std::fputs(kVersionText, stdout);
+            return kExitSuccess;
+        }
+        run(options);
+        return kExitSuccess;
+    } catch (const UsageError& e) {
+        return usageError(e.what());
+    } catch (const HostMessage& e) {
+        return failure(e.what());  // the plug-in's (or host's) own words, unchanged
+    } catch (const std::exception& e) {
+        return failure(e.what());
+    }
+}
+
+}  // namespace
+}  // namespace cli
+
+int main(int argc, char** argv) {
+    // Every frame is a fresh multi-megabyte allocation, freed soon after. Kept in the heap
+    // rather than handed back to the system, its pages need not be faulted in again for the
+    // next frame, which would otherwise cost about as much as reading the frame.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    cli::installTerminationHandlers();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return cli::runCommandLine(args);
+}
