@@ -35,6 +35,7 @@
 
 #include "frame_tools.h"
 #include "fuzz_support.h"
+#include "info_only_clip.h"
 #include "memory_clip.h"
 #include "script_environment.h"
 
@@ -245,22 +246,6 @@ bool ShouldAccept(const Plan& p) {
     return int64_t{vi.width} * vi.height <= INT32_MAX / 4;
 }
 
-// A clip that only describes itself, for geometry the host cannot make frames of.
-class InfoOnlyClip final : public IClip {
-public:
-    explicit InfoOnlyClip(const VideoInfo& vi) : vi_(vi) {}
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame*, int, IScriptEnvironment* env) override {
-        env->ThrowError("InfoOnlyClip has no frames");
-    }
-    bool AVS_STDCALL GetParity(int) override { return false; }
-    void AVS_STDCALL GetAudio(void*, int64_t, int64_t, IScriptEnvironment*) override {}
-    void AVS_STDCALL SetCacheHints(int, int) override {}
-    const VideoInfo& AVS_STDCALL GetVideoInfo() override { return vi_; }
-
-private:
-    VideoInfo vi_;
-};
-
 int PlaneIndex(int plane) { return plane == PLANAR_V ? 3 : plane; }
 
 // The visible bytes of a plane of a frame: the fuzzer's pixels, repeated.
@@ -289,7 +274,7 @@ void ScribblePadding(VideoFrame& frame, uint8_t junk) {
 }
 
 PClip MakeClip(standin::ScriptEnvironment& env, const Plan& p, const ClipRecipe& c, uint8_t junk) {
-    if (!HasFrames(c)) return PClip(new InfoOnlyClip(c.Info()));
+    if (!HasFrames(c)) return PClip(new standin::InfoOnlyClip(c.Info()));
     return standin::MemoryClip::Generate(env, c.Info(), [&](int n, VideoFrame& frame) {
         standin::FillFrame(frame,
                            [&](int plane, int x, int y) { return PixelAt(p, c, n, plane, x, y); });

@@ -5,23 +5,9 @@
 #include <functional>
 
 #include "avisynth.h"
+#include "info_only_clip.h"
 
-// A clip that only describes itself: creation reads nothing else.
-class InfoOnlyClip final : public IClip {
-public:
-    explicit InfoOnlyClip(const VideoInfo& vi) : vi_(vi) {}
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame*, int, IScriptEnvironment* env) override {
-        env->ThrowError("InfoOnlyClip has no frames");
-        return nullptr;
-    }
-    bool AVS_STDCALL GetParity(int) override { return false; }
-    void AVS_STDCALL GetAudio(void*, int64_t, int64_t, IScriptEnvironment*) override {}
-    void AVS_STDCALL SetCacheHints(int, int) override {}
-    const VideoInfo& AVS_STDCALL GetVideoInfo() override { return vi_; }
-
-private:
-    VideoInfo vi_;
-};
+using standin::InfoOnlyClip;
 
 // Forwards to another clip, but first runs a hook that may raise the host's error or arm a
 // fault; the hook sees the frame number.
