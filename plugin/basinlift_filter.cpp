@@ -8,10 +8,9 @@ BasinLiftFilter::BasinLiftFilter(const PClip& child, int sh_, int sm_, bool c4_,
                                  const PClip& sclip_, int smu_, int smv_, IScriptEnvironment*)
     : GenericVideoFilter(child), sh(sh_), sm(sm_), smu(smu_), smv(smv_), c4(c4_),
       useclip(useclip_), sclip(sclip_) {
-    const int64_t n = int64_t{vi.width} * vi.height;
     if (!WorkingBuffersFit(vi.width, vi.height)) return;
     // Uninitialised on purpose: every use fills what it reads first.
-    const auto count = static_cast<size_t>(n);
+    const size_t count = static_cast<size_t>(vi.width) * static_cast<size_t>(vi.height);
     distBuf = new (std::nothrow) int32_t[count];
     boundaryBuf = new (std::nothrow) uint8_t[count];
     orderBuf = new (std::nothrow) PixelRef[count];

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "avisynth.h"
 #include "channel_plane.h"
