@@ -1,9 +1,10 @@
 // The frame server's classic C++ plug-in interface (interface version 3), written for binary
-// compatibility with the real host on 32-bit Windows.
+// compatibility with the real hosts, each in the layout of the compiler that built it.
 //
-// The real host is built with Microsoft's compiler; plug-ins and our stand-in host are built
-// with GCC. Where the two compilers would lay out or call a naively declared interface
-// differently, this header spells out the Microsoft conventions by hand:
+// Microsoft's layout (32-bit Windows, where the classic host is built with Microsoft's compiler,
+// and the MSVC-ABI conformance build, AVS_MICROSOFT_LAYOUT): plug-ins are built with GCC, so
+// wherever the two compilers would lay out or call a naively declared interface differently,
+// this header spells out the Microsoft conventions by hand:
 //   - every interface method carries an explicit calling convention;
 //   - where the host declares a virtual destructor, Microsoft's ABI has one slot holding a
 //     thiscall "scalar deleting destructor" that takes a flags word; GCC would emit two slots
@@ -17,12 +18,23 @@
 //     (AVSValueArg, PVideoFrameArg) and the references they carry are handed over by hand;
 //   - no virtual function is overloaded (Microsoft groups overloads in the vtable);
 //   - 64-bit fields are 8-aligned, as under Microsoft's packing.
-// On 64-bit targets the convention macros are empty and both sides simply share this header.
+//
+// GCC's layout (every other target: AviSynth+ on Linux and macOS is built by GCC or clang with
+// the Itanium C++ ABI): the interface is declared plainly, as the host declares it, so the
+// compiler lays it out and calls it the host's way: two destructor slots, the hidden result
+// pointer before `this`, class arguments passed by address and destroyed by the caller, and
+// reference counts of `long`.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#if defined(_WIN32) || defined(AVS_MICROSOFT_LAYOUT)
+#define AVS_MSVC_LAYOUT 1
+#else
+#define AVS_MSVC_LAYOUT 0
+#endif
 
 #if defined(__i386__) || defined(_M_IX86)
 #define AVS_ABI_X86_32 1
@@ -56,10 +68,17 @@ class AVSValue;
 
 // ---------------------------------------------------------------------------------------------
 // Reference counts of host objects change by interlocked operations.
+// The hosts' counts are `long`: 32 bits under Microsoft's compiler, 64 bits under GCC on 64-bit
+// targets.
 namespace avs_detail {
-inline int AtomicIncrement(int* p) { return __atomic_add_fetch(p, 1, __ATOMIC_ACQ_REL); }
-inline int AtomicDecrement(int* p) { return __atomic_sub_fetch(p, 1, __ATOMIC_ACQ_REL); }
-inline int AtomicLoad(const int* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
+#if AVS_MSVC_LAYOUT
+typedef int Count;
+#else
+typedef long Count;
+#endif
+inline Count AtomicIncrement(Count* p) { return __atomic_add_fetch(p, 1, __ATOMIC_ACQ_REL); }
+inline Count AtomicDecrement(Count* p) { return __atomic_sub_fetch(p, 1, __ATOMIC_ACQ_REL); }
+inline Count AtomicLoad(const Count* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
 }  // namespace avs_detail
 
 // ---------------------------------------------------------------------------------------------
@@ -109,12 +128,15 @@ struct VideoInfo {
 struct VideoFrameBuffer {
     uint8_t* data;
     int data_size;
-    int sequence_number;  // bumped by every write-pointer request
-    int refcount;
+    avs_detail::Count sequence_number;  // bumped by every write-pointer request
+    avs_detail::Count refcount;
+#if !AVS_MSVC_LAYOUT
+    void* device;  // AviSynth+'s; never read by plug-ins
+#endif
 };
 
 class VideoFrame {
-    int refcount;  // PVideoFrame references
+    avs_detail::Count refcount;  // PVideoFrame references
     VideoFrameBuffer* vfb;
     int offset, pitch, row_size, height;  // Y plane or interleaved data
     int offsetU, offsetV, pitchUV;        // chroma planes; pitchUV is 0 for interleaved frames
@@ -170,7 +192,7 @@ public:
         return vfb->data + offset;
     }
     VideoFrameBuffer* GetFrameBuffer() const { return vfb; }
-    int RefCount() const { return avs_detail::AtomicLoad(&refcount); }
+    long RefCount() const { return avs_detail::AtomicLoad(&refcount); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -202,23 +224,33 @@ public:
     void reset() { *this = PVideoFrame(); }
 };
 
+#if AVS_MSVC_LAYOUT
 // Trivially copyable stand-in for a PVideoFrame passed by value across the interface. The
 // caller hands over one reference, which the callee must release.
 struct PVideoFrameArg {
     VideoFrame* frame;
 };
+#endif
 
 // ---------------------------------------------------------------------------------------------
 class IClip {
-    int refcnt;  // offset 4, after the vtable pointer
+    avs_detail::Count refcnt;  // after the vtable pointer
 
     friend class PClip;
     friend class AVSValue;
     friend struct AvsLayoutChecks;
+    friend void AddClipReference(IClip* clip);
+    friend void ReleaseClipReference(IClip* clip);
     void AddRef() { avs_detail::AtomicIncrement(&refcnt); }
+#if AVS_MSVC_LAYOUT
     void Release() {
         if (avs_detail::AtomicDecrement(&refcnt) == 0) DeletingDtor_(1);
     }
+#else
+    void Release() {
+        if (avs_detail::AtomicDecrement(&refcnt) == 0) delete this;
+    }
+#endif
 
 public:
     IClip() : refcnt(0) {}
@@ -227,13 +259,18 @@ public:
 
     // Slots 0 to 6, in the host's order.
     virtual int AVS_STDCALL GetVersion() { return AVISYNTH_INTERFACE_VERSION; }
+#if AVS_MSVC_LAYOUT
     virtual PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
                                                IScriptEnvironment* env) = 0;
+#else
+    virtual PVideoFrame GetFrame(int n, IScriptEnvironment* env) = 0;
+#endif
     virtual bool AVS_STDCALL GetParity(int n) = 0;
     virtual void AVS_STDCALL GetAudio(void* buf, int64_t start, int64_t count,
                                       IScriptEnvironment* env) = 0;
     virtual void AVS_STDCALL SetCacheHints(int cachehints, int frame_range) = 0;
     virtual const VideoInfo& AVS_STDCALL GetVideoInfo() = 0;
+#if AVS_MSVC_LAYOUT
     // The host's virtual destructor: destroys the object and frees it when bit 0 of flags is
     // set, in the module that created it. Whoever drops the last reference calls it.
     virtual IClip* AVS_THISCALL DeletingDtor_(unsigned flags) {
@@ -249,9 +286,22 @@ public:
 
     // GetFrame_ constructs one reference in *result and returns result.
     PVideoFrame GetFrame(int n, IScriptEnvironment* env);
+#else
+    // Slots 6 and 7 (complete and deleting destructor); the host's delete calls 7.
+    virtual ~IClip() = default;
+#endif
 
-    int RefCount() const { return avs_detail::AtomicLoad(&refcnt); }
+    long RefCount() const { return avs_detail::AtomicLoad(&refcnt); }
 };
+
+// One reference more or less on a clip, without a handle: for making up for a host that
+// releases a reference it never took, and for a host that does so.
+inline void AddClipReference(IClip* clip) {
+    if (clip) clip->AddRef();
+}
+inline void ReleaseClipReference(IClip* clip) {
+    if (clip) clip->Release();
+}
 
 // Counted handle to a clip.
 class PClip {
@@ -283,6 +333,7 @@ public:
     void reset() { *this = PClip(); }
 };
 
+#if AVS_MSVC_LAYOUT
 // Builds the result of GetFrame_ in raw storage, as the host's convention asks.
 inline PVideoFrame IClip::GetFrame(int n, IScriptEnvironment* env) {
     alignas(PVideoFrame) unsigned char raw[sizeof(PVideoFrame)];
@@ -307,6 +358,7 @@ struct AVSValueArg {
         const AVSValue* array;
     };
 };
+#endif
 
 // A script value: void ('v'), clip ('c'), bool ('b'), int ('i'), float ('f'), string ('s')
 // or array ('a'). Strings and arrays are not owned; clips are counted.
@@ -375,6 +427,7 @@ public:
         return (IsArray() && index >= 0 && index < array_size) ? array[index] : *this;
     }
 
+#if AVS_MSVC_LAYOUT
     // Handing a value across the interface by value: PassRef copies it with a reference of
     // its own for the callee; Adopt takes over the reference that an argument carries.
     AVSValueArg PassRef() const {
@@ -388,9 +441,12 @@ public:
         std::memcpy(static_cast<void*>(&value), &arg, sizeof value);
         return value;
     }
+#endif
 };
 
+#if AVS_MSVC_LAYOUT
 static_assert(sizeof(AVSValueArg) == sizeof(AVSValue), "AVSValueArg mirrors AVSValue");
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // The host's error, thrown by ThrowError. The message belongs to the host.
@@ -400,6 +456,7 @@ public:
     explicit AvisynthError(const char* message) : msg(message) {}
 };
 
+#if AVS_MSVC_LAYOUT
 // A registered script function: builds its result in *result and returns result.
 typedef AVSValue*(AVS_CDECL* ApplyFunc)(AVSValue* result, AVSValueArg args, void* user_data,
                                         IScriptEnvironment* env);
@@ -465,6 +522,51 @@ protected:
     ~IScriptEnvironment() = default;
 };
 
+#else
+// A registered script function: the arguments arrive as one array value.
+typedef AVSValue (*ApplyFunc)(AVSValue args, void* user_data, IScriptEnvironment* env);
+typedef void (*ShutdownFunc)(void* user_data, IScriptEnvironment* env);
+
+class IScriptEnvironment {
+public:
+    // Slots 0 and 1. Plug-ins never delete the environment.
+    virtual ~IScriptEnvironment() {}
+    virtual int GetCPUFlags() = 0;
+    virtual char* SaveString(const char* s, int length = -1) = 0;
+    virtual char* Sprintf(const char* fmt, ...) = 0;
+    // `args` is a va_list, which decays to a pointer as an argument on these targets.
+    virtual char* VSprintf(const char* fmt, void* args) = 0;
+    // Raises the host's script error with the formatted text; does not return.
+    [[noreturn]] virtual void ThrowError(const char* fmt, ...) = 0;
+    virtual void AddFunction(const char* name, const char* params, ApplyFunc apply,
+                             void* user_data) = 0;
+    virtual bool FunctionExists(const char* name) = 0;
+    virtual AVSValue Invoke(const char* name, const AVSValue args,
+                            const char* const* arg_names = nullptr) = 0;
+    virtual AVSValue GetVar(const char* name) = 0;
+    virtual bool SetVar(const char* name, const AVSValue& val) = 0;
+    virtual bool SetGlobalVar(const char* name, const AVSValue& val) = 0;
+    virtual void PushContext(int level = 0) = 0;
+    virtual void PopContext() = 0;
+    virtual PVideoFrame NewVideoFrame(const VideoInfo& vi, int align = FRAME_ALIGN) = 0;
+    virtual bool MakeWritable(PVideoFrame* pvf) = 0;
+    virtual void BitBlt(uint8_t* dstp, int dst_pitch, const uint8_t* srcp, int src_pitch,
+                        int row_size, int height) = 0;
+    virtual void AtExit(ShutdownFunc function, void* user_data) = 0;
+    virtual void CheckVersion(int version = AVISYNTH_INTERFACE_VERSION) = 0;
+    virtual PVideoFrame Subframe(PVideoFrame src, int rel_offset, int new_pitch,
+                                 int new_row_size, int new_height) = 0;
+    virtual int SetMemoryMax(int mem) = 0;
+    virtual int SetWorkingDir(const char* newdir) = 0;
+    virtual void* ManageCache(int key, void* data) = 0;
+    virtual bool PlanarChromaAlignment(int key) = 0;
+    virtual PVideoFrame SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch,
+                                       int new_row_size, int new_height, int rel_offsetU,
+                                       int rel_offsetV, int new_pitchUV) = 0;
+};
+
+#endif
+
 // GenericVideoFilter: a clip over a child clip that forwards everything; filters override
 // what they change.
 class GenericVideoFilter : public IClip {
@@ -475,10 +577,16 @@ protected:
 public:
     explicit GenericVideoFilter(const PClip& c) : child(c), vi(c->GetVideoInfo()) {}
 
+#if AVS_MSVC_LAYOUT
     PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
                                        IScriptEnvironment* env) override {
         return child->GetFrame_(result, n, env);
     }
+#else
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override {
+        return child->GetFrame(n, env);
+    }
+#endif
     bool AVS_STDCALL GetParity(int n) override { return child->GetParity(n); }
     void AVS_STDCALL GetAudio(void* buf, int64_t start, int64_t count,
                               IScriptEnvironment* env) override {
@@ -492,7 +600,7 @@ public:
 // returns a constant description text.
 extern "C" const char* AVS_STDCALL AvisynthPluginInit2(IScriptEnvironment* env);
 
-#if AVS_ABI_X86_32
+#if AVS_MSVC_LAYOUT && AVS_ABI_X86_32
 // The real host's layout on 32-bit x86.
 static_assert(sizeof(VideoInfo) == 48, "VideoInfo is 48 bytes");
 static_assert(offsetof(VideoInfo, num_audio_samples) == 32, "64-bit field at 32");
@@ -512,6 +620,27 @@ struct AvsLayoutChecks {
                       offsetof(VideoFrame, offsetV) == 28 && offsetof(VideoFrame, pitchUV) == 32,
                   "VideoFrame fields in the host's order");
     static_assert(offsetof(IClip, refcnt) == 4, "IClip's reference count at 4");
+};
+#pragma GCC diagnostic pop
+#endif
+
+#if !AVS_MSVC_LAYOUT && defined(__x86_64__)
+// AviSynth+'s layout on x86-64 under GCC.
+static_assert(sizeof(VideoInfo) == 48, "VideoInfo is 48 bytes");
+static_assert(sizeof(VideoFrameBuffer) == 40, "VideoFrameBuffer is 40 bytes");
+static_assert(offsetof(VideoFrameBuffer, sequence_number) == 16, "sequence number at 16");
+static_assert(offsetof(VideoFrameBuffer, refcount) == 24, "buffer count at 24");
+static_assert(sizeof(AVSValue) == 16, "AVSValue is 16 bytes");
+static_assert(sizeof(PClip) == 8 && sizeof(PVideoFrame) == 8, "handles are one pointer");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct AvsLayoutChecks {
+    static_assert(offsetof(VideoFrame, vfb) == 8 && offsetof(VideoFrame, offset) == 16 &&
+                      offsetof(VideoFrame, pitch) == 20 && offsetof(VideoFrame, row_size) == 24 &&
+                      offsetof(VideoFrame, height) == 28 && offsetof(VideoFrame, offsetU) == 32 &&
+                      offsetof(VideoFrame, offsetV) == 36 && offsetof(VideoFrame, pitchUV) == 40,
+                  "VideoFrame fields in the host's order");
+    static_assert(offsetof(IClip, refcnt) == 8, "IClip's reference count at 8");
 };
 #pragma GCC diagnostic pop
 #endif

@@ -1,66 +1,45 @@
-// BasinLiftFilter: the clip that "BasinLift" returns. It holds the validated parameters, the
-// segmentation clip and the working buffers that the core fills for every channel of every
-// frame. Its GetFrame_ is the per-frame driver (frame_driver.cpp).
+// BasinLiftFilter: the clip that "BasinLift" returns to the classic host. It holds the
+// segmentation clip, the plan of a frame and the working buffers; its GetFrame obtains the
+// frames of a call from the host and hands their planes to the engine.
 #pragma once
 
-#include <cstdint>
-
 #include "avisynth.h"
-#include "channel_plane.h"
+#include "frame_plan.h"
+#include "working_buffers.h"
+
+namespace engine {
+struct FilterSettings;
+}
 
 class BasinLiftFilter : public GenericVideoFilter {
 public:
-    // The arguments have passed the checks of creation. env is not kept.
-    BasinLiftFilter(const PClip& child, int sh, int sm, bool c4, bool useclip, const PClip& sclip,
-                    int smu, int smv, IScriptEnvironment* env);
+    // The settings have passed the checks of creation; sclip is the clip to segment (the input
+    // clip itself unless useclip is set). Throws std::bad_alloc when the working buffers cannot
+    // be had.
+    BasinLiftFilter(const PClip& child, const engine::VideoFormat& format,
+                    const engine::FilterSettings& settings, const PClip& sclip);
     ~BasinLiftFilter() override;
 
-    // False when the working buffers could not be allocated; creation then refuses the clip.
-    bool HasWorkingBuffers() const { return channelBuf != nullptr; }
-
+    // The per-frame driver. Calls on one filter must not overlap: they share the buffers.
+#if AVS_MSVC_LAYOUT
     PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n, IScriptEnvironment* env) override;
+#else
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override;
+#endif
     void AVS_STDCALL SetCacheHints(int, int) override {}
 
 private:
-    // Pointers and pitches of one plane (or of the whole interleaved frame) in the three
-    // frames of a call.
-    struct FramePlanes {
-        uint8_t* dst;
-        int dstPitch;
-        const uint8_t* src;
-        int srcPitch;
-        const uint8_t* seg;
-        int segPitch;
-    };
-
+    void Deliver(int n, IScriptEnvironment* env);
     void RenderFrame(int n, IScriptEnvironment* env);
-    void RenderInterleaved();
-    void RenderYuy2Chroma(const FramePlanes& frame, int height);
-    void RenderPlanar(IScriptEnvironment* env);
-    void ChannelPass(const FramePlanes& planes, int offset, int step, int width, int height,
-                     int factor);
     void ReleaseFrames();
-    void FreeWorkingBuffers();
 
-    int sh;
-    int sm;
-    int smu;
-    int smv;
-    bool c4;
-    bool useclip;
     PClip sclip;
-
-    // Each holds width x height entries of the full frame; a channel of w x h samples uses the
-    // first w x h of them, row after row with row length w.
-    int32_t* distBuf = nullptr;
-    uint8_t* boundaryBuf = nullptr;
-    PixelRef* orderBuf = nullptr;
-    int32_t* labelBuf = nullptr;
-    uint8_t* channelBuf = nullptr;
+    engine::FramePlan plan;
+    engine::WorkingBuffers buffers;
 
     // The frames of the call in progress. They live here rather than on the stack because an
-    // error raised by the real host skips our destructors: whatever a failed call still holds
-    // is released at the start of the next call, or when the filter goes.
+    // error raised by the Microsoft-built host skips our destructors: whatever a failed call
+    // still holds is released at the start of the next call, or when the filter goes.
     PVideoFrame srcFrame;
     PVideoFrame dstFrame;
     PVideoFrame segFrame;

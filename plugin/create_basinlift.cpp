@@ -3,44 +3,104 @@
 #include <exception>
 #include <new>
 
-#include "argument_checks.h"
+#include "arguments.h"
 #include "basinlift_filter.h"
 
 namespace {
 
-constexpr char kFunctionName[] = "BasinLift";
-constexpr char kNoMemoryForBuffers[] = "BasinLift: the frame is too large for the working buffers";
-constexpr char kNoMemoryForFilter[] = "BasinLift: not enough memory to create the filter";
+// Exact values only: newer hosts hand classic plug-ins formats (YV16, YV24, high bit depths,
+// BGR48) whose pixel_type contains every bit of one of these, with planes of another size or
+// depth than the filter would walk.
+const engine::VideoFormat* FormatOf(int pixelType) {
+    switch (pixelType) {
+        case VideoInfo::CS_BGR24: return &engine::kBgr24;
+        case VideoInfo::CS_BGR32: return &engine::kBgr32;
+        case VideoInfo::CS_YUY2: return &engine::kYuy2;
+        case VideoInfo::CS_YV12:
+        case VideoInfo::CS_I420: return &engine::kYuv420;
+        default: return nullptr;
+    }
+}
 
-// Validates and constructs; returns the refusal message, or nullptr with *result built. Every
-// handle taken here is released when it returns, so a refusal leaves no count raised.
-const char* BuildFilter(AVSValue* result, const AVSValue& args, IScriptEnvironment* env) {
-    const BasinLiftArguments a = ReadArguments(args);
-    if (const char* refusal = FirstFailedCheck(a)) return refusal;
+engine::ClipFacts FactsOf(const PClip& clip) {
+    const VideoInfo& vi = clip->GetVideoInfo();
+    return {FormatOf(vi.pixel_type), vi.width, vi.height, vi.num_frames};
+}
 
-    const PClip segmentation = a.useclip ? a.sclip : a.input;
-    BasinLiftFilter* filter = new (std::nothrow) BasinLiftFilter(
-        a.input, a.sh, a.sm, a.c4, a.useclip, segmentation, a.smu, a.smv, env);
-    if (!filter) return kNoMemoryForFilter;
-    const PClip clip(filter);  // deletes the filter again if it is refused below
-    if (!filter->HasWorkingBuffers()) return kNoMemoryForBuffers;
-    new (result) AVSValue(clip);
+// Every integer and boolean argument as the host's accessors read it: the value when it has
+// the parameter's type, the default otherwise.
+engine::FilterSettings ReadSettings(const AVSValue& args) {
+    engine::FilterSettings settings = engine::DefaultSettings();
+    for (int i = 0; i < engine::kArgumentCount; ++i) {
+        const engine::ArgumentSpec& spec = engine::kArguments[i];
+        if (spec.type == engine::ArgumentType::Int)
+            engine::SetArgument(settings, spec, args[i].AsInt(spec.defaultValue));
+        else if (spec.type == engine::ArgumentType::Bool)
+            engine::SetArgument(settings, spec, args[i].AsBool(spec.defaultValue != 0));
+    }
+    return settings;
+}
+
+// Validates and constructs; returns the refusal, or nullptr with the filter in `filter`. Every
+// other handle taken here is released when it returns, so a refusal leaves no count raised.
+const char* BuildFilter(PClip& filter, const AVSValue& args) {
+    const PClip input = args[engine::kArgClip].AsClip();
+    if (!input) return engine::kUnsupportedFormatRefusal;
+    const engine::FilterSettings settings = ReadSettings(args);
+    const PClip sclip = args[engine::kArgSclip].AsClip();
+
+    const engine::ClipFacts facts = FactsOf(input);
+    engine::SclipFacts sclipFacts{bool(sclip), sclip == input, {}, false};
+    if (settings.useclip && sclip && sclip != input) {
+        sclipFacts.facts = FactsOf(sclip);
+        sclipFacts.sameFormat = sclip->GetVideoInfo().pixel_type == input->GetVideoInfo().pixel_type;
+    }
+    if (const char* refusal = engine::FirstFailedCheck(facts, settings, sclipFacts))
+        return refusal;
+
+    const PClip segmentation = settings.useclip ? sclip : input;
+    filter = new BasinLiftFilter(input, *facts.format, settings, segmentation);
     return nullptr;
+}
+
+// Exceptions never cross into the host, and the host's error is raised only from the callers,
+// where nothing of ours holds a reference (the Microsoft-built host's error skips our
+// destructors).
+const char* Create(PClip& filter, const AVSValue& args) {
+    try {
+        return BuildFilter(filter, args);
+    } catch (const std::bad_alloc&) {
+        return engine::kOutOfMemoryRefusal;
+    }
 }
 
 }  // namespace
 
+#if AVS_MSVC_LAYOUT
 AVSValue* AVS_CDECL CreateBasinLift(AVSValue* result, AVSValueArg rawArgs, void*,
                                     IScriptEnvironment* env) {
-    // Exceptions never cross into the host, and the host's error is raised only from here,
-    // where nothing of ours holds a reference (the real host's error skips our destructors).
     const char* refusal = nullptr;
-    try {
+    {
         const AVSValue args = AVSValue::Adopt(rawArgs);  // the callee owns a by-value argument
-        refusal = BuildFilter(result, args, env);
-    } catch (const std::bad_alloc&) {
-        refusal = kNoMemoryForFilter;
+        PClip filter;
+        refusal = Create(filter, args);
+        if (!refusal) new (result) AVSValue(filter);
     }
-    if (refusal) env->ThrowError(refusal, kFunctionName);
+    if (refusal) env->ThrowError(refusal, engine::kFunctionName);
     return result;
 }
+#else
+AVSValue CreateBasinLift(AVSValue args, void*, IScriptEnvironment* env) {
+    PClip filter;
+    if (const char* refusal = Create(filter, args)) env->ThrowError(refusal, engine::kFunctionName);
+    // After a successful creation call, AviSynth+ on POSIX releases every clip of the argument
+    // array once more. That release balances the reference that the callee-destroyed copy of
+    // the arguments keeps under Microsoft's conventions; under GCC's the host has destroyed its
+    // copy itself, so the release is one too many and would free the clips under the filter.
+    // One reference per clip, taken here and never dropped, makes up for it. A refused call
+    // is not released again, so this happens only on success.
+    for (int i = 0; i < args.ArraySize(); ++i)
+        if (args[i].IsClip()) AddClipReference(args[i].AsClip().get());
+    return AVSValue(filter);
+}
+#endif

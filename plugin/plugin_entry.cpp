@@ -1,6 +1,7 @@
-// The library's only export. The host calls it once per load of the library (the classic
-// host loads, initialises, unloads and reloads every plug-in when it scans its folder), so it
-// registers the function and keeps no state.
+// The classic plug-in's only export. The host calls it once per load of the library (the
+// classic host loads, initialises, unloads and reloads every plug-in when it scans its
+// folder), so it registers the function and keeps no state.
+#include "arguments.h"
 #include "avisynth.h"
 #include "create_basinlift.h"
 
@@ -16,7 +17,6 @@ extern "C" __attribute__((visibility("default"))) const char* AVS_STDCALL
 AvisynthPluginInit2(IScriptEnvironment* env) BASINLIFT_ENTRY_NAME;
 
 extern "C" const char* AVS_STDCALL AvisynthPluginInit2(IScriptEnvironment* env) {
-    env->AddFunction("BasinLift", "c[sh]i[sm]i[c4]b[useclip]b[sclip]c[smu]i[smv]i",
-                     CreateBasinLift, nullptr);
-    return "BasinLift  Plugin";
+    env->AddFunction(engine::kFunctionName, engine::kAvisynthSignature, CreateBasinLift, nullptr);
+    return engine::kPluginDescription;
 }

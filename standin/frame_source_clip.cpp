@@ -5,7 +5,7 @@
 
 namespace standin {
 
-PVideoFrame* FrameSourceClip::GetFrame_(PVideoFrame* result, int n, IScriptEnvironment* env) {
+PVideoFrame FrameSourceClip::GetFrame(int n, IScriptEnvironment* env) {
     const int index = ClampFrame(n, env);
     PVideoFrame frame = env->NewVideoFrame(vi_);
     {
@@ -16,7 +16,7 @@ PVideoFrame* FrameSourceClip::GetFrame_(PVideoFrame* result, int n, IScriptEnvir
             env->ThrowError("frame source: frame %d: %s", index, e.what());
         }
     }
-    return new (result) PVideoFrame(frame);
+    return frame;
 }
 
 }  // namespace standin

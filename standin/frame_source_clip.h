@@ -18,8 +18,7 @@ public:
     FrameSourceClip(const VideoInfo& vi, FrameWriter writer)
         : SourceClip(vi), writer_(std::move(writer)) {}
 
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
-                                       IScriptEnvironment* env) override;
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override;
 
 private:
     ~FrameSourceClip() override = default;

@@ -160,19 +160,4 @@ std::string DescribeDifference(const VideoFrame& a, const VideoFrame& b) {
     return {};
 }
 
-PVideoFrameArg PassFrameRef(const PVideoFrame& frame) {
-    // A handle that is never destroyed: its reference travels with the argument.
-    alignas(PVideoFrame) unsigned char storage[sizeof(PVideoFrame)];
-    new (storage) PVideoFrame(frame);
-    return PVideoFrameArg{frame.get()};
-}
-
-PVideoFrame AdoptFrameRef(PVideoFrameArg arg) {
-    // PVideoFrame is exactly the pointer, as AVSValue is exactly AVSValueArg.
-    static_assert(sizeof(PVideoFrame) == sizeof(arg.frame), "PVideoFrame is one pointer");
-    PVideoFrame frame;
-    std::memcpy(static_cast<void*>(&frame), &arg.frame, sizeof arg.frame);
-    return frame;
-}
-
 }  // namespace standin

@@ -62,10 +62,4 @@ inline bool SameVisibleBytes(const VideoFrame& a, const VideoFrame& b) {
     return DescribeDifference(a, b).empty();
 }
 
-// Handing a frame reference across the interface by value (PVideoFrameArg), the way
-// AVSValue::PassRef / Adopt do for values: PassFrameRef gives the argument a reference of
-// its own; AdoptFrameRef takes that reference over.
-PVideoFrameArg PassFrameRef(const PVideoFrame& frame);
-PVideoFrame AdoptFrameRef(PVideoFrameArg arg);
-
 }  // namespace standin

@@ -9,9 +9,9 @@ namespace standin {
 class InfoOnlyClip final : public IClip {
 public:
     explicit InfoOnlyClip(const VideoInfo& vi) : vi_(vi) {}
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame*, int, IScriptEnvironment* env) override {
+    PVideoFrame GetFrame(int, IScriptEnvironment* env) override {
         env->ThrowError("InfoOnlyClip has no frames");
-        return nullptr;  // not reached; GCC does not see ThrowError's noreturn through a call
+        return PVideoFrame();  // not reached; GCC does not see [[noreturn]] through the call
     }
     bool AVS_STDCALL GetParity(int) override { return false; }
     void AVS_STDCALL GetAudio(void*, int64_t, int64_t, IScriptEnvironment*) override {}

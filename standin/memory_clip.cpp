@@ -40,8 +40,8 @@ PClip MemoryClip::Generate(IScriptEnvironment& env, const VideoInfo& vi,
     return PClip(new MemoryClip(vi, std::move(frames)));
 }
 
-PVideoFrame* MemoryClip::GetFrame_(PVideoFrame* result, int n, IScriptEnvironment* env) {
-    return new (result) PVideoFrame(frames_[static_cast<size_t>(ClampFrame(n, env))]);
+PVideoFrame MemoryClip::GetFrame(int n, IScriptEnvironment* env) {
+    return frames_[static_cast<size_t>(ClampFrame(n, env))];
 }
 
 }  // namespace standin

@@ -18,8 +18,7 @@ public:
                           const std::function<void(int n, VideoFrame& frame)>& writer);
 
     // Frame n (clamped), another reference to the held frame: plug-ins get it read-only.
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
-                                       IScriptEnvironment* env) override;
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override;
 
 private:
     ~MemoryClip() override = default;

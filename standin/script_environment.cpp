@@ -44,11 +44,6 @@ void ScriptEnvironment::Fail(const std::string& message) {
     throw AvisynthError(strings_.Save(message));
 }
 
-void* ScriptEnvironment::DeletingDtor_(unsigned) {
-    std::fputs("stand-in host: a plug-in tried to delete the script environment\n", stderr);
-    std::abort();
-}
-
 char* ScriptEnvironment::SaveString(const char* s, int length) { return strings_.Save(s, length); }
 
 char* ScriptEnvironment::Sprintf(const char* fmt, ...) {
@@ -80,9 +75,8 @@ bool ScriptEnvironment::FunctionExists(const char* name) {
     return name && registry_.Find(name).has_value();
 }
 
-AVSValue* ScriptEnvironment::Invoke_(AVSValue* result, const char* name, AVSValueArg args,
-                                     const char* const* arg_names) {
-    const AVSValue adopted = AVSValue::Adopt(args);  // ours now, whatever happens next
+AVSValue ScriptEnvironment::Invoke(const char* name, const AVSValue adopted,
+                                   const char* const* arg_names) {
     if (!name) Fail("Invoke: no function name");
 
     const int count = adopted.IsArray() ? adopted.ArraySize() : adopted.Defined() ? 1 : 0;
@@ -95,7 +89,7 @@ AVSValue* ScriptEnvironment::Invoke_(AVSValue* result, const char* name, AVSValu
         else
             positional.push_back(adopted[i]);
     }
-    return new (result) AVSValue(Invoke(name, positional, named));
+    return Invoke(std::string(name), positional, named);
 }
 
 AVSValue ScriptEnvironment::Invoke(const std::string& name, const std::vector<AVSValue>& positional,
@@ -109,12 +103,12 @@ AVSValue ScriptEnvironment::Call(const FunctionEntry& entry, std::vector<AVSValu
     // Strings in scripts live as long as the host; filters may keep the pointers.
     for (AVSValue& arg : args) arg = Stored(arg);
     const AVSValue packed(args.data(), static_cast<int>(args.size()));
-
-    alignas(AVSValue) unsigned char raw[sizeof(AVSValue)];
-    AVSValue* slot = entry.function.apply(reinterpret_cast<AVSValue*>(raw), packed.PassRef(),
-                                          entry.function.user_data, this);
-    AVSValue value(*slot);
-    slot->~AVSValue();
+    AVSValue value = entry.function.apply(packed, entry.function.user_data, this);
+    // AviSynth+ releases every clip of the argument array once more after a classic plug-in's
+    // creation call returns (it balances a copy that Microsoft's conventions leave to the
+    // callee); plug-ins make up for it on these targets, and must find the same here.
+    for (const AVSValue& arg : args)
+        if (arg.IsClip()) ReleaseClipReference(arg.AsClip().get());
     return value;
 }
 
@@ -124,12 +118,12 @@ AVSValue ScriptEnvironment::Stored(const AVSValue& value) {
     return value;
 }
 
-AVSValue* ScriptEnvironment::GetVar_(AVSValue* result, const char* name) {
+AVSValue ScriptEnvironment::GetVar(const char* name) {
     if (!name) Fail("GetVar: no variable name");
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = variables_.find(LowerCase(name));
-        if (it != variables_.end()) return new (result) AVSValue(it->second);
+        if (it != variables_.end()) return it->second;
     }
     Fail(Format("GetVar: there is no variable named \"%s\"", name));
 }
@@ -151,11 +145,10 @@ bool ScriptEnvironment::SetGlobalVar(const char* name, const AVSValue& val) {
     return SetVar(name, val);
 }
 
-PVideoFrame* ScriptEnvironment::NewVideoFrame_(PVideoFrame* result, const VideoInfo& vi,
-                                               int align) {
+PVideoFrame ScriptEnvironment::NewVideoFrame(const VideoInfo& vi, int align) {
     const FrameLayout layout =
         Guarded([&] { return ComputeFrameLayout(vi, align, extraPitch_.load()); });
-    return new (result) PVideoFrame(AllocateFrame(layout));
+    return PVideoFrame(AllocateFrame(layout));
 }
 
 VideoFrame* ScriptEnvironment::AllocateFrame(const FrameLayout& layout) {
@@ -200,14 +193,11 @@ void ScriptEnvironment::CheckVersion(int version) {
         ThrowError("Plugin was designed for a later version of Avisynth (%d)", version);
 }
 
-PVideoFrame* ScriptEnvironment::Subframe_(PVideoFrame*, PVideoFrameArg src, int, int, int, int) {
-    AdoptFrameRef(src);  // the argument's reference is ours to drop
+PVideoFrame ScriptEnvironment::Subframe(PVideoFrame, int, int, int, int) {
     Fail("Subframe is not supported by the stand-in host");
 }
 
-PVideoFrame* ScriptEnvironment::SubframePlanar_(PVideoFrame*, PVideoFrameArg src, int, int, int,
-                                                int, int, int, int) {
-    AdoptFrameRef(src);
+PVideoFrame ScriptEnvironment::SubframePlanar(PVideoFrame, int, int, int, int, int, int, int) {
     Fail("SubframePlanar is not supported by the stand-in host");
 }
 

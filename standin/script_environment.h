@@ -37,7 +37,6 @@ public:
     ~ScriptEnvironment();  // runs the AtExit callbacks, last registered first
 
     // ---- The interface's slots, in their order ----
-    void* AVS_THISCALL DeletingDtor_(unsigned flags) override;  // aborts: not the plug-in's to call
     int AVS_STDCALL GetCPUFlags() override { return 0; }
     char* AVS_STDCALL SaveString(const char* s, int length) override;
     [[gnu::format(printf, 2, 3)]] char* AVS_CDECL Sprintf(const char* fmt, ...) override;
@@ -51,38 +50,35 @@ public:
     // An array argument gives one argument per element, named by the matching arg_names
     // entry (nullptr: positional); an undefined value gives no arguments; any other value
     // is the single argument.
-    AVSValue* AVS_STDCALL Invoke_(AVSValue* result, const char* name, AVSValueArg args,
-                                  const char* const* arg_names) override;
+    AVSValue Invoke(const char* name, const AVSValue args,
+                    const char* const* arg_names = nullptr) override;
     // Variables are one flat table; SetVar and SetGlobalVar both write it and return true
     // when the name is new. Reading an unknown name throws AvisynthError.
-    AVSValue* AVS_STDCALL GetVar_(AVSValue* result, const char* name) override;
+    AVSValue GetVar(const char* name) override;
     bool AVS_STDCALL SetVar(const char* name, const AVSValue& val) override;
     bool AVS_STDCALL SetGlobalVar(const char* name, const AVSValue& val) override;
     void AVS_STDCALL PushContext(int) override {}
     void AVS_STDCALL PopContext() override {}
-    PVideoFrame* AVS_STDCALL NewVideoFrame_(PVideoFrame* result, const VideoInfo& vi,
-                                            int align) override;
+    PVideoFrame NewVideoFrame(const VideoInfo& vi, int align = FRAME_ALIGN) override;
     bool AVS_STDCALL MakeWritable(PVideoFrame* pvf) override;
     void AVS_STDCALL BitBlt(uint8_t* dstp, int dst_pitch, const uint8_t* srcp, int src_pitch,
                             int row_size, int height) override;
     void AVS_STDCALL AtExit(ShutdownFunc function, void* user_data) override;
     void AVS_STDCALL CheckVersion(int version) override;
     // Frames sharing a buffer are not made here: both release their argument and throw.
-    PVideoFrame* AVS_STDCALL Subframe_(PVideoFrame* result, PVideoFrameArg src, int rel_offset,
-                                       int new_pitch, int new_row_size, int new_height) override;
+    PVideoFrame Subframe(PVideoFrame src, int rel_offset, int new_pitch, int new_row_size,
+                         int new_height) override;
     int AVS_STDCALL SetMemoryMax(int mem) override;
     int AVS_STDCALL SetWorkingDir(const char*) override { return 0; }
     void* AVS_STDCALL ManageCache(int, void*) override { return nullptr; }
     bool AVS_STDCALL PlanarChromaAlignment(int) override { return false; }
-    PVideoFrame* AVS_STDCALL SubframePlanar_(PVideoFrame* result, PVideoFrameArg src,
-                                             int rel_offset, int new_pitch, int new_row_size,
-                                             int new_height, int rel_offsetU, int rel_offsetV,
-                                             int new_pitchUV) override;
+    PVideoFrame SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch,
+                               int new_row_size, int new_height, int rel_offsetU,
+                               int rel_offsetV, int new_pitchUV) override;
 
     // ---- C++ API ----
-    // The interface's Invoke(name, value, names) stays visible and binds the same way; a
-    // braced single value such as env.Invoke("F", {clip}) picks it.
-    using IScriptEnvironment::Invoke;
+    // The interface's Invoke(name, value, names) binds the same way; a braced single value
+    // such as env.Invoke("F", {clip}) picks it.
     // Binds the arguments as the host does (see BindArguments), calls the function and
     // returns its result. Errors are AvisynthError, as is anything the function throws.
     AVSValue Invoke(const std::string& name, const std::vector<AVSValue>& positional,

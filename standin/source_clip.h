@@ -1,6 +1,5 @@
 // What the stand-in host's source clips share: everything but how frames are made.
-// Source clips are created with new and held by PClip; the last PClip deletes them
-// through IClip::DeletingDtor_.
+// Source clips are created with new and held by PClip; the last PClip deletes them.
 #pragma once
 
 #include <avisynth.h>

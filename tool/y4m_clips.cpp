@@ -34,7 +34,7 @@ Y4mFileClip::Y4mFileClip(std::unique_ptr<media::Y4mReader> reader, const VideoIn
                          bool keepsFrameParams)
     : Y4mClip(vi, reader->header(), keepsFrameParams), reader_(std::move(reader)) {}
 
-PVideoFrame* Y4mFileClip::GetFrame_(PVideoFrame* result, int n, IScriptEnvironment* env) {
+PVideoFrame Y4mFileClip::GetFrame(int n, IScriptEnvironment* env) {
     const int index = ClampFrame(n, env);
     PVideoFrame frame = env->NewVideoFrame(vi_);
     media::Y4mFrameHeader frameHeader;
@@ -55,7 +55,7 @@ PVideoFrame* Y4mFileClip::GetFrame_(PVideoFrame* result, int n, IScriptEnvironme
         env->ThrowError("%s", failure.c_str());  // how a clip reports failure to the host
     }
     keepFrameParams(index, std::move(frameHeader.params));
-    return new (result) PVideoFrame(frame);
+    return frame;
 }
 
 Y4mStreamClip::Y4mStreamClip(const media::Y4mHeader& header, PlanarOrder order)
@@ -67,7 +67,7 @@ void Y4mStreamClip::deliver(int n, const PVideoFrame& frame, std::string params)
     frames_[n] = frame;
 }
 
-PVideoFrame* Y4mStreamClip::GetFrame_(PVideoFrame* result, int n, IScriptEnvironment* env) {
+PVideoFrame Y4mStreamClip::GetFrame(int n, IScriptEnvironment* env) {
     PVideoFrame frame;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -79,7 +79,7 @@ PVideoFrame* Y4mStreamClip::GetFrame_(PVideoFrame* result, int n, IScriptEnviron
     }
     // A stream cannot go back: each frame serves the one request it was read for.
     if (!frame) env->ThrowError("standard input: frame %d was requested out of order", n);
-    return new (result) PVideoFrame(frame);
+    return frame;
 }
 
 }  // namespace cli

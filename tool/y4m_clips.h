@@ -40,8 +40,7 @@ public:
     // Counts the file's frames first (throws MediaError on a damaged file).
     static PClip open(const std::string& path, PlanarOrder order, bool keepsFrameParams);
 
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
-                                       IScriptEnvironment* env) override;
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override;
 
 private:
     Y4mFileClip(std::unique_ptr<media::Y4mReader> reader, const VideoInfo& vi,
@@ -59,8 +58,7 @@ public:
     // Frame n, read by the feed, for the request that comes next for n.
     void deliver(int n, const PVideoFrame& frame, std::string params);
 
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
-                                       IScriptEnvironment* env) override;
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override;
 
 private:
     ~Y4mStreamClip() override = default;

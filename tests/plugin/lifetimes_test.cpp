@@ -130,7 +130,7 @@ TEST_F(LifetimeTest, OutOfMemoryWhileSegmentingIsAHostErrorAndTheFilterStaysUsab
         BasinLift(input, {{"useclip", true}, {"sclip", RandomClip(24, 16, kYv12, 3)}, {"smu", 2}});
     const size_t frames = env.LiveFrameCount();
 
-    EXPECT_EQ(GetFrameError(filtered, 1), "BasinLift: not enough memory to segment frame 1");
+    EXPECT_EQ(GetFrameError(filtered, 1), "BasinLift: not enough memory to filter frame 1");
     EXPECT_FALSE(failNextAllocation);
     EXPECT_EQ(env.LiveFrameCount(), frames);
     for (int n : {2, 1}) {

@@ -16,13 +16,12 @@ public:
     using Hook = std::function<void(int n, IScriptEnvironment* env)>;
     HookedClip(const PClip& inner, Hook before, Hook after = nullptr)
         : inner_(inner), before_(std::move(before)), after_(std::move(after)) {}
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
-                                       IScriptEnvironment* env) override {
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override {
         ++calls;
         if (before_) before_(n, env);
-        inner_->GetFrame_(result, n, env);
+        PVideoFrame frame = inner_->GetFrame(n, env);
         if (after_) after_(n, env);
-        return result;
+        return frame;
     }
     bool AVS_STDCALL GetParity(int n) override { return inner_->GetParity(n); }
     void AVS_STDCALL GetAudio(void* buf, int64_t start, int64_t count,

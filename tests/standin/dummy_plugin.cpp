@@ -12,32 +12,28 @@ class InvertFirstPlane : public GenericVideoFilter {
 public:
     using GenericVideoFilter::GenericVideoFilter;
 
-    PVideoFrame* AVS_STDCALL GetFrame_(PVideoFrame* result, int n,
-                                       IScriptEnvironment* env) override {
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override {
         PVideoFrame frame = child->GetFrame(n, env);
         env->MakeWritable(&frame);
         uint8_t* row = frame->GetWritePtr();
         for (int y = 0; y < frame->GetHeight(); ++y, row += frame->GetPitch())
             for (int x = 0; x < frame->GetRowSize(); ++x) row[x] = static_cast<uint8_t>(255 - row[x]);
-        return new (result) PVideoFrame(frame);
+        return frame;
     }
 };
 
-AVSValue* AVS_CDECL CreateInvert(AVSValue* result, AVSValueArg raw, void*, IScriptEnvironment*) {
-    const AVSValue args = AVSValue::Adopt(raw);
-    return new (result) AVSValue(new InvertFirstPlane(args[0].AsClip()));
+AVSValue CreateInvert(AVSValue args, void*, IScriptEnvironment*) {
+    // The host releases the argument's clip once more after this call returns.
+    AddClipReference(args[0].AsClip().get());
+    return AVSValue(new InvertFirstPlane(args[0].AsClip()));
 }
 
-AVSValue* AVS_CDECL Fail(AVSValue*, AVSValueArg raw, void*, IScriptEnvironment* env) {
-    const AVSValue args = AVSValue::Adopt(raw);
+AVSValue Fail(AVSValue args, void*, IScriptEnvironment* env) {
     env->ThrowError("dummy failure %d", args[0].AsInt());
-    return nullptr;  // not reached; GCC does not see [[noreturn]] through the virtual call
+    return AVSValue();  // not reached; GCC does not see [[noreturn]] through the virtual call
 }
 
-AVSValue* AVS_CDECL LoadCount(AVSValue* result, AVSValueArg raw, void*, IScriptEnvironment*) {
-    AVSValue::Adopt(raw);
-    return new (result) AVSValue(loadCount);
-}
+AVSValue LoadCount(AVSValue, void*, IScriptEnvironment*) { return AVSValue(loadCount); }
 
 }  // namespace
 

@@ -51,7 +51,7 @@ TEST(Errors, CarryTheFormattedTextForTheEnvironmentsLifetime) {
 
 TEST(Variables, AreSetReadAndCopied) {
     ScriptEnvironment env;
-    EXPECT_THAT(ErrorFrom([&] { env.GetVar_(nullptr, "missing"); }), HasSubstr("\"missing\""));
+    EXPECT_THAT(ErrorFrom([&] { env.GetVar("missing"); }), HasSubstr("\"missing\""));
 
     char text[] = "value";
     EXPECT_TRUE(env.SetVar("Name", AVSValue(text)));
@@ -59,13 +59,8 @@ TEST(Variables, AreSetReadAndCopied) {
     EXPECT_TRUE(env.SetVar("other", AVSValue(text)));
     text[0] = 'X';
 
-    alignas(AVSValue) unsigned char raw[sizeof(AVSValue)];
-    AVSValue* value = env.GetVar_(reinterpret_cast<AVSValue*>(raw), "NAME");
-    EXPECT_EQ(value->AsInt(0), 5);
-    value->~AVSValue();
-    value = env.GetVar_(reinterpret_cast<AVSValue*>(raw), "other");
-    EXPECT_STREQ(value->AsString(), "value");
-    value->~AVSValue();
+    EXPECT_EQ(env.GetVar("NAME").AsInt(0), 5);
+    EXPECT_STREQ(env.GetVar("other").AsString(), "value");
 }
 
 TEST(ExitCallbacks, RunAtDestructionLastRegisteredFirst) {

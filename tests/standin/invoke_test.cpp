@@ -18,17 +18,19 @@ namespace {
 constexpr const char* kProbeParams = "c[sh]i[scale]f[name]s[flag]b";
 
 // Records the arguments it receives (user_data is the record) and returns their count.
-AVSValue* AVS_CDECL Record(AVSValue* result, AVSValueArg raw, void* user_data, IScriptEnvironment*) {
-    const AVSValue args = AVSValue::Adopt(raw);
+AVSValue Record(AVSValue args, void* user_data, IScriptEnvironment*) {
     auto* seen = static_cast<std::vector<AVSValue>*>(user_data);
-    for (int i = 0; i < args.ArraySize(); ++i) seen->push_back(args[i]);
-    return new (result) AVSValue(args.ArraySize());
+    for (int i = 0; i < args.ArraySize(); ++i) {
+        seen->push_back(args[i]);
+        // The host releases every clip argument once more after this call returns.
+        if (args[i].IsClip()) AddClipReference(args[i].AsClip().get());
+    }
+    return AVSValue(args.ArraySize());
 }
 
-AVSValue* AVS_CDECL Boom(AVSValue*, AVSValueArg raw, void*, IScriptEnvironment* env) {
-    AVSValue::Adopt(raw);
+AVSValue Boom(AVSValue, void*, IScriptEnvironment* env) {
     env->ThrowError("boom %d", 1);
-    return nullptr;  // not reached; GCC does not see [[noreturn]] through the virtual call
+    return AVSValue();  // not reached; GCC does not see [[noreturn]] through the virtual call
 }
 
 TEST(Registry, AcceptsTheParameterGrammarAndNothingElse) {
@@ -132,14 +134,14 @@ TEST_F(Binding, BadCallsGetTheHostsScriptErrors) {
 TEST_F(Binding, TheInterfaceSlotTakesNamesForArrayElementsAndAdoptsItsArgument) {
     const AVSValue args[] = {clip, AVSValue("n"), AVSValue(4)};
     const char* const names[] = {nullptr, "name", "sh"};
-    const AVSValue count = env.IScriptEnvironment::Invoke("Probe", AVSValue(args, 3), names);
+    const AVSValue count = static_cast<IScriptEnvironment&>(env).Invoke("Probe", AVSValue(args, 3), names);
     EXPECT_EQ(count.AsInt(0), 5);
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen[1].AsInt(0), 4);
     EXPECT_STREQ(seen[3].AsString(), "n");
 
     seen.clear();
-    env.IScriptEnvironment::Invoke("Probe", AVSValue(clip));  // a single value is one argument
+    static_cast<IScriptEnvironment&>(env).Invoke("Probe", AVSValue(clip));  // a single value is one argument
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_TRUE(seen[0].AsClip() == clip);
     seen.clear();

@@ -1,0 +1,52 @@
+// One frame through the filter: every channel of the plan either goes through a channel pass
+// (ordering and watershed on the segmentation frame, then smoothing and boundary scaling of the
+// source values into the destination) or is copied unchanged. Host adapters obtain the frames
+// and hand over their planes; this knows no host.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "frame_plan.h"
+#include "working_buffers.h"
+
+namespace engine {
+
+// A plane of a frame: its first byte and the bytes from one row to the next.
+struct PlaneRef {
+    const uint8_t* data;
+    int pitch;
+};
+struct WritablePlaneRef {
+    uint8_t* data;
+    int pitch;
+};
+
+// The planes of the three frames of one call, in the plan's plane order. The segmentation
+// frame is the source frame itself unless the plan segments another clip. A destination plane
+// that is never processed may be null when the copy below leaves it alone.
+struct FrameRefs {
+    WritablePlaneRef dst[4];
+    PlaneRef src[4];
+    PlaneRef seg[4];
+};
+
+// Copies a whole plane that is not processed: rowBytes x rows, each side with its own pitch.
+// Hosts pass their own copy (or nothing at all where the destination already shares the
+// source plane); without one, rows are copied here.
+using PlaneCopy = std::function<void(uint8_t* dst, int dstPitch, const uint8_t* src,
+                                     int srcPitch, int rowBytes, int rows)>;
+
+// Writes every byte of every row of the destination frame that belongs to a channel, in the
+// plan's order, one pass after the other. Nothing is allocated but the watershed's queue
+// (std::bad_alloc when that fails). The buffers must be sized for the plan's frame and used by
+// no other call at the same time.
+void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
+                 const PlaneCopy& copyPlane = nullptr);
+
+// The segmentation of one channel, as the channel pass finds it: labelBuf and boundaryBuf of
+// the buffers then describe the regions of the channel at (base, pitch, step, width, height).
+void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const uint8_t* base,
+                    int pitch, int step, int width, int height);
+
+}  // namespace engine
