@@ -1,0 +1,219 @@
+// A host program for the real AviSynth+, built for Linux and for 64-bit Windows from this one
+// source: it loads a plug-in, runs the scripts of a cases file and writes what each gives, the
+// frames of a clip or the text of an error, so that runs in different hosts and of different
+// plug-ins can be compared byte for byte. It speaks only the C interface, which has no compiler
+// ABI question. It registers its own source, TestSource, whose frames are the same everywhere.
+//
+// Usage: avs_host PLUGIN CASES OUTDIR
+// CASES: one case per line, "name | source | sclip | arguments"; sclip "-" for none; empty
+// lines and lines beginning with # are skipped. For each case OUTDIR gets:
+//   name.source.frames, name.sclip.frames   the clips given to the filter
+//   name.out.frames or name.out.error      src.BasinLift(arguments), sclip as `seg`
+//   name.prefetch.frames or .error         the same followed by Prefetch(2)
+//   name.caught.txt                         for a refused call: what a script's try/catch
+//                                           around it gives
+// A frames file is a line "BLFRAMES pixel_type width height frames planes" and then, frame by
+// frame and plane by plane, every row's visible bytes.
+#include <avisynth_c.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Planes {
+    int count;
+    int id[4];
+};
+
+Planes PlanesOf(int pixelType) {
+    switch (pixelType) {
+        case AVS_CS_YV12:
+        case AVS_CS_I420:
+        case AVS_CS_YV16:
+        case AVS_CS_YV24:
+        case AVS_CS_YV411: return {3, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}};
+        case AVS_CS_Y8: return {1, {AVS_PLANAR_Y}};
+        case AVS_CS_RGBP: return {3, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R}};
+        case AVS_CS_RGBAP: return {4, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R, AVS_PLANAR_A}};
+        default: return {1, {0}};  // packed: one plane
+    }
+}
+
+// Blocks of a few levels with grain on top: regions for the watershed to find, and many
+// boundaries. The same bytes in every host.
+uint8_t SourceValue(uint32_t seed, int n, int plane, int x, int y) {
+    uint32_t h = seed * 0x9E3779B1u ^ static_cast<uint32_t>(n) * 0x85EBCA77u ^
+                 static_cast<uint32_t>(plane) * 0xC2B2AE3Du ^ static_cast<uint32_t>(x) * 0x27D4EB2Fu ^
+                 static_cast<uint32_t>(y) * 0x165667B1u;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    const uint32_t block = (static_cast<uint32_t>(x / 6 + (y / 5) * 3 + n + plane) + seed) % 5;
+    return static_cast<uint8_t>(40 * block + h % 24);
+}
+
+AVS_VideoFrame* AVSC_CC SourceFrame(AVS_FilterInfo* fi, int n) {
+    AVS_VideoFrame* frame = avs_new_video_frame_a(fi->env, &fi->vi, 16);
+    const uint32_t seed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(fi->user_data));
+    const Planes planes = PlanesOf(fi->vi.pixel_type);
+    for (int p = 0; p < planes.count; ++p) {
+        uint8_t* row = avs_get_write_ptr_p(frame, planes.id[p]);
+        const int pitch = avs_get_pitch_p(frame, planes.id[p]);
+        const int width = avs_get_row_size_p(frame, planes.id[p]);
+        const int height = avs_get_height_p(frame, planes.id[p]);
+        for (int y = 0; y < height; ++y, row += pitch)
+            for (int x = 0; x < width; ++x) row[x] = SourceValue(seed, n, p, x, y);
+    }
+    return frame;
+}
+
+// TestSource(clip template, int seed, bool i420): frames of the template's format, size and
+// length, filled from the seed; i420 relabels a YV12 template as I420, a format no built-in
+// source of AviSynth+ makes.
+AVS_Value AVSC_CC CreateTestSource(AVS_ScriptEnvironment* env, AVS_Value args, void*) {
+    AVS_FilterInfo* fi = nullptr;
+    AVS_Clip* clip = avs_new_c_filter(env, &fi, avs_array_elt(args, 0), 1);
+    fi->user_data = reinterpret_cast<void*>(static_cast<uintptr_t>(avs_as_int(avs_array_elt(args, 1))));
+    const AVS_Value i420 = avs_array_elt(args, 2);
+    if (avs_is_bool(i420) && avs_as_bool(i420) && fi->vi.pixel_type == AVS_CS_YV12)
+        fi->vi.pixel_type = AVS_CS_I420;
+    fi->get_frame = SourceFrame;
+    AVS_Value result;
+    avs_set_to_clip(&result, clip);
+    avs_release_clip(clip);
+    return result;
+}
+
+std::string Trim(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+enum class Outcome { WriteFailed, Frames, Error, Text };
+
+// Runs a script; writes the frames of a clip, or the text of an error or string, to
+// base + ".frames", ".error" or ".txt".
+Outcome Record(AVS_ScriptEnvironment* env, const std::string& script, const std::string& base) {
+    const AVS_Value value = avs_invoke(env, "Eval", avs_new_value_string(script.c_str()), nullptr);
+    bool ok = true;
+    Outcome outcome = Outcome::Frames;
+    if (avs_is_error(value)) {
+        outcome = Outcome::Error;
+        ok = WriteText(base + ".error", avs_as_error(value));
+    } else if (avs_is_string(value)) {
+        outcome = Outcome::Text;
+        ok = WriteText(base + ".txt", avs_as_string(value));
+    } else if (avs_is_clip(value)) {
+        AVS_Clip* clip = avs_take_clip(value, env);
+        const AVS_VideoInfo vi = *avs_get_video_info(clip);
+        const Planes planes = PlanesOf(vi.pixel_type);
+        std::ofstream out(base + ".frames", std::ios::binary);
+        out << "BLFRAMES " << vi.pixel_type << ' ' << vi.width << ' ' << vi.height << ' '
+            << vi.num_frames << ' ' << planes.count << '\n';
+        for (int n = 0; n < vi.num_frames && ok; ++n) {
+            AVS_VideoFrame* frame = avs_get_frame(clip, n);
+            if (!frame) {
+                out.close();
+                std::remove((base + ".frames").c_str());
+                outcome = Outcome::Error;
+                ok = WriteText(base + ".error", avs_clip_get_error(clip));
+                break;
+            }
+            for (int p = 0; p < planes.count; ++p) {
+                const uint8_t* row = avs_get_read_ptr_p(frame, planes.id[p]);
+                const int pitch = avs_get_pitch_p(frame, planes.id[p]);
+                const int width = avs_get_row_size_p(frame, planes.id[p]);
+                for (int y = 0; y < avs_get_height_p(frame, planes.id[p]); ++y, row += pitch)
+                    out.write(reinterpret_cast<const char*>(row), width);
+            }
+            avs_release_video_frame(frame);
+            ok = static_cast<bool>(out);
+        }
+        avs_release_clip(clip);
+    } else {
+        outcome = Outcome::Error;
+        ok = WriteText(base + ".error", "the script gave no clip, string or error");
+    }
+    avs_release_value(value);
+    return ok ? outcome : Outcome::WriteFailed;
+}
+
+bool SetClip(AVS_ScriptEnvironment* env, const char* name, const std::string& script) {
+    const AVS_Value value = avs_invoke(env, "Eval", avs_new_value_string(script.c_str()), nullptr);
+    const bool ok = avs_is_clip(value);
+    if (ok) avs_set_var(env, name, value);  // false when replacing, which is no failure
+    if (!ok) std::fprintf(stderr, "avs_host: %s: %s\n", script.c_str(),
+                          avs_is_error(value) ? avs_as_error(value) : "not a clip");
+    avs_release_value(value);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: avs_host PLUGIN CASES OUTDIR\n");
+        return 2;
+    }
+    const std::string plugin = argv[1], outdir = argv[3];
+    std::ifstream cases(argv[2]);
+    if (!cases) {
+        std::fprintf(stderr, "avs_host: cannot read %s\n", argv[2]);
+        return 2;
+    }
+    AVS_ScriptEnvironment* env = avs_create_script_environment(AVISYNTH_INTERFACE_VERSION);
+    if (!env) {
+        std::fprintf(stderr, "avs_host: AviSynth+ gave no script environment\n");
+        return 1;
+    }
+    int status = 0;
+    avs_add_function(env, "TestSource", "ci[i420]b", CreateTestSource, nullptr);
+    const AVS_Value loaded =
+        avs_invoke(env, "LoadPlugin", avs_new_value_string(plugin.c_str()), nullptr);
+    if (avs_is_error(loaded)) {
+        std::fprintf(stderr, "avs_host: %s\n", avs_as_error(loaded));
+        status = 1;
+    }
+    avs_release_value(loaded);
+
+    std::string line;
+    while (status == 0 && std::getline(cases, line)) {
+        if (Trim(line).empty() || Trim(line)[0] == '#') continue;
+        std::vector<std::string> field;
+        std::stringstream fields(line);
+        for (std::string f; std::getline(fields, f, '|');) field.push_back(Trim(f));
+        if (field.size() != 4) {
+            std::fprintf(stderr, "avs_host: not a case: %s\n", line.c_str());
+            status = 2;
+            break;
+        }
+        const std::string base = outdir + "/" + field[0];
+        const std::string call = "src.BasinLift(" + field[3] + ")";
+        bool ok = SetClip(env, "src", field[1]) &&
+                  Record(env, "src", base + ".source") == Outcome::Frames &&
+                  (field[2] == "-" || (SetClip(env, "seg", field[2]) &&
+                                       Record(env, "seg", base + ".sclip") == Outcome::Frames));
+        const Outcome out = ok ? Record(env, call, base + ".out") : Outcome::WriteFailed;
+        ok = out != Outcome::WriteFailed &&
+             Record(env, call + ".Prefetch(2)", base + ".prefetch") != Outcome::WriteFailed &&
+             (out != Outcome::Error ||
+              Record(env, "try { " + call + " } catch (err) { err }", base + ".caught") ==
+                  Outcome::Text);
+        if (!ok) status = 1;
+    }
+    avs_delete_script_environment(env);
+    return status;
+}
