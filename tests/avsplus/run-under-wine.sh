@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the 64-bit Windows test host with the 64-bit C-interface DLL inside the Windows build of
+# AviSynth+, under wine, on the cases, and compares every file it writes (frames, refusal texts)
+# with what the Linux C-interface plug-in wrote for the same cases: they must be identical.
+# The host's exit status is the first verdict.
+# Usage: run-under-wine.sh HOST_EXE PLUGIN_DLL AVISYNTH_DLL CASES LINUX_OUT WORK
+set -euo pipefail
+if [[ $# -ne 6 ]]; then
+  echo "usage: $0 HOST_EXE PLUGIN_DLL AVISYNTH_DLL CASES LINUX_OUT WORK" >&2
+  exit 2
+fi
+host=$1 plugin=$2 avisynth=$3 cases=$4 linux=$5 work=$6
+
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$work/bin"
+rm -rf "$work/out" && mkdir -p "$work/out"
+# AviSynth.dll beside the program, where Windows looks for it first.
+cp "$host" "$avisynth" "$work/bin/"
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  echo "creating the wine prefix (once per build folder, a few seconds)"
+  wineboot -i >/dev/null 2>&1 || true
+fi
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+wine "$work/bin/$(basename "$host")" "$(winepath -w "$plugin")" "$(winepath -w "$cases")" \
+  "$(winepath -w "$work/out")"
+
+status=0
+count=0
+for expected in "$linux"/*; do
+  name=$(basename "$expected")
+  [[ -f $expected ]] || continue
+  count=$((count + 1))
+  if [[ ! -f $work/out/$name ]]; then
+    echo "FAIL: the Windows run wrote no $name"
+    status=1
+  elif ! cmp -s "$expected" "$work/out/$name"; then
+    echo "FAIL: $name differs between Windows and Linux"
+    status=1
+  fi
+done
+for got in "$work/out"/*; do
+  [[ -f $linux/$(basename "$got") ]] || { echo "FAIL: only the Windows run wrote $(basename "$got")"; status=1; }
+done
+if [[ $count -eq 0 ]]; then
+  echo "FAIL: no Linux results to compare with in $linux"
+  status=1
+fi
+[[ $status -eq 0 ]] && echo "OK: $count files identical between the Windows DLL under wine and the Linux plug-in"
+exit $status
