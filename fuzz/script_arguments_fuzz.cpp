@@ -22,7 +22,7 @@
 #include "host_error.h"
 #include "named_arguments.h"
 #include "parameter_list.h"
-#include "usage_error.h"
+#include "command_line.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The bytes are a YUV4MPEG2 stream. They are read three ways, which must agree:
 //   - in order with readFrame, from an in-memory stream (exactly sized planes);
 //   - from a regular file with countFrames and then readFrameAt for every frame (planes with
-//     padded rows, whose padding must stay untouched), and seekToFrame + readFrame;
+//     padded rows, whose padding must stay untouched);
 //   - countFrames on the in-memory stream, which is not a regular file, must be refused.
-// Only media::MediaError may come out, every size reported stays within media_limits.h, and
+// Only media::MediaError may come out, every size reported stays within picture.h's limits, and
 // a stream read to its clean end is exactly its header line and frames, byte for byte.
 #include <cstdint>
 #include <cstdio>
@@ -15,8 +15,8 @@
 
 #include "fuzz_support.h"
 #include "media_error.h"
-#include "media_limits.h"
-#include "y4m_reader.h"
+#include "picture.h"
+#include "y4m_io.h"
 
 namespace {
 
@@ -171,7 +171,7 @@ void CheckReassembly(const uint8_t* data, std::size_t size, const Outcome& outco
                  "the frames read do not make up the stream");
 }
 
-// The second way: counted, then by number, then by seeking.
+// The second way: counted, then by number.
 void ReadByNumber(std::FILE* file, const Outcome& inOrder) {
     Outcome counted;
     Guard(counted, [&] {
@@ -197,20 +197,6 @@ void ReadByNumber(std::FILE* file, const Outcome& inOrder) {
             }
             FUZZ_REQUIRE(refused, "readFrameAt(" + std::to_string(n) + ") of " +
                                       std::to_string(count) + " frames");
-        }
-        // Seeking back into the middle continues there, and to the end reads nothing more.
-        for (const int n : {count / 2, count}) {
-            reader.seekToFrame(n);
-            FUZZ_REQUIRE(reader.nextFrameNumber() == n, "seek position");
-            media::Y4mFrameHeader header;
-            const bool got =
-                reader.readFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
-            FUZZ_REQUIRE(got == (n < count),
-                         "readFrame after seekToFrame(" + std::to_string(n) + ")");
-            if (got)
-                FUZZ_REQUIRE(
-                    SameFrame(planes.Take(header), counted.frames[static_cast<std::size_t>(n)]),
-                    "frame after seeking differs");
         }
     });
     FUZZ_REQUIRE(counted.failed == inOrder.failed,

@@ -1,6 +1,6 @@
 // basinlift: runs the BasinLift plug-in over YUV4MPEG2 video or a picture, outside the real
 // frame server. Every failure ends in one message on stderr and an exit status (see
-// exit_status.h and --help).
+// command_line.h and --help).
 #include <malloc.h>
 
 #include <cstdio>
@@ -10,21 +10,17 @@
 #include <vector>
 
 #include "command_line.h"
-#include "conversion.h"
-#include "demo.h"
-#include "exit_status.h"
-#include "help_text.h"
+#include "formats.h"
 #include "media_error.h"
-#include "media_format.h"
 #include "output_target.h"
 #include "plugin_host.h"
+#include "runs.h"
 #include "termination_signals.h"
-#include "usage_error.h"
 
 namespace cli {
 namespace {
 
-media::MediaFormat formatOrUsageError(const std::string& path) {
+const media::MediaFormat& formatOrUsageError(const std::string& path) {
     try {
         return media::mediaFormatOf(path);
     } catch (const media::MediaError& e) {
@@ -39,14 +35,15 @@ bool hasExtension(const std::string& path) {
 }
 
 // OUTPUT's type: by extension; a pipe or device without one (/dev/null) takes INPUT's.
-media::MediaFormat outputFormatFor(const Options& options, media::MediaFormat input) {
-    media::MediaFormat output = input;
-    if (options.output == "-" || hasExtension(options.output) || !isStreamTarget(options.output))
-        output = formatOrUsageError(options.output);
-    if (media::isVideo(input) != media::isVideo(output))
-        throw UsageError(media::isVideo(input)
-                             ? "video goes to video: OUTPUT must be .y4m or -"
-                             : "a picture goes to a picture: OUTPUT must be .png, .ppm or .pam");
+const media::MediaFormat& outputFormatFor(const Options& options,
+                                          const media::MediaFormat& input) {
+    const bool byExtension =
+        options.output == "-" || hasExtension(options.output) || !isStreamTarget(options.output);
+    const media::MediaFormat& output = byExtension ? formatOrUsageError(options.output) : input;
+    if (input.isVideo != output.isVideo)
+        throw UsageError(input.isVideo ? "video goes to video: OUTPUT must be .y4m or -"
+                                       : "a picture goes to a picture: OUTPUT must be " +
+                                             media::pictureExtensions());
     return output;
 }
 
@@ -63,18 +60,18 @@ void runWithHost(const Options& options, standin::ScriptEnvironment& env) {
         runDemo(env, options.demoDirectory);
         return;
     }
-    const media::MediaFormat inputFormat = formatOrUsageError(options.input);
-    const media::MediaFormat outputFormat = outputFormatFor(options, inputFormat);
+    const media::MediaFormat& inputFormat = formatOrUsageError(options.input);
+    const media::MediaFormat& outputFormat = outputFormatFor(options, inputFormat);
     const std::string params = loadFilterPlugin(env, plugin);
     const std::vector<NamedArgument> arguments = bindNamedArguments(options.argumentWords, params);
     // A stream is read once, in order: it cannot also be the segmentation clip's frames.
     if (options.input == "-" && isSetTrue(arguments, "useclip"))
         throw UsageError("useclip=true needs INPUT to be a file, not standard input");
-    const Conversion conversion{options, env, arguments, outputFormat};
-    if (media::isVideo(inputFormat))
-        convertVideo(conversion);
+    const Run run{options, env, arguments, outputFormat};
+    if (inputFormat.isVideo)
+        runVideo(run);
     else
-        convertPicture(conversion);
+        runPicture(run);
 }
 
 void run(const Options& options) {
@@ -101,7 +98,7 @@ int runCommandLine(const std::vector<std::string>& args) {
     try {
         const Options options = parseCommandLine(args);
         if (options.mode == Mode::Help) {
-            std::fputs(kHelpText, stdout);
+            std::fputs(helpText().c_str(), stdout);
             return kExitSuccess;
         }
         if (options.mode == Mode::Version) {

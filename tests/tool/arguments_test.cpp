@@ -3,7 +3,7 @@
 // OUTPUT behind.
 #include <climits>
 
-#include "png_io.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
@@ -13,8 +13,8 @@ protected:
     void SetUp() override {
         ToolTest::SetUp();
         writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
-        media::writePng(path("in.png"), makePicture(8, 6, false));
-        media::writePng(path("alpha.png"), makePicture(8, 6, true));
+        writePictureFile(path("in.png"), makePicture(8, 6, false));
+        writePictureFile(path("alpha.png"), makePicture(8, 6, true));
     }
 };
 

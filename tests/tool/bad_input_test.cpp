@@ -4,13 +4,13 @@
 
 #include <cstdio>
 
-#include "png_io.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
 
 // 16 bits per sample, each 8-bit value v stored as v * 257, which scales back to v exactly.
-void write16BitPng(const std::string& path, const media::RgbImage& picture) {
+void write16BitPng(const std::string& path, const media::Picture& picture) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -34,7 +34,7 @@ class BadInputTest : public ToolTest {};
 
 TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
     const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 3);
-    media::writePng(path("good.png"), makePicture(16, 8, false));
+    writePictureFile(path("good.png"), makePicture(16, 8, false));
     std::string corruptPng = readFile(path("good.png"));
     for (size_t i = 60; i < 90; ++i) corruptPng[i] = static_cast<char>(corruptPng[i] ^ 0x5a);
     struct Case {
@@ -84,11 +84,11 @@ TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
 }
 
 TEST_F(BadInputTest, SixteenBitPngIsConvertedToEightBits) {
-    const media::RgbImage picture = makePicture(20, 12, false);
+    const media::Picture picture = makePicture(20, 12, false);
     write16BitPng(path("deep.png"), picture);
     const ToolRun run = runTool({path("deep.png"), path("out.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(media::readPng(path("out.png")).pixels, filteredPicture(picture).pixels);
+    EXPECT_EQ(media::readPicture(path("out.png")).pixels, filteredPicture(picture).pixels);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Every format through the tool, against the plug-in run in-process on the same frames.
-#include "media_format.h"
-#include "png_io.h"
-#include "pnm_io.h"
+#include "formats.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
@@ -47,16 +46,16 @@ TEST_F(FormatsTest, SegmentationClipComesFromAnotherFile) {
 }
 
 TEST_F(FormatsTest, PicturesInEveryFormatMatchTheFilter) {
-    const media::RgbImage rgb = makePicture(40, 30, false);
-    const media::RgbImage rgba = makePicture(40, 30, true, 7);
-    media::writePng(path("rgb.png"), rgb);
-    media::writePng(path("rgba.png"), rgba);
-    media::writePpm(path("rgb.ppm"), rgb);
-    media::writePam(path("rgba.pam"), rgba);
+    const media::Picture rgb = makePicture(40, 30, false);
+    const media::Picture rgba = makePicture(40, 30, true, 7);
+    writePictureFile(path("rgb.png"), rgb);
+    writePictureFile(path("rgba.png"), rgba);
+    writePictureFile(path("rgb.ppm"), rgb);
+    writePictureFile(path("rgba.pam"), rgba);
     struct Case {
         const char* input;
         const char* output;
-        const media::RgbImage& picture;
+        const media::Picture& picture;
     };
     for (const Case& c : {Case{"rgb.png", "o1.PNG", rgb}, Case{"rgba.png", "o2.pam", rgba},
                           Case{"rgb.ppm", "o3.png", rgb}, Case{"rgba.pam", "o4.png", rgba},
@@ -64,8 +63,8 @@ TEST_F(FormatsTest, PicturesInEveryFormatMatchTheFilter) {
         SCOPED_TRACE(c.output);
         const ToolRun run = runTool({"--quiet", path(c.input), path(c.output), "sh=4", "sm=3"});
         ASSERT_EQ(run.status, 0) << run.err;
-        const media::RgbImage result = media::readImage(path(c.output));
-        const media::RgbImage expected = filteredPicture(c.picture, {{"sh", 4}, {"sm", 3}});
+        const media::Picture result = media::readPicture(path(c.output));
+        const media::Picture expected = filteredPicture(c.picture, {{"sh", 4}, {"sm", 3}});
         EXPECT_EQ(result.hasAlpha, c.picture.hasAlpha);
         EXPECT_EQ(result.pixels, expected.pixels);
     }

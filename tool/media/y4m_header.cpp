@@ -1,10 +1,10 @@
-#include "y4m_header.h"
+#include "y4m_io.h"
 
 #include <climits>
 
-#include "decimal_number.h"
+#include "header_text.h"
 #include "media_error.h"
-#include "media_limits.h"
+#include "picture.h"
 
 namespace media {
 
@@ -89,14 +89,8 @@ Y4mHeader parseY4mHeader(std::string_view line, const std::string& name) {
             case 'F':
                 parseRatio(token.substr(1), header.frameRateNum, header.frameRateDen);
                 break;
-            case 'A':
-                parseRatio(token.substr(1), header.pixelRatioNum, header.pixelRatioDen);
-                break;
-            case 'I':
-                header.interlacing = token.size() > 1 ? token[1] : '?';
-                break;
             default:
-                break;  // X and unknown parameters are carried through untouched
+                break;  // I, A, X and unknown parameters are carried through untouched
         }
     }
     if (width == 0) throwMediaError(name, "the YUV4MPEG2 header has no width (W)");

@@ -1,4 +1,4 @@
-#include "y4m_reader.h"
+#include "y4m_io.h"
 
 #include <sys/stat.h>
 
@@ -160,7 +160,6 @@ int Y4mReader::countFrames() {
         const std::size_t lineLength =
             static_cast<std::size_t>(static_cast<const char*>(newline) - line);
         FrameLocation frame;
-        frame.lineOffset = offset;
         frame.params = parseFrameLine(std::string_view(line, lineLength), name_, frameNumber);
         frame.dataOffset = offset + static_cast<long long>(lineLength) + 1;
         if (fileSize - frame.dataOffset < frameBytes) {
@@ -170,22 +169,8 @@ int Y4mReader::countFrames() {
         frames.push_back(std::move(frame));
     }
     frames_ = std::move(frames);
-    endOffset_ = offset;
     counted_ = true;
     return static_cast<int>(frames_.size());
-}
-
-void Y4mReader::seekToFrame(int frameNumber) {
-    const int count = countFrames();
-    if (frameNumber < 0 || frameNumber > count) {
-        throwMediaError(name_, "cannot seek to frame " + std::to_string(frameNumber) +
-                                   " (the file has " + std::to_string(count) + " frames)");
-    }
-    const long long offset = frameNumber == count ? endOffset_ : frames_[frameNumber].lineOffset;
-    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
-        throwSystemError(name_, "cannot seek", errno);
-    }
-    nextFrame_ = frameNumber;
 }
 
 void Y4mReader::readFrameAt(int frameNumber, Y4mFrameHeader& frameHeader, const PlaneDest& y,

@@ -5,8 +5,7 @@
 #include <thread>
 
 #include "media_test_support.h"
-#include "y4m_reader.h"
-#include "y4m_writer.h"
+#include "y4m_io.h"
 
 using namespace media;
 
@@ -78,6 +77,20 @@ bool readInto(Y4mReader& reader, Frame& frame, Y4mFrameHeader& frameHeader) {
     return reader.readFrame(frameHeader, frame.dest(0), frame.dest(1), frame.dest(2));
 }
 
+// Every frame of reader, copied through a writer into the file `path`.
+void copyY4m(Y4mReader& reader, const Layout& layout, const std::string& path) {
+    FilePtr file = openOutputFile(path);
+    Y4mWriter writer(file.get(), path);
+    writer.writeHeader(reader.header());
+    Frame frame(layout, true);
+    Y4mFrameHeader frameHeader;
+    while (readInto(reader, frame, frameHeader)) {
+        writer.writeFrame(frameHeader, frame.source(0), frame.source(1), frame.source(2));
+    }
+    writer.close();
+    closeOutputFile(std::move(file), path);
+}
+
 using Y4mTest = MediaTest;
 
 TEST_F(Y4mTest, ReadsHandBuiltFilesIntoTightAndPaddedRows) {
@@ -107,7 +120,6 @@ TEST_F(Y4mTest, ReadsHandBuiltFilesIntoTightAndPaddedRows) {
     const Y4mHeader header = parseY4mHeader(k420.headerLine, "x");
     EXPECT_EQ(header.frameRateNum, 30000);
     EXPECT_EQ(header.frameRateDen, 1001);
-    EXPECT_EQ(header.interlacing, 't');
 }
 
 TEST_F(Y4mTest, WriterReproducesTheInputByteForByte) {
@@ -116,14 +128,7 @@ TEST_F(Y4mTest, WriterReproducesTheInputByteForByte) {
         const std::string original = buildY4m(layout, kFrameParams);
         writeFile(path("in.y4m"), original);
         Y4mReader reader(path("in.y4m"));
-        Y4mWriter writer(path("out.y4m"));
-        writer.writeHeader(reader.header());
-        Frame frame(layout, true);
-        Y4mFrameHeader frameHeader;
-        while (readInto(reader, frame, frameHeader)) {
-            writer.writeFrame(frameHeader, frame.source(0), frame.source(1), frame.source(2));
-        }
-        writer.close();
+        copyY4m(reader, layout, path("out.y4m"));
         EXPECT_EQ(readFile(path("out.y4m")), original);
     }
 }
@@ -152,17 +157,11 @@ TEST_F(Y4mTest, ReadsFramesByNumberFromSeveralThreads) {
     for (std::thread& worker : workers) worker.join();
     EXPECT_EQ(correct, std::vector<int>(8, 1));
 
-    // Counting left the sequential position alone; seeking moves it.
+    // Counting left the sequential position alone.
     Frame frame(k420, false);
     ASSERT_TRUE(readInto(reader, frame, frameHeader));
     EXPECT_TRUE(frame.holds(1));
-    reader.seekToFrame(6);
-    ASSERT_TRUE(readInto(reader, frame, frameHeader));
-    EXPECT_TRUE(frame.holds(6));
-    EXPECT_EQ(frameHeader.params, " Ic");
-    EXPECT_EQ(reader.nextFrameNumber(), 7);
-    reader.seekToFrame(8);
-    EXPECT_FALSE(readInto(reader, frame, frameHeader));
+    EXPECT_EQ(reader.nextFrameNumber(), 2);
     expectMediaError(
         [&] { reader.readFrameAt(8, frameHeader, frame.dest(0), frame.dest(1), frame.dest(2)); },
         {"no frame 8", "has 8 frames"});
@@ -276,15 +275,8 @@ TEST_F(Y4mTest, RoundTripsFilesWrittenByFfmpeg) {
                   pixelFormat == "yuv420p" ? Y4mChroma::k420 : Y4mChroma::k422);
         EXPECT_EQ(reader.header().frameRateNum, 25);
         ASSERT_EQ(reader.countFrames(), 3);
-        Layout layout{"", 64, 48, 32, pixelFormat == "yuv420p" ? 24 : 48};
-        Frame frame(layout, true);
-        Y4mWriter writer(path("copy.y4m"));
-        writer.writeHeader(reader.header());
-        Y4mFrameHeader frameHeader;
-        while (readInto(reader, frame, frameHeader)) {
-            writer.writeFrame(frameHeader, frame.source(0), frame.source(1), frame.source(2));
-        }
-        writer.close();
+        const Layout layout{"", 64, 48, 32, pixelFormat == "yuv420p" ? 24 : 48};
+        copyY4m(reader, layout, path("copy.y4m"));
         EXPECT_EQ(readFile(path("copy.y4m")), readFile(in));
     }
 }

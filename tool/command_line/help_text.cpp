@@ -1,0 +1,67 @@
+#include "command_line.h"
+#include "formats.h"
+
+namespace cli {
+namespace {
+
+constexpr char kUsage[] = R"(Usage:
+  basinlift [options] INPUT OUTPUT [name=value ...]
+  basinlift --demo [DIR]
+
+Smooths a video or a picture within its watershed regions with the BasinLift plug-in,
+loaded at run time from BasinLift.so beside this program.
+
+INPUT and OUTPUT (by extension, in any case; - is standard input or output, as video):
+)";
+
+constexpr char kRest[] = R"(
+Filter arguments, as in a script (those left out take the plug-in's defaults):
+  sh=N          pixels on region boundaries scaled by (100 + N) percent, -10 to 10
+                (default -2)
+  sm=N          smoothing of RGB or Y, 0 to 10 (default 2)
+  smu=N smv=N   smoothing of U and V, 0 to 10 (default 0: copied)
+  c4=true|false 4-connected regions; false: 8-connected (default true)
+  useclip=true|false
+                segment another clip's picture instead of INPUT's (default false)
+  sclip=FILE    that clip: a file read as INPUT is (not standard input)
+
+Options (before INPUT; --name=value or --name value):
+  --threads N       frames filtered at once (default: one per core); the output is the
+                    same for any N
+  --pixel-type T    the clip type of 4:2:0 video: i420 (default) or yv12; same output
+  --progress        show progress on stderr even when it is not a terminal
+  --quiet           show no progress and no summary
+  --plugin PATH     load the plug-in from PATH
+  --demo [DIR]      filter a built-in sample picture with the defaults and write the
+                    input, the output and both side by side as PNG into DIR
+                    (default basinlift-demo)
+  --help, --version
+
+A regular OUTPUT file is written beside itself under a temporary name and renamed into
+place only when every frame succeeded, so a failure never leaves a partial OUTPUT nor
+spoils an existing one. Standard output, pipes and devices are written directly: an
+error there ends the stream early.
+
+Exit status:
+  0      success
+  1      the plug-in refused the arguments, bad input, or a read or write failure
+  2      usage error
+  128+N  ended by signal N (130 for SIGINT, 143 for SIGTERM)
+)";
+
+}  // namespace
+
+std::string helpText() {
+    std::string text = kUsage;
+    for (const media::MediaFormat& format : media::mediaFormats()) {
+        std::string extension = format.extension;
+        extension.resize(7, ' ');
+        text += "  " + extension + format.help;
+    }
+    text += "  A picture is filtered as one frame of BGR24, or BGR32 when it has alpha. Video\n"
+            "  goes to video; a picture to any picture format (one with alpha to " +
+            media::pictureExtensions(" or ", true) + ").\n";
+    return text + kRest;
+}
+
+}  // namespace cli
