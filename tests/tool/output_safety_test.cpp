@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <stdexcept>
 #include <thread>
 
 #include "tool_test.h"
@@ -19,6 +21,9 @@ protected:
         ToolTest::SetUp();
         writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W64 H48 C420", 3));
     }
+
+public:
+    using ToolTest::path;
     bool hasTemporaryFile() const {
         for (const std::string& name : entries())
             if (name.find(".basinlift-") != std::string::npos) return true;
@@ -31,10 +36,13 @@ TEST_F(OutputSafetyTest, WriteFailuresLeaveNothingBehind) {
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("standard output"), std::string::npos) << full.err;
 
-    const ToolRun limited = runShell("ulimit -f 1; trap '' XFSZ; exec \"$TOOL\" '" +
-                                     path("in.y4m") + "' '" + path("out.y4m") + "'");
+    // A file size limit is a write error like a full disk, not death by SIGXFSZ.
+    const ToolRun limited = runShell("ulimit -f 1; exec \"$TOOL\" '" + path("in.y4m") + "' '" +
+                                     path("out.y4m") + "'");
     EXPECT_EQ(limited.status, 1);
-    EXPECT_NE(limited.err.find("out.y4m"), std::string::npos) << limited.err;
+    EXPECT_EQ(limited.signal, 0);
+    EXPECT_NE(limited.err.find("out.y4m: write error: File too large"), std::string::npos)
+        << limited.err;
 
     const ToolRun underFile = runTool({path("in.y4m"), path("in.y4m") + "/out.y4m"});
     EXPECT_EQ(underFile.status, 1);
@@ -71,27 +79,55 @@ TEST_F(OutputSafetyTest, APipeIsWrittenDirectlyAndKept) {
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
-TEST_F(OutputSafetyTest, TerminationRemovesTheTemporaryFile) {
-    const std::string video = makeY4m("YUV4MPEG2 W64 H48 C420", 2);
-    for (int signalNumber : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signalNumber);
-        int input[2];
-        ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+// A run that has written two frames of standard input to OUTPUT's temporary file and waits
+// for the third, until the test sends it a signal or closes its input.
+class WaitingRun {
+public:
+    explicit WaitingRun(const OutputSafetyTest& test) {
+        const std::string video = makeY4m("YUV4MPEG2 W64 H48 C420", 2);
+        if (pipe2(input_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         const int err =
-            open(path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const pid_t pid = startTool({"--quiet", "-", path("out.y4m")}, input[0], err, err);
-        close(input[0]);
+            open(test.path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        pid_ = startTool({"--quiet", "-", test.path("out.y4m")}, input_[0], err, err);
+        close(input_[0]);
         close(err);
-        // Two frames, and the stream stays open: the tool waits for the third.
-        ASSERT_EQ(write(input[1], video.data(), video.size()), static_cast<ssize_t>(video.size()));
-        for (int i = 0; i < 500 && !hasTemporaryFile(); ++i)
+        if (write(input_[1], video.data(), video.size()) != static_cast<ssize_t>(video.size()))
+            throw std::runtime_error("write");
+        for (int i = 0; i < 500 && !test.hasTemporaryFile(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~WaitingRun() { closeInput(); }
+    void closeInput() {
+        if (input_[1] >= 0) close(input_[1]);
+        input_[1] = -1;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    int input_[2] = {-1, -1};
+    pid_t pid_ = -1;
+};
+
+TEST_F(OutputSafetyTest, TerminationRemovesTheTemporaryFile) {
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        WaitingRun run(*this);
         EXPECT_TRUE(hasTemporaryFile());
-        kill(pid, signalNumber);
-        EXPECT_EQ(waitForExit(pid), 128 + signalNumber);
-        close(input[1]);
+        kill(run.pid(), signalNumber);
+        EXPECT_EQ(waitForExit(run.pid()), 128 + signalNumber);
         EXPECT_EQ(entries(), (std::vector<std::string>{"err.txt", "in.y4m"}));
     }
+}
+
+TEST_F(OutputSafetyTest, ASignalIgnoredAtStartStaysIgnored) {
+    // As under nohup: the hangup changes nothing, and the run finishes when its input ends.
+    signal(SIGHUP, SIG_IGN);
+    WaitingRun run(*this);
+    signal(SIGHUP, SIG_DFL);
+    kill(run.pid(), SIGHUP);
+    run.closeInput();
+    EXPECT_EQ(waitForExit(run.pid()), 0);
+    EXPECT_EQ(readY4mFrames(path("out.y4m")).size(), 2u);
 }
 
 TEST_F(OutputSafetyTest, AReaderThatLeavesEndsTheRunQuietly) {

@@ -11,7 +11,11 @@
 namespace cli {
 namespace {
 
-constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose default action is to end the process, but for those that report a
+// fault of the program itself. Real-time signals end it too; they are added at run time.
+constexpr int kTerminationSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGUSR1,
+                                       SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+                                       SIGIO,   SIGPWR,  SIGSTKFLT};
 
 // Written only with the signals blocked and no other thread running; read by the handler.
 char temporaryPath[8192];
@@ -26,6 +30,7 @@ sigset_t terminationSet() {
     sigset_t set;
     sigemptyset(&set);
     for (int s : kTerminationSignals) sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
     return set;
 }
 
@@ -35,8 +40,16 @@ void installTerminationHandlers() {
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     action.sa_mask = terminationSet();  // one handler at a time
-    for (int s : kTerminationSignals) sigaction(s, &action, nullptr);
+    for (int s = 1; s < NSIG; ++s) {
+        if (sigismember(&action.sa_mask, s) != 1) continue;
+        // A signal ignored on entry stays ignored, as nohup and shells that start
+        // background jobs expect.
+        struct sigaction inherited {};
+        if (sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        sigaction(s, &action, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 void setTemporaryFileToRemove(const std::string& path) {

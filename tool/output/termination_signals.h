@@ -1,8 +1,13 @@
-// SIGINT, SIGTERM and SIGHUP end the tool at once with status 128 + the signal, removing
-// the temporary output file first, so an interrupted run leaves nothing half-written
-// behind. The handler only unlinks and _exits: both are async-signal-safe, and a worker
-// or a read blocked on a pipe cannot delay it. SIGPIPE is ignored, so a closed output
-// pipe shows up as a write error (EPIPE) that ends the run like any other.
+// Every catchable signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, ...) ends the tool at once with status 128 + the
+// signal, removing the temporary output file first, so an interrupted run leaves nothing
+// half-written behind. The handler only unlinks and _exits: both are async-signal-safe, and
+// a worker or a read blocked on a pipe cannot delay it. SIGKILL cannot be caught, and the
+// faults of a broken program (SIGSEGV, SIGABRT, ...) are left to end it as they would. A
+// signal that was ignored when the tool started (nohup, background jobs) stays ignored.
+//
+// SIGPIPE and SIGXFSZ are ignored, so that a closed output pipe (EPIPE) and a file size
+// limit (EFBIG, "File too large") show up as write errors that end the run like any other.
 #pragma once
 
 #include <signal.h>
