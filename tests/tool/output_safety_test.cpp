@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -49,6 +50,47 @@ TEST_F(OutputSafetyTest, WriteFailuresLeaveNothingBehind) {
     EXPECT_NE(underFile.err.find("in.y4m/out.y4m"), std::string::npos) << underFile.err;
 
     EXPECT_EQ(entries(), std::vector<std::string>{"in.y4m"});
+}
+
+TEST_F(OutputSafetyTest, EveryNameTheFileSystemTakesWorks) {
+    ASSERT_EQ(runTool({path("in.y4m"), path("whole.y4m")}).status, 0);
+    const std::string whole = readFile(path("whole.y4m"));
+    for (size_t length : {238, 255}) {
+        SCOPED_TRACE(length);
+        const std::string name = std::string(length - 4, 'n') + ".y4m";
+        const ToolRun run = runTool({path("in.y4m"), path(name)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(readFile(path(name)) == whole);
+        std::remove(path(name).c_str());
+    }
+    // One byte more is refused before any work, and leaves nothing behind.
+    const ToolRun tooLong = runTool({path("in.y4m"), path(std::string(252, 'n') + ".y4m")});
+    EXPECT_EQ(tooLong.status, 1);
+    EXPECT_NE(tooLong.err.find("File name too long"), std::string::npos) << tooLong.err;
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.y4m", "whole.y4m"}));
+}
+
+TEST_F(OutputSafetyTest, ALinkIsWrittenThroughAndKept) {
+    ASSERT_EQ(runTool({path("in.y4m"), path("whole.y4m")}).status, 0);
+    const std::string whole = readFile(path("whole.y4m"));
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0700), 0);
+    writeFile(path("sub/old.y4m"), "old");
+    // To an existing file, dangling, and dangling through a second link; all relative.
+    ASSERT_EQ(symlink("sub/old.y4m", path("existing.y4m").c_str()), 0);
+    ASSERT_EQ(symlink("sub/new.y4m", path("dangling.y4m").c_str()), 0);
+    ASSERT_EQ(symlink("dangling2.y4m", path("chain.y4m").c_str()), 0);
+    ASSERT_EQ(symlink("sub/chained.y4m", path("dangling2.y4m").c_str()), 0);
+    for (const char* link : {"existing.y4m", "dangling.y4m", "chain.y4m"}) {
+        SCOPED_TRACE(link);
+        const ToolRun run = runTool({path("in.y4m"), path(link)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        struct stat info {};
+        lstat(path(link).c_str(), &info);
+        EXPECT_TRUE(S_ISLNK(info.st_mode));
+        EXPECT_TRUE(readFile(path(link)) == whole);
+    }
+    for (const char* target : {"sub/old.y4m", "sub/new.y4m", "sub/chained.y4m"})
+        EXPECT_TRUE(readFile(path(target)) == whole) << target;
 }
 
 TEST_F(OutputSafetyTest, OutputFilesGetTheirUsualPermissions) {

@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "media_error.h"
 #include "termination_signals.h"
@@ -14,18 +15,32 @@
 namespace cli {
 namespace {
 
-// Replacing a symbolic link's target keeps the link, as writing the file in place would.
-std::string resolveLink(const std::string& path) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
+// Hidden, and named for the tool, so that one left behind by SIGKILL can be told apart.
+constexpr char kTemporaryPrefix[] = ".basinlift-";
+
+// As many links in a row as the kernel itself follows before it gives up (ELOOP).
+constexpr int kMaxLinksFollowed = 40;
 
 std::string directoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file that writing OUTPUT in place would write: a symbolic link is followed to what it
+// names, even when that does not exist yet (a dangling link), so that replacing the file
+// keeps the link and a dangling link gets its target created.
+std::string followLinks(const std::string& path, const std::string& name) {
+    namespace fs = std::filesystem;
+    std::string target = path;
+    for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(target, error))) return target;
+        const fs::path link = fs::read_symlink(target, error);
+        if (error) media::throwSystemError(name, "cannot read the link", error.value());
+        target = link.is_absolute() ? link.string() : directoryOf(target) + "/" + link.string();
+    }
+    media::throwSystemError(name, "cannot follow the link", ELOOP);
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -56,12 +71,17 @@ OutputTarget::OutputTarget(const std::string& path)
         writePath_ = path;
         return;
     }
-    target_ = resolveLink(path);
+    target_ = followLinks(path, name_);
     struct stat info {};
     mode_ = stat(target_.c_str(), &info) == 0 ? (info.st_mode & 07777) : newFileMode();
 
     const std::string directory = directoryOf(target_);
-    std::string pattern = directory + "/." + fileNameOf(target_) + ".basinlift-XXXXXX";
+    // A name the directory cannot hold would only fail at the rename, after all the work.
+    const long maxName = pathconf(directory.c_str(), _PC_NAME_MAX);
+    if (maxName > 0 && fileNameOf(target_).size() > static_cast<size_t>(maxName))
+        media::throwSystemError(name_, "cannot create", ENAMETOOLONG);
+    // Short and of fixed length, so that any name the file system accepts for OUTPUT works.
+    std::string pattern = directory + "/" + kTemporaryPrefix + "XXXXXX";
     TerminationSignalsBlocked blocked;
     fd_ = mkstemp(pattern.data());
     if (fd_ < 0)

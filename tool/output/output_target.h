@@ -1,6 +1,8 @@
 // Where the result goes. A regular file, or a path that does not exist yet, is written to a
-// temporary file beside it and renamed into place by commit(), so that a failed or
-// interrupted run never leaves a partial OUTPUT nor spoils an existing one. Anything else
+// temporary file beside it (".basinlift-" and six random characters) and renamed into place
+// by commit(), so that a failed or interrupted run never leaves a partial OUTPUT nor spoils
+// an existing one. A symbolic link is written through: its target is replaced, or created
+// when the link dangles. Anything else
 // (standard output, a pipe, a device) is written directly and never replaced: what was
 // streamed stays streamed.
 #pragma once
