@@ -3,7 +3,9 @@
 // command_line.h and --help).
 #include <malloc.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -94,6 +96,22 @@ int failure(const char* message) {
     return kExitFailure;
 }
 
+// What was printed must have arrived: a failed write (--help > /dev/full) is a failure like
+// any other, and a reader that went away early ends the run quietly, as for OUTPUT.
+int closeStandardOutput(int status) {
+    const bool failed = std::ferror(stdout) != 0;
+    if (status != kExitSuccess) {  // one message per run: the failure already said
+        std::fclose(stdout);
+        return status;
+    }
+    errno = 0;
+    if (std::fclose(stdout) == 0 && !failed) return status;
+    const int error = errno != 0 ? errno : EIO;
+    if (error == EPIPE) return kExitFailure;
+    std::fprintf(stderr, "basinlift: standard output: write error: %s\n", std::strerror(error));
+    return kExitFailure;
+}
+
 int runCommandLine(const std::vector<std::string>& args) {
     try {
         const Options options = parseCommandLine(args);
@@ -111,6 +129,11 @@ int runCommandLine(const std::vector<std::string>& args) {
         return usageError(e.what());
     } catch (const HostMessage& e) {
         return failure(e.what());  // the plug-in's (or host's) own words, unchanged
+    } catch (const media::MediaError& e) {
+        // `head` and the like close the pipe once they have what they want: not an error
+        // worth a message, though the output did end early.
+        if (e.systemError() == EPIPE) return kExitFailure;
+        return failure(e.what());
     } catch (const std::exception& e) {
         return failure(e.what());
     }
@@ -127,5 +150,6 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     cli::installTerminationHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return cli::runCommandLine(args);
+    const int status = cli::runCommandLine(args);
+    return cli::closeStandardOutput(status);
 }

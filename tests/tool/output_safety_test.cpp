@@ -186,8 +186,23 @@ TEST_F(OutputSafetyTest, AReaderThatLeavesEndsTheRunQuietly) {
     int signalNumber = 0;
     EXPECT_EQ(waitForExit(pid, &signalNumber), 1);
     EXPECT_EQ(signalNumber, 0);
-    const std::string message = readFile(path("err.txt"));
-    EXPECT_LE(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_EQ(readFile(path("err.txt")), "");
+}
+
+TEST_F(OutputSafetyTest, EveryFailedWriteOfStandardOutputIsAFailure) {
+    ASSERT_EQ(mkdir(path("demo").c_str(), 0700), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, std::vector<std::string>{"--version"},
+          std::vector<std::string>{"--demo", path("demo")},
+          std::vector<std::string>{path("in.y4m"), "-"}}) {
+        SCOPED_TRACE(args[0]);
+        const ToolRun run = runTool(args, {"/dev/null", "/dev/full"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("standard output: write error: No space left on device"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
 }
 
 }  // namespace
