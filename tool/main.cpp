@@ -13,6 +13,7 @@
 
 #include "command_line.h"
 #include "formats.h"
+#include "header_text.h"
 #include "media_error.h"
 #include "output_target.h"
 #include "plugin_host.h"
@@ -85,14 +86,16 @@ void run(const Options& options) {
     }
 }
 
+// Messages quote file names, command-line words and file contents: whatever a terminal
+// would take for a control sequence is escaped (header_text.h), once, here.
 int usageError(const std::string& message) {
     std::fprintf(stderr, "basinlift: %s\nTry 'basinlift --help' for more information.\n",
-                 message.c_str());
+                 media::printable(message).c_str());
     return kExitUsage;
 }
 
-int failure(const char* message) {
-    std::fprintf(stderr, "%s\n", message);
+int failure(const std::string& message) {
+    std::fprintf(stderr, "%s\n", media::printable(message).c_str());
     return kExitFailure;
 }
 

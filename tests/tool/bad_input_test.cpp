@@ -71,6 +71,32 @@ TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
     }
 }
 
+TEST_F(BadInputTest, QuotedInputCannotReachTheTerminalRaw) {
+    // A header that would clear the screen and set the window title, and one with Windows
+    // line ends; file names with control bytes too.
+    const std::pair<std::string, std::string> cases[] = {
+        {"YUV4MPEG2 W16 H8 C420\x1b[2J\x1b]0;owned\x07\n", "C420\\x1b[2J\\x1b]0;owned\\x07"},
+        {"YUV4MPEG2 W16 H8 C420\r\nFRAME\r\n", "ends in \\r\\n (a Windows line end)"},
+        {"P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE \x1b[31m\nENDHDR\nabc",
+         "TUPLTYPE '\\x1b[31m'"},
+    };
+    for (const auto& [bytes, fragment] : cases) {
+        SCOPED_TRACE(fragment);
+        const std::string input = path(bytes[0] == 'P' ? "in\x1b[1m.pam" : "in\n.y4m");
+        writeFile(input, bytes);
+        const ToolRun run = runTool({input, path(bytes[0] == 'P' ? "out.png" : "out.y4m")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(fragment), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(bytes[0] == 'P' ? "in\\x1b[1m.pam" : "in\\n.y4m"),
+                  std::string::npos)
+            << run.err;
+        ASSERT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find_first_of(std::string("\x1b\x07\r\0", 4)), std::string::npos);
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+        std::remove(input.c_str());
+    }
+}
+
 TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
     const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 4);
     writeFile(path("in.y4m"), video.substr(0, video.size() - 1));

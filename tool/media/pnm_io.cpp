@@ -74,7 +74,7 @@ long long readPpmNumber(HeaderScanner& scanner, const char* what) {
     if (c == EOF) scanner.fail(std::string("the file ends in the ") + what);
     long long value = 0;
     if (!parseDecimal(token, value))
-        scanner.fail(std::string(what) + " '" + token + "' is not a number");
+        scanner.fail(std::string(what) + " '" + printable(token) + "' is not a number");
     return value;
 }
 
@@ -134,9 +134,9 @@ PnmLayout readPamHeader(HeaderScanner& scanner) {
                            : key == "MAXVAL" ? &layout.maxval
                                              : nullptr;
         if (!field)
-            scanner.fail("unknown PAM header line '" + std::string(text.substr(0, 40)) + "'");
+            scanner.fail("unknown PAM header line '" + printable(text.substr(0, 40)) + "'");
         if (!parseDecimal(value, *field)) {
-            scanner.fail(std::string(key) + " '" + std::string(value.substr(0, 40)) +
+            scanner.fail(std::string(key) + " '" + printable(value.substr(0, 40)) +
                          "' is not a number");
         }
     }
@@ -172,8 +172,8 @@ Picture readPnm(std::FILE* file, const std::string& name) {
     const bool rgb = layout.tupleType == "RGB" && layout.depth == 3;
     const bool rgbAlpha = layout.tupleType == "RGB_ALPHA" && layout.depth == 4;
     if (!rgb && !rgbAlpha) {
-        throwMediaError(name, "PAM TUPLTYPE '" + layout.tupleType.substr(0, 40) + "' with DEPTH " +
-                                  std::to_string(layout.depth) +
+        throwMediaError(name, "PAM TUPLTYPE '" + printable(layout.tupleType.substr(0, 40)) +
+                                  "' with DEPTH " + std::to_string(layout.depth) +
                                   " is not supported (supported: RGB with DEPTH 3, RGB_ALPHA "
                                   "with DEPTH 4)");
     }

@@ -189,6 +189,9 @@ TEST(Y4mHeaderTest, AcceptsSupportedHeadersAndExplainsTheRest) {
         {"YUV4MPEG2 W100000 H100000", "picture size 100000x100000 exceeds the maximum"},
         {"YUV4MPEG2 W16384 H16384", "exceeds the maximum"},
         {"YUV4MPEG2W4 H4", "not a YUV4MPEG2 file"},
+        {"YUV4MPEG2 W4 H4 C420\r", "header ends in \\r\\n (a Windows line end), not \\n"},
+        {"YUV4MPEG2 W4 H4 C\x1b[2J", "colour space C\\x1b[2J is not supported"},
+        {"YUV4MPEG2 W4 H\x9b" "6n", "bad height 'H\\x9b6n'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
