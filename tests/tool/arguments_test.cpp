@@ -2,6 +2,7 @@
 // words (status 1), or refused by the tool as a usage error (status 2). Neither leaves an
 // OUTPUT behind.
 #include <climits>
+#include <filesystem>
 
 #include "picture_file.h"
 #include "tool_test.h"
@@ -107,6 +108,19 @@ TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
     const ToolRun missing = runTool({"--plugin", path("none.so"), path("in.y4m"), path("out.y4m")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find(path("none.so")), std::string::npos);
+}
+
+TEST_F(ArgumentsTest, APluginNameIsAPathLikeAnyOther) {
+    std::filesystem::copy_file(BASINLIFT_PLUGIN_PATH, path("Copy.so"));
+    const std::string here = "cd '" + path("") + "' && exec \"$TOOL\" --plugin ";
+    const ToolRun local = runShell(here + "Copy.so in.y4m out.y4m");
+    EXPECT_EQ(local.status, 0) << local.err;
+    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m"))));
+    // Not a library of the system's that happens to have the name.
+    const ToolRun system = runShell(here + "libc.so.6 in.y4m out2.y4m");
+    EXPECT_EQ(system.status, 1);
+    EXPECT_NE(system.err.find("\"./libc.so.6\""), std::string::npos) << system.err;
+    EXPECT_NE(system.err.find("No such file"), std::string::npos) << system.err;
 }
 
 }  // namespace

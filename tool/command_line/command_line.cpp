@@ -86,6 +86,10 @@ Options parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "plugin") {
             options.pluginPath = cursor.value(name, hasInline, inlineValue);
             if (options.pluginPath.empty()) throw UsageError("--plugin needs a path");
+            // A path, as every other argument is: the loader would look a bare name up on
+            // the system's library path instead of in the current directory.
+            if (options.pluginPath.find('/') == std::string::npos)
+                options.pluginPath = "./" + options.pluginPath;
         } else if (name == "demo") {
             demo = true;
             // DIR is optional: given inline, or as the next word.
