@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -132,6 +133,11 @@ int runCommandLine(const std::vector<std::string>& args) {
         return usageError(e.what());
     } catch (const HostMessage& e) {
         return failure(e.what());  // the plug-in's (or host's) own words, unchanged
+    } catch (const std::bad_alloc&) {
+        // One message for one cause, wherever in the tool memory ran out.
+        return failure("basinlift: out of memory");
+    } catch (const OutOfMemory& e) {
+        return failure(std::string("basinlift: ") + e.what());
     } catch (const media::MediaError& e) {
         // `head` and the like close the pipe once they have what they want: not an error
         // worth a message, though the output did end early.

@@ -1,6 +1,7 @@
 // Damaged or unsupported input: a message naming the file (and for video the frame),
 // status 1, and OUTPUT neither created nor replaced.
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -107,6 +108,22 @@ TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
     EXPECT_NE(run.err.find("standard input: frame 3"), std::string::npos) << run.err;
     EXPECT_EQ(readFile(path("out.y4m")), "previous");
     EXPECT_EQ(entries(), (std::vector<std::string>{"in.y4m", "out.y4m"}));
+}
+
+TEST_F(BadInputTest, TooLittleMemoryGivesOneClearMessage) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
+#endif
+    // An 8192x8192 PPM within the limits, its pixels a hole in a sparse file, read with
+    // less address space than its 192 MiB of pixels need.
+    const std::string header = "P6\n8192 8192\n255\n";
+    writeFile(path("big.ppm"), header);
+    ASSERT_EQ(truncate(path("big.ppm").c_str(), header.size() + 8192LL * 8192 * 3), 0);
+    const ToolRun run = runShell("ulimit -v 150000; exec \"$TOOL\" '" + path("big.ppm") + "' '" +
+                                 path("out.ppm") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "basinlift: out of memory\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"big.ppm"});
 }
 
 TEST_F(BadInputTest, SixteenBitPngIsConvertedToEightBits) {

@@ -5,6 +5,8 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,17 +25,13 @@ int StreamFeed::next() {
     if (ended_) return -1;
     const int n = reader_.nextFrameNumber();
     ended_ = true;  // unless the frame below is read whole
-    std::string failure;
     try {
         if (!clip_.readNext(reader_, env_)) return -1;
-        ended_ = false;
-        return n;
-    } catch (const std::exception& e) {
-        failure = e.what();
-    } catch (const AvisynthError& e) {
-        failure = e.msg;
+    } catch (...) {
+        throw FrameFailure{n, std::current_exception()};
     }
-    throw FrameFailure(n, failure);
+    ended_ = false;
+    return n;
 }
 
 namespace {
@@ -52,7 +50,7 @@ public:
 private:
     bool reserve();
     void finish(int n, ProcessedFrame frame);
-    void fail(int n, const std::string& message);
+    void fail(int n, std::exception_ptr failure);
 
     FrameFeed& feed_;
     const ProcessFrame& process_;
@@ -65,7 +63,7 @@ private:
     bool inputEnded_ = false;
     bool cancelled_ = false;
     int failedFrame_ = INT_MAX;
-    std::string failure_;
+    std::exception_ptr failure_;
     std::map<int, ProcessedFrame> ready_;
 };
 
@@ -95,13 +93,10 @@ void FramePipeline::work(unsigned worker) {
             }
             finish(n, process_(worker, n));
         } catch (const FrameFailure& e) {
-            fail(e.frame, e.what());
+            fail(e.frame, e.cause);
             return;
-        } catch (const AvisynthError& e) {
-            fail(n, e.msg);
-            return;
-        } catch (const std::exception& e) {
-            fail(n, e.what());
+        } catch (...) {
+            fail(n, std::current_exception());
             return;
         }
     }
@@ -113,11 +108,11 @@ void FramePipeline::finish(int n, ProcessedFrame frame) {
     changed_.notify_all();
 }
 
-void FramePipeline::fail(int n, const std::string& message) {
+void FramePipeline::fail(int n, std::exception_ptr failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (n < failedFrame_) {
         failedFrame_ = n;
-        failure_ = message;
+        failure_ = std::move(failure);
     }
     changed_.notify_all();
 }
@@ -132,7 +127,7 @@ bool FramePipeline::nextInOrder(int& n, ProcessedFrame& frame) {
     const auto it = ready_.find(delivered_);
     if (it == ready_.end()) {
         // A failure with no frame number (-1) came from the feed itself; it stops the run too.
-        if (failedFrame_ <= delivered_) throw FrameFailure(failedFrame_, failure_);
+        if (failedFrame_ <= delivered_) std::rethrow_exception(failure_);
         return false;
     }
     n = delivered_;
@@ -160,6 +155,11 @@ public:
         try {
             for (unsigned w = 0; w < count; ++w)
                 threads_.emplace_back([&pipeline, w] { pipeline.work(w); });
+        } catch (const std::system_error&) {
+            // No memory for another thread's stack, or a limit on threads: the same
+            // remedy as any other lack of memory, fewer workers.
+            stop();
+            throw std::bad_alloc();
         } catch (...) {
             stop();
             throw;

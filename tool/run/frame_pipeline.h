@@ -11,9 +11,9 @@
 #include <avisynth.h>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
 #include "clips.h"
@@ -21,11 +21,10 @@
 
 namespace cli {
 
-// A frame that could not be made; `frame` is its number.
-struct FrameFailure : std::runtime_error {
-    FrameFailure(int frameNumber, const std::string& message)
-        : std::runtime_error(message), frame(frameNumber) {}
+// A frame the feed could not read: its number, and what the reading threw.
+struct FrameFailure {
     int frame;
+    std::exception_ptr cause;
 };
 
 class FrameFeed {
@@ -72,14 +71,14 @@ struct ProcessedFrame {
 };
 
 // Runs on worker `worker` (0 to workers - 1); never on two threads with the same worker
-// number at once. May throw AvisynthError, FrameFailure or std::exception.
+// number at once. May throw anything.
 using ProcessFrame = std::function<ProcessedFrame(unsigned worker, int n)>;
 // Runs on the calling thread, frame after frame in order.
 using DeliverFrame = std::function<void(int n, const ProcessedFrame& frame)>;
 
-// Returns when every frame is delivered. Throws the lowest FrameFailure (a failed frame
-// becomes one, with the processing error's message), or what deliver threw; either way
-// after every worker has stopped.
+// Returns when every frame is delivered. Throws what the lowest failing frame threw, in the
+// feed or in process (std::bad_alloc stays std::bad_alloc), or what deliver threw; either
+// way after every worker has stopped.
 void runFramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& process,
                       const DeliverFrame& deliver);
 

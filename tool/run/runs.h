@@ -2,6 +2,7 @@
 // several workers, over a single picture, or over the built-in sample picture (--demo).
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,12 @@
 
 namespace cli {
 
+// Memory ran out while several workers each held a filter and its frames; the message
+// says so, and that fewer workers need less.
+struct OutOfMemory : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct Run {
     const Options& options;
     standin::ScriptEnvironment& env;  // with the plug-in loaded
@@ -20,8 +27,9 @@ struct Run {
 };
 
 // Both throw: UsageError, AvisynthError (the plug-in's refusal or a frame's failure, whose
-// message is printed unchanged), FrameFailure, MediaError or other std::exception. OUTPUT
-// is left as it was unless everything succeeded, or was written directly (a stream).
+// message is printed unchanged), MediaError, std::bad_alloc, OutOfMemory or other
+// std::exception. OUTPUT is left as it was unless everything succeeded, or was written
+// directly (a stream).
 void runVideo(const Run& run);
 void runPicture(const Run& run);
 

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <string>
 #include <thread>
 
 #include "clips.h"
@@ -148,6 +150,13 @@ void runVideo(const Run& run) {
             });
         writer.close();
         target.commit();
+    } catch (const std::bad_alloc&) {
+        progress.abandon();
+        if (workers > 1)
+            throw OutOfMemory("out of memory with " + std::to_string(workers) +
+                              " workers, each holding a filter and frames; fewer "
+                              "(--threads) need less");
+        throw;
     } catch (...) {
         progress.abandon();
         throw;
