@@ -98,6 +98,18 @@ TEST_F(ArgumentsTest, OptionsTakeEitherFormAndNamesAnyCase) {
     }
 }
 
+TEST_F(ArgumentsTest, TrueAndFalseInAnyCase) {
+    for (const auto& [word, c4] : {std::pair{"c4=False", false}, std::pair{"c4=TRUE", true}}) {
+        SCOPED_TRACE(word);
+        const ToolRun run = runTool({path("in.y4m"), path("out.y4m"), word, "useclip=FaLsE"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readY4mFrames(path("out.y4m")),
+                  filteredFrames(videoClip(path("in.y4m")), {{"c4", c4}, {"useclip", false}}));
+    }
+    EXPECT_NE(filteredFrames(videoClip(path("in.y4m")), {{"c4", false}}),
+              filteredFrames(videoClip(path("in.y4m")), {{"c4", true}}));
+}
+
 TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
     const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.status, 0);

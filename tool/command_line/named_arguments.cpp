@@ -61,8 +61,10 @@ void parseValue(const std::string& word, const std::string& value, NamedArgument
             }
             return;
         case 'b':
-            if (value != "true" && value != "false") refuse(word, name + " takes true or false");
-            argument.boolean = value == "true";
+            // Any case, as the names themselves and a script's true and false.
+            if (!standin::EqualNoCase(value, "true") && !standin::EqualNoCase(value, "false"))
+                refuse(word, name + " takes true or false");
+            argument.boolean = standin::EqualNoCase(value, "true");
             return;
         case 'f':
             if (!parseFloat(value, argument.floating)) refuse(word, name + " takes a number");

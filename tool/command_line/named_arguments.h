@@ -20,8 +20,8 @@ struct NamedArgument {
 // Throws UsageError for a word without '=', an unknown name, a name given twice, a value
 // not of the parameter's type (integers: signed 32-bit decimal; booleans: true or false;
 // clips: a file path other than "-", which is standard input and streams), or a parameter
-// that cannot be given on a command line. Names match without regard to case, as in a
-// script. Throws standin::HostError when params itself is malformed.
+// that cannot be given on a command line. Names and true and false match without regard to
+// case, as in a script. Throws standin::HostError when params itself is malformed.
 std::vector<NamedArgument> bindNamedArguments(const std::vector<std::string>& words,
                                               const std::string& params);
 
