@@ -45,6 +45,31 @@ TEST_F(FormatsTest, SegmentationClipComesFromAnotherFile) {
               filteredFrames(videoClip(path("in.y4m")), {{"smu", 2}}));
 }
 
+TEST_F(FormatsTest, SegmentationClipIsOnlyOpenedWhenUsed) {
+    writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W32 H24 C420", 2, 1));
+    const Frames expected = filteredFrames(videoClip(path("in.y4m")), {{"smu", 2}});
+    // Missing, of another size, of no known type: not read at all without useclip=true.
+    writeFile(path("small.y4m"), makeY4m("YUV4MPEG2 W16 H8 C420", 2, 1));
+    for (const std::string sclip : {"missing.y4m", "small.y4m", "notes.txt"}) {
+        SCOPED_TRACE(sclip);
+        for (const char* useclip : {"", "useclip=false"}) {
+            std::vector<std::string> args{path("in.y4m"), path("out.y4m"), "smu=2",
+                                          "sclip=" + path(sclip)};
+            if (*useclip) args.push_back(useclip);
+            const ToolRun run = runTool(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "basinlift: warning: sclip=" + path(sclip) +
+                                   " is not used without useclip=true\n");
+            EXPECT_EQ(readY4mFrames(path("out.y4m")), expected);
+        }
+    }
+    // With useclip=true the same files are refused.
+    const ToolRun used =
+        runTool({path("in.y4m"), path("out.y4m"), "useclip=true", "sclip=" + path("missing.y4m")});
+    EXPECT_EQ(used.status, 1);
+    EXPECT_NE(used.err.find("missing.y4m: cannot open for reading"), std::string::npos) << used.err;
+}
+
 TEST_F(FormatsTest, PicturesInEveryFormatMatchTheFilter) {
     const media::Picture rgb = makePicture(40, 30, false);
     const media::Picture rgba = makePicture(40, 30, true, 7);

@@ -1,5 +1,9 @@
 #include "command_line.h"
 
+#include <cstdio>
+
+#include "header_text.h"
+
 namespace cli {
 namespace {
 
@@ -46,6 +50,10 @@ PlanarOrder parsePixelType(const std::string& text) {
 bool isOption(const std::string& word) { return word.size() > 1 && word[0] == '-' && word != "--"; }
 
 }  // namespace
+
+void warn(const std::string& message) {
+    std::fprintf(stderr, "basinlift: warning: %s\n", media::printable(message).c_str());
+}
 
 Options parseCommandLine(const std::vector<std::string>& args) {
     Options options;

@@ -37,6 +37,9 @@ struct UsageError : std::runtime_error {
 // them. --help and --version win over everything else. Throws UsageError.
 Options parseCommandLine(const std::vector<std::string>& args);
 
+// Prints "basinlift: warning: <message>" on stderr; the run goes on.
+void warn(const std::string& message);
+
 constexpr char kVersionText[] = "basinlift 1.0.0\n";
 // The formats' part comes from the format table (formats.h).
 std::string helpText();

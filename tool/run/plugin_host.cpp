@@ -33,8 +33,15 @@ std::string loadFilterPlugin(standin::ScriptEnvironment& env, const std::string&
 standin::NamedArguments hostArguments(standin::ScriptEnvironment& env,
                                       const std::vector<NamedArgument>& arguments,
                                       PlanarOrder order) {
+    // The plug-in reads sclip only to segment it instead of the clip: without useclip=true
+    // the file is neither opened nor checked, and the user hears that it was not used.
+    const bool segmentsSclip = isSetTrue(arguments, "useclip");
     standin::NamedArguments named;
     for (const NamedArgument& a : arguments) {
+        if (a.type == 'c' && standin::EqualNoCase(a.name, "sclip") && !segmentsSclip) {
+            warn(a.name + "=" + a.text + " is not used without useclip=true");
+            continue;
+        }
         switch (a.type) {
             case 'i': named.emplace_back(a.name, AVSValue(a.integer)); break;
             case 'b': named.emplace_back(a.name, AVSValue(a.boolean)); break;

@@ -22,7 +22,8 @@ std::string pluginBesideExecutable();
 std::string loadFilterPlugin(standin::ScriptEnvironment& env, const std::string& path);
 
 // The bound command-line arguments as host values; clip arguments are loaded from their
-// files as INPUT is (see openClip in clips.h). Throws UsageError for a clip path of no known type,
+// files as INPUT is (see openClip in clips.h). sclip is left out, with a warning, unless
+// useclip is true. Throws UsageError for a clip path of no known type,
 // MediaError for a file that cannot be read.
 standin::NamedArguments hostArguments(standin::ScriptEnvironment& env,
                                       const std::vector<NamedArgument>& arguments,
