@@ -3,6 +3,7 @@
 // OUTPUT behind.
 #include <climits>
 #include <filesystem>
+#include <thread>
 
 #include "picture_file.h"
 #include "tool_test.h"
@@ -108,6 +109,30 @@ TEST_F(ArgumentsTest, TrueAndFalseInAnyCase) {
     }
     EXPECT_NE(filteredFrames(videoClip(path("in.y4m")), {{"c4", false}}),
               filteredFrames(videoClip(path("in.y4m")), {{"c4", true}}));
+}
+
+TEST_F(ArgumentsTest, WorkersWellBeyondTheCoresAreWarnedOf) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores == 0 || 2 * cores >= 256) GTEST_SKIP() << cores << " cores";  // --threads at most 256
+    // Standard input's length is unknown, so every worker asked for is made.
+    const ToolRun many = runTool({"--threads", std::to_string(2 * cores + 1), "-", path("out.y4m")},
+                                 {path("in.y4m"), ""});
+    EXPECT_EQ(many.status, 0) << many.err;
+    EXPECT_EQ(many.err.rfind("basinlift: warning: " + std::to_string(2 * cores + 1) +
+                                 " workers on " + std::to_string(cores) + " cores: each holds",
+                             0),
+              0u)
+        << many.err;
+    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m"))));
+    // Twice the cores is fine; so is any count for a file of two frames, which gets two.
+    for (const std::string& input : {std::string("-"), path("in.y4m")}) {
+        const std::string threads = input == "-" ? std::to_string(2 * cores) : "256";
+        const ToolRun run = runTool({"--threads", threads, input, path("out.y4m")},
+                                    {path("in.y4m"), ""});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "") << input;
+    }
+    EXPECT_NE(runTool({"--help"}).out.find("about 22 bytes per pixel"), std::string::npos);
 }
 
 TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {

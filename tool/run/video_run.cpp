@@ -97,6 +97,23 @@ unsigned workerCount(const Options& options, int knownFrames) {
     return threads;
 }
 
+// What one worker holds: the plug-in's working buffers (14 bytes per pixel) and the frames
+// it has in flight in the reorder window, source and filtered; measured on 4:2:0 video.
+constexpr double kWorkerBytesPerPixel = 22;
+
+// Workers well beyond the cores only cost memory: each holds its own filter and frames.
+void warnOfTooManyWorkers(unsigned workers, const VideoInfo& vi) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores == 0 || workers <= 2 * cores) return;
+    const double megabytes = kWorkerBytesPerPixel * vi.width * vi.height / (1 << 20);
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "%u workers on %u cores: each holds about %.0f MB for this video, and more "
+                  "workers than cores add no speed",
+                  workers, cores, megabytes);
+    warn(message);
+}
+
 bool showsProgress(const Options& options) {
     return options.progress == ProgressMode::Always ||
            (options.progress == ProgressMode::Auto && isatty(STDERR_FILENO));
@@ -128,6 +145,7 @@ void runVideo(const Run& run) {
         hostArguments(run.env, run.arguments, options.planarOrder);
     std::vector<PClip> filters;
     const unsigned workers = workerCount(options, feed->knownCount());
+    warnOfTooManyWorkers(workers, vi);
     for (unsigned w = 0; w < workers; ++w)
         filters.push_back(invokeFilter(run.env, source, arguments));
 
