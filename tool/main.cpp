@@ -61,7 +61,7 @@ void runWithHost(const Options& options, standin::ScriptEnvironment& env) {
         options.pluginPath.empty() ? pluginBesideExecutable() : options.pluginPath;
     if (options.mode == Mode::Demo) {
         loadFilterPlugin(env, plugin);
-        runDemo(env, options.demoDirectory);
+        runDemo(env, options.demoDirectory, options.progress == ProgressMode::Never);
         return;
     }
     const media::MediaFormat& inputFormat = formatOrUsageError(options.input);

@@ -45,4 +45,19 @@ TEST_F(PipelinesTest, DemoWritesInputOutputAndComparison) {
     }
 }
 
+TEST_F(PipelinesTest, DemoIsQuietWhenAskedAndNeverWritesToAFolderNamedDash) {
+    const ToolRun quiet = runTool({"--quiet", "--demo", path("demo")});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(media::readPicture(path("demo/output.png")).width, 640);
+
+    for (const char* dash : {"--demo -", "--demo=-"}) {
+        const ToolRun run = runShell("cd '" + path("") + "' && exec \"$TOOL\" " + dash);
+        EXPECT_EQ(run.status, 2) << dash;
+        EXPECT_NE(run.err.find("not to '-'"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"demo"});
+}
+
 }  // namespace

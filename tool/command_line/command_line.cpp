@@ -106,6 +106,9 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             else if (!cursor.done() && !isOption(cursor.peek()))
                 options.demoDirectory = cursor.take();
             if (options.demoDirectory.empty()) throw UsageError("--demo needs a directory name");
+            // "-" is standard output everywhere else; three pictures cannot go there.
+            if (options.demoDirectory == "-")
+                throw UsageError("--demo writes three pictures into a directory, not to '-'");
         } else {
             throw UsageError("unknown option '" + word + "'");
         }

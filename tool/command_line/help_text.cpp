@@ -32,7 +32,7 @@ Options (before INPUT; --name=value or --name value):
                     for 1080p), and workers beyond the cores add no speed
   --pixel-type T    the clip type of 4:2:0 video: i420 (default) or yv12; same output
   --progress        show progress on stderr even when it is not a terminal
-  --quiet           show no progress and no summary
+  --quiet           show no progress, no summary and no list of --demo's files
   --plugin PATH     load the plug-in from PATH
   --demo [DIR]      filter a built-in sample picture with the defaults and write the
                     input, the output and both side by side as PNG into DIR

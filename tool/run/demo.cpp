@@ -100,16 +100,16 @@ media::Picture sideBySide(const media::Picture& a, const media::Picture& b) {
     return out;
 }
 
-void writePngFile(const std::string& path, const media::Picture& picture) {
+void writePngFile(const std::string& path, const media::Picture& picture, bool quiet) {
     OutputTarget target(path);
     media::writePng(target.stream(), target.name(), picture);
     target.commit();
-    std::printf("wrote %s\n", path.c_str());
+    if (!quiet) std::printf("wrote %s\n", path.c_str());
 }
 
 }  // namespace
 
-void runDemo(standin::ScriptEnvironment& env, const std::string& directory) {
+void runDemo(standin::ScriptEnvironment& env, const std::string& directory, bool quiet) {
     const media::Picture scene = demoScene();
     media::Picture filtered;
     {
@@ -119,10 +119,10 @@ void runDemo(standin::ScriptEnvironment& env, const std::string& directory) {
     }
     std::filesystem::create_directories(directory);
     const std::string prefix = directory + "/";
-    writePngFile(prefix + "input.png", scene);
-    writePngFile(prefix + "output.png", filtered);
-    writePngFile(prefix + "comparison.png", sideBySide(scene, filtered));
-    std::printf("comparison.png shows the input (left) beside the output (right)\n");
+    writePngFile(prefix + "input.png", scene, quiet);
+    writePngFile(prefix + "output.png", filtered, quiet);
+    writePngFile(prefix + "comparison.png", sideBySide(scene, filtered), quiet);
+    if (!quiet) std::printf("comparison.png shows the input (left) beside the output (right)\n");
 }
 
 }  // namespace cli

@@ -33,8 +33,8 @@ struct Run {
 void runVideo(const Run& run);
 void runPicture(const Run& run);
 
-// Writes input.png, output.png and comparison.png into directory (made if missing) and
-// prints their paths. Throws AvisynthError, MediaError or std::exception.
-void runDemo(standin::ScriptEnvironment& env, const std::string& directory);
+// Writes input.png, output.png and comparison.png into directory (made if missing) and,
+// unless quiet, prints their paths. Throws AvisynthError, MediaError or std::exception.
+void runDemo(standin::ScriptEnvironment& env, const std::string& directory, bool quiet);
 
 }  // namespace cli
