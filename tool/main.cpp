@@ -65,6 +65,8 @@ void runWithHost(const Options& options, standin::ScriptEnvironment& env) {
         return;
     }
     const media::MediaFormat& inputFormat = formatOrUsageError(options.input);
+    if (options.frames && !inputFormat.isVideo)
+        throw UsageError("--frames takes frames of a video; INPUT is a picture");
     const media::MediaFormat& outputFormat = outputFormatFor(options, inputFormat);
     const std::string params = loadFilterPlugin(env, plugin);
     const std::vector<NamedArgument> arguments = bindNamedArguments(options.argumentWords, params);

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "header_text.h"
@@ -38,6 +39,38 @@ unsigned parseThreads(const std::string& text) {
         throw UsageError("--threads takes a whole number from 1 to " + std::to_string(kMaxThreads) +
                          ", not '" + text + "'");
     return static_cast<unsigned>(value);
+}
+
+// Digits only, below INT_MAX (so that LAST + 1 and FIRST + COUNT - 1 cannot overflow).
+bool parseFrameNumber(const std::string& text, int& value) {
+    long long parsed = 0;
+    if (!media::parseDecimal(text, parsed) || parsed >= INT_MAX) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+FrameRange parseFrames(const std::string& text) {
+    const auto refuse = [&](const std::string& why) -> UsageError {
+        return UsageError("--frames takes FIRST:LAST or FIRST:+COUNT (frames counted from 0), " +
+                          why + ", not '" + text + "'");
+    };
+    const size_t colon = text.find(':');
+    FrameRange range;
+    if (colon == std::string::npos || !parseFrameNumber(text.substr(0, colon), range.first))
+        throw refuse("FIRST a whole number");
+    const bool counted = text.compare(colon + 1, 1, "+") == 0;
+    int end = 0;
+    if (!parseFrameNumber(text.substr(colon + (counted ? 2 : 1)), end))
+        throw refuse(counted ? "COUNT a whole number" : "LAST a whole number");
+    if (counted) {
+        if (end < 1) throw refuse("COUNT at least 1");
+        if (end - 1 > INT_MAX - 1 - range.first) throw refuse("FIRST + COUNT in range");
+        range.last = range.first + end - 1;
+    } else {
+        if (end < range.first) throw refuse("LAST not before FIRST");
+        range.last = end;
+    }
+    return range;
 }
 
 PlanarOrder parsePixelType(const std::string& text) {
@@ -89,6 +122,8 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             options.progress = ProgressMode::Never;
         } else if (name == "threads") {
             options.threads = parseThreads(cursor.value(name, hasInline, inlineValue));
+        } else if (name == "frames") {
+            options.frames = parseFrames(cursor.value(name, hasInline, inlineValue));
         } else if (name == "pixel-type") {
             options.planarOrder = parsePixelType(cursor.value(name, hasInline, inlineValue));
         } else if (name == "plugin") {

@@ -3,6 +3,7 @@
 // exit statuses the help text documents.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +13,14 @@ namespace cli {
 enum class Mode { Run, Help, Version, Demo };
 enum class ProgressMode { Auto, Always, Never };  // Auto: when stderr is a terminal
 enum class PlanarOrder { I420, YV12 };            // the clip type 4:2:0 video becomes
+
+// --frames FIRST:LAST or FIRST:+COUNT: frames counted from 0, LAST included. A range that
+// runs past the end of the video stops there.
+struct FrameRange {
+    int first = 0;
+    int last = 0;
+    int count() const { return last - first + 1; }
+};
 
 struct Options {
     Mode mode = Mode::Run;
@@ -23,6 +32,7 @@ struct Options {
     ProgressMode progress = ProgressMode::Auto;
     PlanarOrder planarOrder = PlanarOrder::I420;
     std::string pluginPath;  // empty: BasinLift.so beside the executable
+    std::optional<FrameRange> frames;  // none: every frame
 };
 
 constexpr unsigned kMaxThreads = 256;

@@ -30,6 +30,11 @@ Options (before INPUT; --name=value or --name value):
                     frame); the output is the same for any N. Each worker holds its own
                     filter and frames, about 22 bytes per pixel (20 MB for 720p, 45 MB
                     for 1080p), and workers beyond the cores add no speed
+  --frames FIRST:LAST, --frames FIRST:+COUNT
+                    video only: filter and write only these frames (counted from 0, LAST
+                    included; a range past the end stops there), under INPUT's header
+                    unchanged, so that parts filtered apart and joined (the header once)
+                    are the whole run byte for byte
   --pixel-type T    the clip type of 4:2:0 video: i420 (default) or yv12; same output
   --progress        show progress on stderr even when it is not a terminal
   --quiet           show no progress, no summary and no list of --demo's files

@@ -95,7 +95,14 @@ public:
     bool readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
                    const PlaneDest& v);
 
-    // The number of the frame readFrame reads next.
+    // Reads past the next frame as readFrame would, checking its FRAME line and that it is
+    // whole, and keeps nothing of it. Returns false at a clean end of input.
+    bool skipFrame();
+
+    // True when the input ends before the next frame (waits for a pipe's next byte).
+    bool atEnd();
+
+    // The number of the frame readFrame or skipFrame reads next.
     int nextFrameNumber() const { return nextFrame_; }
 
     // Regular files only (a pipe or terminal gives a MediaError). Scans the file once,
@@ -119,6 +126,8 @@ private:
     };
 
     void readStreamHeader();
+    // The next FRAME line into frameHeader; false at a clean end of input.
+    bool readFrameLine(Y4mFrameHeader& frameHeader);
     void checkDestinations(const PlaneDest& y, const PlaneDest& u, const PlaneDest& v) const;
     [[noreturn]] void throwTruncated(int frameNumber, std::size_t got) const;
 

@@ -23,8 +23,9 @@ int CountedFeed::next() {
 int StreamFeed::next() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (ended_) return -1;
-    const int n = reader_.nextFrameNumber();
+    const int n = reader_.nextFrameNumber() - first_;
     ended_ = true;  // unless the frame below is read whole
+    if (n >= limit_) return -1;
     try {
         if (!clip_.readNext(reader_, env_)) return -1;
     } catch (...) {

@@ -27,6 +27,8 @@ struct FrameFailure {
     std::exception_ptr cause;
 };
 
+// Frames are numbered from 0 in the order they are delivered, whatever frame of the input
+// (--frames) each one is.
 class FrameFeed {
 public:
     virtual ~FrameFeed() = default;
@@ -48,12 +50,14 @@ private:
     std::atomic<int> next_{0};
 };
 
-// Reads standard input in order: each call has the stream clip read one frame. After the
-// end or a failure it returns -1 for good.
+// Reads standard input in order: each call has the stream clip read one frame, the reader's
+// frame first + n for feed number n, up to limit frames. After the end or a failure it
+// returns -1 for good.
 class StreamFeed final : public FrameFeed {
 public:
-    StreamFeed(media::Y4mReader& reader, Y4mStreamClip& clip, IScriptEnvironment& env)
-        : reader_(reader), clip_(clip), env_(env) {}
+    StreamFeed(media::Y4mReader& reader, Y4mStreamClip& clip, IScriptEnvironment& env,
+               int first, int limit)
+        : reader_(reader), clip_(clip), env_(env), first_(first), limit_(limit) {}
     int next() override;
     int knownCount() const override { return -1; }
 
@@ -61,6 +65,8 @@ private:
     media::Y4mReader& reader_;
     Y4mStreamClip& clip_;
     IScriptEnvironment& env_;
+    const int first_;
+    const int limit_;
     std::mutex mutex_;  // one reader at a time, in frame order
     bool ended_ = false;
 };

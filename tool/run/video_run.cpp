@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -12,6 +13,7 @@
 
 #include "clips.h"
 #include "frame_pipeline.h"
+#include "media_error.h"
 #include "output_target.h"
 #include "plugin_host.h"
 #include "runs.h"
@@ -123,6 +125,12 @@ bool showsProgress(const Options& options) {
 
 void runVideo(const Run& run) {
     const Options& options = run.options;
+    const FrameRange range = options.frames.value_or(FrameRange{0, INT_MAX - 1});
+    const auto startsPastTheEnd = [&](const std::string& name, int frames) {
+        media::throwMediaError(name, "--frames starts at frame " + std::to_string(range.first) +
+                                         ", but the video has only " + std::to_string(frames) +
+                                         " frames");
+    };
     // Declared in the order they may be destroyed in reverse: filters before their source,
     // the source before the reader it streams from.
     std::unique_ptr<media::Y4mReader> stream;
@@ -134,17 +142,26 @@ void runVideo(const Run& run) {
         auto* clip = new Y4mStreamClip(stream->header(), options.planarOrder);
         source = PClip(clip);
         input = clip;
-        feed = std::make_unique<StreamFeed>(*stream, *clip, run.env);
+        // Before OUTPUT is touched, so that a range past the end leaves it alone.
+        for (int n = 0; n < range.first; ++n)
+            if (!stream->skipFrame()) startsPastTheEnd(stream->name(), n);
+        if (options.frames && stream->atEnd()) startsPastTheEnd(stream->name(), range.first);
+        feed = std::make_unique<StreamFeed>(*stream, *clip, run.env, range.first,
+                                            range.count());
     } else {
         source = Y4mFileClip::open(options.input, options.planarOrder, true);
         input = static_cast<Y4mClip*>(source.get());
-        feed = std::make_unique<CountedFeed>(source->GetVideoInfo().num_frames);
+        const int count = source->GetVideoInfo().num_frames;
+        if (options.frames && range.first >= count) startsPastTheEnd(options.input, count);
+        feed = std::make_unique<CountedFeed>(std::min(range.last, count - 1) - range.first + 1);
     }
     const VideoInfo vi = source->GetVideoInfo();
     const standin::NamedArguments arguments =
         hostArguments(run.env, run.arguments, options.planarOrder);
     std::vector<PClip> filters;
-    const unsigned workers = workerCount(options, feed->knownCount());
+    const int knownFrames = options.frames && feed->knownCount() < 0 ? range.count()
+                                                                     : feed->knownCount();
+    const unsigned workers = workerCount(options, knownFrames);
     warnOfTooManyWorkers(workers, vi);
     for (unsigned w = 0; w < workers; ++w)
         filters.push_back(invokeFilter(run.env, source, arguments));
@@ -158,8 +175,8 @@ void runVideo(const Run& run) {
         runFramePipeline(
             *feed, workers,
             [&](unsigned worker, int n) {
-                PVideoFrame frame = filters[worker]->GetFrame(n, &run.env);
-                return ProcessedFrame{frame, input->takeFrameParams(n)};
+                PVideoFrame frame = filters[worker]->GetFrame(range.first + n, &run.env);
+                return ProcessedFrame{frame, input->takeFrameParams(range.first + n)};
             },
             [&](int, const ProcessedFrame& result) {
                 writeFromFrame(writer, *result.frame.get(), vi,

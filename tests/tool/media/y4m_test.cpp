@@ -133,6 +133,31 @@ TEST_F(Y4mTest, WriterReproducesTheInputByteForByte) {
     }
 }
 
+TEST_F(Y4mTest, SkipsFramesInAStreamAndChecksThemAsItGoes) {
+    writeFile(path("in.y4m"), buildY4m(k422, kFrameParams));
+    Y4mReader reader(path("in.y4m"));
+    EXPECT_TRUE(reader.skipFrame());
+    EXPECT_FALSE(reader.atEnd());
+    EXPECT_TRUE(reader.skipFrame());
+    Frame frame(k422, true);
+    Y4mFrameHeader frameHeader;
+    ASSERT_TRUE(readInto(reader, frame, frameHeader));
+    EXPECT_TRUE(frame.holds(2));
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_FALSE(reader.skipFrame());
+
+    const std::string file = path("bad.y4m");
+    for (const auto& [bytes, message] :
+         {std::pair{buildY4m(k420, {""}) + "FRAME\n" + std::string(20, 'x'),
+                    "frame 1 is truncated (expected 36 bytes, got 20)"},
+          std::pair{buildY4m(k420, {""}) + "FRAMEX\n", "frame 1 does not start with a FRAME line"}}) {
+        writeFile(file, bytes);
+        Y4mReader skipping(file);
+        EXPECT_TRUE(skipping.skipFrame());
+        expectMediaError([&] { skipping.skipFrame(); }, {file + ": " + message});
+    }
+}
+
 TEST_F(Y4mTest, ReadsFramesByNumberFromSeveralThreads) {
     const std::vector<std::string> params{"", " Ia", "", " Ib", "", "", " Ic", ""};
     writeFile(path("in.y4m"), buildY4m(k420, params));
