@@ -9,15 +9,11 @@
 
 #include "fuzz_support.h"
 #include "media_error.h"
-#include "pnm_io.h"
 #include "picture.h"
+#include "picture_round_trip.h"
+#include "pnm_io.h"
 
 namespace {
-
-bool SamePicture(const media::Picture& a, const media::Picture& b) {
-    return a.width == b.width && a.height == b.height && a.hasAlpha == b.hasAlpha &&
-           a.pixels == b.pixels;
-}
 
 template <class Body>
 void OnlyMediaErrors(Body&& body) {
@@ -28,26 +24,6 @@ void OnlyMediaErrors(Body&& body) {
         fuzz::Fail(__FILE__, __LINE__, std::string("unexpected exception: ") + e.what());
     } catch (...) {
         fuzz::Fail(__FILE__, __LINE__, "unexpected non-standard exception");
-    }
-}
-
-void CheckRoundTrip(fuzz::ScratchFile& out, const media::Picture& picture) {
-    try {
-        static const uint8_t nothing = 0;
-        std::FILE* file = out.Load(&nothing, 0);
-        media::writePam(file, "round trip", picture);
-        std::rewind(file);
-        FUZZ_REQUIRE(SamePicture(media::readPnm(file, "round trip"), picture),
-                     "changed by writePam and readPnm");
-        if (!picture.hasAlpha) {
-            file = out.Load(&nothing, 0);
-            media::writePpm(file, "round trip", picture);
-            std::rewind(file);
-            FUZZ_REQUIRE(SamePicture(media::readPnm(file, "round trip"), picture),
-                         "changed by writePpm and readPnm");
-        }
-    } catch (const std::exception& e) {
-        fuzz::Fail(__FILE__, __LINE__, std::string("round trip failed: ") + e.what());
     }
 }
 
@@ -67,10 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                      "read something that is neither P6 nor P7");
         if (picture.hasAlpha) FUZZ_REQUIRE(data[1] == '7', "alpha from a PPM");
         // The pixels are not decoded: they are the bytes after the header, as they are.
-        FUZZ_REQUIRE(picture.pixels.size() < size &&
-                         memmem(data, size, picture.pixels.data(), picture.pixels.size()) != nullptr,
+        const media::Picture& p = picture;
+        FUZZ_REQUIRE(p.pixels.size() < size &&
+                         memmem(data, size, p.pixels.data(), p.pixels.size()) != nullptr,
                      "pixels that are not in the input");
-        CheckRoundTrip(out, picture);
+        fuzz::CheckRoundTrip(out, media::writePam, media::readPnm, picture,
+                             "writePam and readPnm");
+        if (!picture.hasAlpha)
+            fuzz::CheckRoundTrip(out, media::writePpm, media::readPnm, picture,
+                                 "writePpm and readPnm");
     });
     return 0;
 }

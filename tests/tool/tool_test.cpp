@@ -52,7 +52,8 @@ media::Picture makePicture(int width, int height, bool alpha, uint32_t seed) {
     picture.hasAlpha = alpha;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width * picture.channels(); ++x)
-            picture.pixels.push_back(sample(seed + x % picture.channels(), x / picture.channels(), y));
+            picture.pixels.push_back(
+                sample(seed + x % picture.channels(), x / picture.channels(), y));
     return picture;
 }
 
@@ -124,13 +125,15 @@ PClip ToolTest::videoClip(const std::string& y4mPath, int pixelType) {
 
 PClip ToolTest::pictureClip(const media::Picture& picture, bool bottomUp) {
     const VideoInfo vi = standin::MakeVideoInfo(
-        picture.width, picture.height, picture.hasAlpha ? VideoInfo::CS_BGR32 : VideoInfo::CS_BGR24);
+        picture.width, picture.height,
+        picture.hasAlpha ? VideoInfo::CS_BGR32 : VideoInfo::CS_BGR24);
     const int c = picture.channels();
     return standin::MemoryClip::Generate(env, vi, [&](int, VideoFrame& frame) {
         standin::FillFrame(frame, [&](int, int x, int y) {
             const int row = bottomUp ? picture.height - 1 - y : y;
             const int channel = x % c < 3 ? 2 - x % c : 3;  // B G R A from R G B A
-            return picture.pixels[static_cast<size_t>(row) * picture.stride() + x - x % c + channel];
+            const size_t start = static_cast<size_t>(row) * picture.stride();
+            return picture.pixels[start + x - x % c + channel];
         });
     });
 }

@@ -72,7 +72,8 @@ std::string pictureExtensions(const char* last, bool holdingAlphaOnly) {
 Picture readPicture(const std::string& path) {
     const MediaFormat& format = mediaFormatOf(path);
     if (format.isVideo)
-        throwMediaError(path, "is video, not a picture (pictures: " + pictureExtensions(", ") + ")");
+        throwMediaError(path,
+                        "is video, not a picture (pictures: " + pictureExtensions(", ") + ")");
     FilePtr file = openInputFile(path);
     return format.read(file.get(), path);
 }

@@ -3,9 +3,10 @@
 // The frame numbers come from a feed: a count known up front (a file, read by number), or
 // standard input, read in order as workers ask for the next frame. Each worker takes the
 // next frame number from the feed and processes it; the results wait in a reorder window
-// of a few frames, so memory stays bounded however far a fast worker could run ahead. The output is the same whatever the number of workers: after a failure
-// no new frame is started, frames below the failing one still finish and are delivered,
-// and the lowest failure is what the run reports, as a single worker would.
+// of a few frames, so memory stays bounded however far a fast worker could run ahead. The
+// output is the same whatever the number of workers: after a failure no new frame is
+// started, frames below the failing one still finish and are delivered, and the lowest
+// failure is what the run reports, as a single worker would.
 #pragma once
 
 #include <avisynth.h>

@@ -11,7 +11,8 @@ namespace {
 TEST(PrintableTest, EscapesWhatATerminalWouldActOnAndKeepsTheRest) {
     const std::pair<std::string, std::string> cases[] = {
         {"W1920 H1080 'C420jpeg'", "W1920 H1080 'C420jpeg'"},
-        {"Fr\xc3\xa9" "d\xc3\xa9ric \xe2\x82\xac \xf0\x9f\x8e\xac", "Fr\xc3\xa9" "d\xc3\xa9ric \xe2\x82\xac \xf0\x9f\x8e\xac"},
+        {"Fr\xc3\xa9" "d\xc3\xa9ric \xe2\x82\xac \xf0\x9f\x8e\xac",
+         "Fr\xc3\xa9" "d\xc3\xa9ric \xe2\x82\xac \xf0\x9f\x8e\xac"},
         {"C420\x1b[2J\x1b]0;title\x07", "C420\\x1b[2J\\x1b]0;title\\x07"},
         {"H8\r\n\tX", "H8\\r\\n\\tX"},
         {std::string("a\0b", 3), "a\\x00b"},

@@ -140,7 +140,8 @@ TEST_F(PngTest, RefusesBadFilesWithTheirName) {
     // The claimed size is refused before anything is read or reserved for the pixels.
     for (const auto& [width, height] : {std::pair{100000u, 100000u}, std::pair{16384u, 16384u}}) {
         writeFile(file, forgedHeader(width, height));
-        expectMediaError([&] { readPicture(file); }, {file + ": picture size", "exceeds the maximum"});
+        expectMediaError([&] { readPicture(file); },
+                         {file + ": picture size", "exceeds the maximum"});
     }
 
     expectMediaError([&] { readPicture(path("missing.png")); },

@@ -150,7 +150,8 @@ TEST_F(Y4mTest, SkipsFramesInAStreamAndChecksThemAsItGoes) {
     for (const auto& [bytes, message] :
          {std::pair{buildY4m(k420, {""}) + "FRAME\n" + std::string(20, 'x'),
                     "frame 1 is truncated (expected 36 bytes, got 20)"},
-          std::pair{buildY4m(k420, {""}) + "FRAMEX\n", "frame 1 does not start with a FRAME line"}}) {
+          std::pair{buildY4m(k420, {""}) + "FRAMEX\n",
+                    "frame 1 does not start with a FRAME line"}}) {
         writeFile(file, bytes);
         Y4mReader skipping(file);
         EXPECT_TRUE(skipping.skipFrame());
