@@ -20,10 +20,12 @@ Filter arguments, as in a script (those left out take the plug-in's defaults):
                 (default -2)
   sm=N          smoothing of RGB or Y, 0 to 10 (default 2)
   smu=N smv=N   smoothing of U and V, 0 to 10 (default 0: copied)
-  c4=true|false 4-connected regions; false: 8-connected (default true)
+  c4=true|false 4-connected regions; false: 8-connected (default true); true and false
+                in any case
   useclip=true|false
-                segment another clip's picture instead of INPUT's (default false)
-  sclip=FILE    that clip: a file read as INPUT is (not standard input)
+                segment another clip's picture instead of INPUT's (default false);
+                INPUT must then be a file, not standard input
+  sclip=FILE    that clip: a file read as INPUT is; not opened without useclip=true
 
 Options (before INPUT; --name=value or --name value):
   --threads N       frames filtered at once (default: one per core, at most one per
@@ -38,7 +40,8 @@ Options (before INPUT; --name=value or --name value):
   --pixel-type T    the clip type of 4:2:0 video: i420 (default) or yv12; same output
   --progress        show progress on stderr even when it is not a terminal
   --quiet           show no progress, no summary and no list of --demo's files
-  --plugin PATH     load the plug-in from PATH
+  --plugin PATH     load the plug-in from PATH (a bare name is a file in the current
+                    directory)
   --demo [DIR]      filter a built-in sample picture with the defaults and write the
                     input, the output and both side by side as PNG into DIR
                     (default basinlift-demo)
@@ -46,12 +49,14 @@ Options (before INPUT; --name=value or --name value):
 
 A regular OUTPUT file is written beside itself under a temporary name and renamed into
 place only when every frame succeeded, so a failure never leaves a partial OUTPUT nor
-spoils an existing one. Standard output, pipes and devices are written directly: an
-error there ends the stream early.
+spoils an existing one; a signal that ends the run removes the temporary file (SIGKILL
+cannot). Standard output, pipes and devices are written directly: an error there ends
+the stream early, and a reader that leaves early (| head) ends the run quietly.
 
 Exit status:
   0      success
-  1      the plug-in refused the arguments, bad input, or a read or write failure
+  1      the plug-in refused the arguments, bad input, a read or write failure, or out
+         of memory
   2      usage error
   128+N  ended by signal N (130 for SIGINT, 143 for SIGTERM)
 )";
