@@ -1,8 +1,10 @@
-// The bytes are a YUV4MPEG2 stream. They are read three ways, which must agree:
+// The bytes are a YUV4MPEG2 stream. They are read four ways, which must agree:
 //   - in order with readFrame, from an in-memory stream (exactly sized planes);
 //   - from a regular file with countFrames and then readFrameAt for every frame (planes with
 //     padded rows, whose padding must stay untouched);
-//   - countFrames on the in-memory stream, which is not a regular file, must be refused.
+//   - countFrames on the in-memory stream, which is not a regular file, must be refused;
+//   - in order from the in-memory stream again, skipping every other frame (skipFrame),
+//     with atEnd asked before each frame.
 // Only media::MediaError may come out, every size reported stays within picture.h's limits, and
 // a stream read to its clean end is exactly its header line and frames, byte for byte.
 #include <cstdint>
@@ -214,6 +216,32 @@ void ReadByNumber(std::FILE* file, const Outcome& inOrder) {
                      "frame " + std::to_string(n) + " differs between the two ways");
 }
 
+// The fourth way: in order from a stream, every other frame skipped. atEnd says whether a
+// frame follows; the frames read are those read in order, and it fails as that did.
+void SkipEveryOther(std::FILE* stream, const Outcome& inOrder) {
+    Outcome skipping;
+    Guard(skipping, [&] {
+        media::Y4mReader reader(stream, "input");
+        const Planes planes(reader.header(), 0);
+        for (std::size_t n = 0;; ++n) {
+            const bool end = reader.atEnd();
+            media::Y4mFrameHeader header;
+            const bool got = n % 2 == 0 ? reader.skipFrame()
+                                        : reader.readFrame(header, planes.y.Dest(),
+                                                           planes.u.Dest(), planes.v.Dest());
+            FUZZ_REQUIRE(got == !end, "atEnd disagrees with the next read");
+            if (!got) break;
+            FUZZ_REQUIRE(reader.nextFrameNumber() == static_cast<int>(n) + 1, "frame numbering");
+            if (n % 2 == 1)
+                FUZZ_REQUIRE(n < inOrder.frames.size() &&
+                                 SameFrame(planes.Take(header), inOrder.frames[n]),
+                             "frame " + std::to_string(n) + " differs after skipping");
+        }
+    });
+    FUZZ_REQUIRE(skipping.failed == inOrder.failed && skipping.message == inOrder.message,
+                 "skipping: '" + skipping.message + "' vs '" + inOrder.message + "'");
+}
+
 // The third way: a stream that is not a regular file cannot be counted.
 void CountNonRegular(std::FILE* stream) {
     Outcome outcome;
@@ -241,6 +269,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         inOrder = ReadInOrder(memory, size);
         std::rewind(memory);
         CountNonRegular(memory);
+        std::rewind(memory);
+        SkipEveryOther(memory, inOrder);
         std::fclose(memory);
     }
     if (!inOrder.failed) CheckReassembly(data, size, inOrder);
