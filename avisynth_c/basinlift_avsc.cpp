@@ -154,7 +154,7 @@ AVS_VideoFrame* AVSC_CC GetFrame(AVS_FilterInfo* fi, int n) {
                             });
     } catch (const std::bad_alloc&) {
         char text[80];
-        std::snprintf(text, sizeof text, "BasinLift: not enough memory to filter frame %d", n);
+        std::snprintf(text, sizeof text, "BasinLift: out of memory at frame %d", n);
         filter.error = text;
         fi->error = filter.error.c_str();
         releaseAll();

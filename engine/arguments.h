@@ -146,7 +146,7 @@ struct SclipFacts {
 // The unsupported-format text is a printf format whose %s takes the function's name.
 constexpr char kUnsupportedFormatRefusal[] =
     "%s: This color format is not supported by this old avisynth version";
-constexpr char kOutOfMemoryRefusal[] = "BasinLift: not enough memory";
+constexpr char kOutOfMemoryRefusal[] = "BasinLift: out of memory";
 
 // The first refusal that the arguments meet, in a fixed order (format, size, sh, sm, RGB with
 // nothing to do, the segmentation clip, smu, smv, YUV with nothing to do, buffer size), or

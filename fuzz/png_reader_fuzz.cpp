@@ -1,5 +1,5 @@
 // The bytes are a PNG for readPng. Only media::MediaError may come out; a picture that is
-// read is consistent (checkImageConsistent), has the IHDR chunk's size, has alpha when its
+// read is consistent (checkPictureConsistent), has the IHDR chunk's size, has alpha when its
 // colour type has it and not without a tRNS chunk otherwise, and comes back unchanged through
 // writePng and readPng.
 //
@@ -17,8 +17,9 @@
 
 #include "fuzz_support.h"
 #include "media_error.h"
+#include "picture.h"
+#include "picture_round_trip.h"
 #include "png_io.h"
-#include "rgb_image.h"
 
 namespace {
 
@@ -47,44 +48,30 @@ bool Contains(const std::vector<uint8_t>& bytes, const char* text) {
     return memmem(bytes.data(), bytes.size(), text, std::strlen(text)) != nullptr;
 }
 
-bool SameImage(const media::RgbImage& a, const media::RgbImage& b) {
-    return a.width == b.width && a.height == b.height && a.hasAlpha == b.hasAlpha &&
-           a.pixels == b.pixels;
-}
-
 // The round trip writes and rereads the whole picture; beyond this size it costs more than
 // it finds.
 constexpr std::size_t kRoundTripBytes = std::size_t{1} << 20;
 
-void CheckPicture(const std::vector<uint8_t>& png, const media::RgbImage& image,
+void CheckPicture(const std::vector<uint8_t>& png, const media::Picture& picture,
                   fuzz::ScratchFile& out) {
     try {
-        media::checkImageConsistent(image);
+        media::checkPictureConsistent(picture);
     } catch (const std::exception& e) {
         fuzz::Fail(__FILE__, __LINE__, std::string("inconsistent picture: ") + e.what());
     }
     // libpng reads nothing before the signature and an IHDR chunk.
     FUZZ_REQUIRE(png.size() >= 33 && std::memcmp(png.data() + 12, "IHDR", 4) == 0,
                  "a picture without IHDR");
-    FUZZ_REQUIRE(BigEndian32(&png[16]) == static_cast<uint32_t>(image.width) &&
-                     BigEndian32(&png[20]) == static_cast<uint32_t>(image.height),
+    FUZZ_REQUIRE(BigEndian32(&png[16]) == static_cast<uint32_t>(picture.width) &&
+                     BigEndian32(&png[20]) == static_cast<uint32_t>(picture.height),
                  "size differs from IHDR");
     const uint8_t colourType = png[25];
-    if (colourType == 4 || colourType == 6) FUZZ_REQUIRE(image.hasAlpha, "alpha lost");
+    if (colourType == 4 || colourType == 6) FUZZ_REQUIRE(picture.hasAlpha, "alpha lost");
     if (colourType == 0 || colourType == 2 || colourType == 3)
-        FUZZ_REQUIRE(image.hasAlpha == false || Contains(png, "tRNS"), "alpha without tRNS");
+        FUZZ_REQUIRE(picture.hasAlpha == false || Contains(png, "tRNS"), "alpha without tRNS");
 
-    if (image.pixels.size() > kRoundTripBytes) return;
-    try {
-        static const uint8_t nothing = 0;
-        std::FILE* file = out.Load(&nothing, 0);
-        media::writePng(file, "round trip", image);
-        std::rewind(file);
-        FUZZ_REQUIRE(SameImage(media::readPng(file, "round trip"), image),
-                     "changed by writePng and readPng");
-    } catch (const std::exception& e) {
-        fuzz::Fail(__FILE__, __LINE__, std::string("round trip failed: ") + e.what());
-    }
+    if (picture.pixels.size() > kRoundTripBytes) return;
+    fuzz::CheckRoundTrip(out, media::writePng, media::readPng, picture, "writePng and readPng");
 }
 
 }  // namespace
@@ -97,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         std::memcmp(data, kSignature, sizeof kSignature) == 0)
         RepairCrcs(png);
     try {
-        const media::RgbImage image = media::readPng(in.Load(png.data(), png.size()), "input");
-        CheckPicture(png, image, out);
+        const media::Picture picture = media::readPng(in.Load(png.data(), png.size()), "input");
+        CheckPicture(png, picture, out);
     } catch (const media::MediaError&) {
     } catch (const std::exception& e) {
         fuzz::Fail(__FILE__, __LINE__, std::string("unexpected exception: ") + e.what());

@@ -22,7 +22,7 @@
 #include "host_error.h"
 #include "named_arguments.h"
 #include "parameter_list.h"
-#include "usage_error.h"
+#include "command_line.h"
 
 namespace {
 
@@ -87,7 +87,8 @@ Expectation Expect(const std::vector<std::string>& words,
                 if (!ParseInteger(value)) return e.verdict = Verdict::Bad, e;
                 break;
             case 'b':
-                if (value != "true" && value != "false") return e.verdict = Verdict::Bad, e;
+                if (Lower(value) != "true" && Lower(value) != "false")
+                    return e.verdict = Verdict::Bad, e;
                 break;
             case 'c':
                 if (value.empty() || value == "-") return e.verdict = Verdict::Bad, e;
@@ -117,7 +118,9 @@ void CheckBinding(const std::vector<std::string>& words, const Expectation& expe
             case 'i':
                 FUZZ_REQUIRE(ParseInteger(value) == a.integer, "integer of " + words[i]);
                 break;
-            case 'b': FUZZ_REQUIRE(a.boolean == (value == "true"), "boolean of " + words[i]); break;
+            case 'b':
+                FUZZ_REQUIRE(a.boolean == (Lower(value) == "true"), "boolean of " + words[i]);
+                break;
             case 'c':
             case 's': FUZZ_REQUIRE(a.text == value, "text of " + words[i]); break;
             case 'f': {

@@ -8,7 +8,7 @@
 #include "frame_render.h"
 
 namespace {
-constexpr char kOutOfMemory[] = "BasinLift: not enough memory to filter frame %d";
+constexpr char kOutOfMemory[] = "BasinLift: out of memory at frame %d";
 constexpr char kInternalFailure[] = "BasinLift: frame %d failed: %s";
 
 // The host's planes in the plan's order: Y, U, V wherever each planar format keeps them.

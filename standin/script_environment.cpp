@@ -155,7 +155,7 @@ VideoFrame* ScriptEnvironment::AllocateFrame(const FrameLayout& layout) {
     try {
         return frames_.Allocate(layout, kJunkByte);
     } catch (const std::bad_alloc&) {
-        Fail(Format("NewVideoFrame: out of memory for a frame of %d bytes", layout.dataSize));
+        Fail(Format("out of memory for a new frame of %d bytes", layout.dataSize));
     }
 }
 

@@ -1,30 +1,30 @@
 // basinlift: runs the BasinLift plug-in over YUV4MPEG2 video or a picture, outside the real
 // frame server. Every failure ends in one message on stderr and an exit status (see
-// exit_status.h and --help).
+// command_line.h and --help).
 #include <malloc.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
-#include "conversion.h"
-#include "demo.h"
-#include "exit_status.h"
-#include "help_text.h"
+#include "formats.h"
+#include "header_text.h"
 #include "media_error.h"
-#include "media_format.h"
 #include "output_target.h"
 #include "plugin_host.h"
+#include "runs.h"
 #include "termination_signals.h"
-#include "usage_error.h"
 
 namespace cli {
 namespace {
 
-media::MediaFormat formatOrUsageError(const std::string& path) {
+const media::MediaFormat& formatOrUsageError(const std::string& path) {
     try {
         return media::mediaFormatOf(path);
     } catch (const media::MediaError& e) {
@@ -39,14 +39,15 @@ bool hasExtension(const std::string& path) {
 }
 
 // OUTPUT's type: by extension; a pipe or device without one (/dev/null) takes INPUT's.
-media::MediaFormat outputFormatFor(const Options& options, media::MediaFormat input) {
-    media::MediaFormat output = input;
-    if (options.output == "-" || hasExtension(options.output) || !isStreamTarget(options.output))
-        output = formatOrUsageError(options.output);
-    if (media::isVideo(input) != media::isVideo(output))
-        throw UsageError(media::isVideo(input)
-                             ? "video goes to video: OUTPUT must be .y4m or -"
-                             : "a picture goes to a picture: OUTPUT must be .png, .ppm or .pam");
+const media::MediaFormat& outputFormatFor(const Options& options,
+                                          const media::MediaFormat& input) {
+    const bool byExtension =
+        options.output == "-" || hasExtension(options.output) || !isStreamTarget(options.output);
+    const media::MediaFormat& output = byExtension ? formatOrUsageError(options.output) : input;
+    if (input.isVideo != output.isVideo)
+        throw UsageError(input.isVideo ? "video goes to video: OUTPUT must be .y4m or -"
+                                       : "a picture goes to a picture: OUTPUT must be " +
+                                             media::pictureExtensions());
     return output;
 }
 
@@ -60,21 +61,23 @@ void runWithHost(const Options& options, standin::ScriptEnvironment& env) {
         options.pluginPath.empty() ? pluginBesideExecutable() : options.pluginPath;
     if (options.mode == Mode::Demo) {
         loadFilterPlugin(env, plugin);
-        runDemo(env, options.demoDirectory);
+        runDemo(env, options.demoDirectory, options.progress == ProgressMode::Never);
         return;
     }
-    const media::MediaFormat inputFormat = formatOrUsageError(options.input);
-    const media::MediaFormat outputFormat = outputFormatFor(options, inputFormat);
+    const media::MediaFormat& inputFormat = formatOrUsageError(options.input);
+    if (options.frames && !inputFormat.isVideo)
+        throw UsageError("--frames takes frames of a video; INPUT is a picture");
+    const media::MediaFormat& outputFormat = outputFormatFor(options, inputFormat);
     const std::string params = loadFilterPlugin(env, plugin);
     const std::vector<NamedArgument> arguments = bindNamedArguments(options.argumentWords, params);
     // A stream is read once, in order: it cannot also be the segmentation clip's frames.
     if (options.input == "-" && isSetTrue(arguments, "useclip"))
         throw UsageError("useclip=true needs INPUT to be a file, not standard input");
-    const Conversion conversion{options, env, arguments, outputFormat};
-    if (media::isVideo(inputFormat))
-        convertVideo(conversion);
+    const Run run{options, env, arguments, outputFormat};
+    if (inputFormat.isVideo)
+        runVideo(run);
     else
-        convertPicture(conversion);
+        runPicture(run);
 }
 
 void run(const Options& options) {
@@ -86,14 +89,32 @@ void run(const Options& options) {
     }
 }
 
+// Messages quote file names, command-line words and file contents: whatever a terminal
+// would take for a control sequence is escaped (header_text.h), once, here.
 int usageError(const std::string& message) {
     std::fprintf(stderr, "basinlift: %s\nTry 'basinlift --help' for more information.\n",
-                 message.c_str());
+                 media::printable(message).c_str());
     return kExitUsage;
 }
 
-int failure(const char* message) {
-    std::fprintf(stderr, "%s\n", message);
+int failure(const std::string& message) {
+    std::fprintf(stderr, "%s\n", media::printable(message).c_str());
+    return kExitFailure;
+}
+
+// What was printed must have arrived: a failed write (--help > /dev/full) is a failure like
+// any other, and a reader that went away early ends the run quietly, as for OUTPUT.
+int closeStandardOutput(int status) {
+    const bool failed = std::ferror(stdout) != 0;
+    if (status != kExitSuccess) {  // one message per run: the failure already said
+        std::fclose(stdout);
+        return status;
+    }
+    errno = 0;
+    if (std::fclose(stdout) == 0 && !failed) return status;
+    const int error = errno != 0 ? errno : EIO;
+    if (error == EPIPE) return kExitFailure;
+    std::fprintf(stderr, "basinlift: standard output: write error: %s\n", std::strerror(error));
     return kExitFailure;
 }
 
@@ -101,7 +122,7 @@ int runCommandLine(const std::vector<std::string>& args) {
     try {
         const Options options = parseCommandLine(args);
         if (options.mode == Mode::Help) {
-            std::fputs(kHelpText, stdout);
+            std::fputs(helpText().c_str(), stdout);
             return kExitSuccess;
         }
         if (options.mode == Mode::Version) {
@@ -114,6 +135,16 @@ int runCommandLine(const std::vector<std::string>& args) {
         return usageError(e.what());
     } catch (const HostMessage& e) {
         return failure(e.what());  // the plug-in's (or host's) own words, unchanged
+    } catch (const std::bad_alloc&) {
+        // One message for one cause, wherever in the tool memory ran out.
+        return failure("basinlift: out of memory");
+    } catch (const OutOfMemory& e) {
+        return failure(std::string("basinlift: ") + e.what());
+    } catch (const media::MediaError& e) {
+        // `head` and the like close the pipe once they have what they want: not an error
+        // worth a message, though the output did end early.
+        if (e.systemError() == EPIPE) return kExitFailure;
+        return failure(e.what());
     } catch (const std::exception& e) {
         return failure(e.what());
     }
@@ -130,5 +161,6 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     cli::installTerminationHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return cli::runCommandLine(args);
+    const int status = cli::runCommandLine(args);
+    return cli::closeStandardOutput(status);
 }

@@ -74,6 +74,33 @@ TEST_F(LifetimeTest, RefusalsLeaveNoCountRaised) {
     EXPECT_EQ(env.LiveFrameCount(), frames);
 }
 
+// A clip whose description arms the fault: creation reads it just before building the filter,
+// whose allocation is then the next.
+class ArmingClip final : public IClip {
+public:
+    explicit ArmingClip(const PClip& inner) : inner_(inner) {}
+    PVideoFrame GetFrame(int n, IScriptEnvironment* env) override { return inner_->GetFrame(n, env); }
+    bool AVS_STDCALL GetParity(int n) override { return inner_->GetParity(n); }
+    void AVS_STDCALL GetAudio(void*, int64_t, int64_t, IScriptEnvironment*) override {}
+    void AVS_STDCALL SetCacheHints(int, int) override {}
+    const VideoInfo& AVS_STDCALL GetVideoInfo() override {
+        failNextAllocation = true;
+        return inner_->GetVideoInfo();
+    }
+
+private:
+    PClip inner_;
+};
+
+TEST_F(LifetimeTest, OutOfMemoryAtCreationIsOneClearRefusal) {
+    const PClip inner = RandomClip(8, 6, kYv12);
+    const PClip input(new ArmingClip(inner));
+    EXPECT_EQ(Refusal(input), "BasinLift: out of memory");
+    failNextAllocation = false;
+    EXPECT_EQ(input->RefCount(), 1);
+    EXPECT_EQ(inner->RefCount(), 2);  // its own handle and the arming clip's
+}
+
 TEST_F(LifetimeTest, TheFilterHoldsBothClipsUntilItIsDropped) {
     const PClip input = RandomClip(8, 6, kYv12);
     const PClip regions = RandomClip(8, 6, kYv12);
@@ -130,7 +157,7 @@ TEST_F(LifetimeTest, OutOfMemoryWhileSegmentingIsAHostErrorAndTheFilterStaysUsab
         BasinLift(input, {{"useclip", true}, {"sclip", RandomClip(24, 16, kYv12, 3)}, {"smu", 2}});
     const size_t frames = env.LiveFrameCount();
 
-    EXPECT_EQ(GetFrameError(filtered, 1), "BasinLift: not enough memory to filter frame 1");
+    EXPECT_EQ(GetFrameError(filtered, 1), "BasinLift: out of memory at frame 1");
     EXPECT_FALSE(failNextAllocation);
     EXPECT_EQ(env.LiveFrameCount(), frames);
     for (int n : {2, 1}) {

@@ -2,8 +2,10 @@
 // words (status 1), or refused by the tool as a usage error (status 2). Neither leaves an
 // OUTPUT behind.
 #include <climits>
+#include <filesystem>
+#include <thread>
 
-#include "png_io.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
@@ -13,8 +15,8 @@ protected:
     void SetUp() override {
         ToolTest::SetUp();
         writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
-        media::writePng(path("in.png"), makePicture(8, 6, false));
-        media::writePng(path("alpha.png"), makePicture(8, 6, true));
+        writePictureFile(path("in.png"), makePicture(8, 6, false));
+        writePictureFile(path("alpha.png"), makePicture(8, 6, true));
     }
 };
 
@@ -97,6 +99,42 @@ TEST_F(ArgumentsTest, OptionsTakeEitherFormAndNamesAnyCase) {
     }
 }
 
+TEST_F(ArgumentsTest, TrueAndFalseInAnyCase) {
+    for (const auto& [word, c4] : {std::pair{"c4=False", false}, std::pair{"c4=TRUE", true}}) {
+        SCOPED_TRACE(word);
+        const ToolRun run = runTool({path("in.y4m"), path("out.y4m"), word, "useclip=FaLsE"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readY4mFrames(path("out.y4m")),
+                  filteredFrames(videoClip(path("in.y4m")), {{"c4", c4}, {"useclip", false}}));
+    }
+    EXPECT_NE(filteredFrames(videoClip(path("in.y4m")), {{"c4", false}}),
+              filteredFrames(videoClip(path("in.y4m")), {{"c4", true}}));
+}
+
+TEST_F(ArgumentsTest, WorkersWellBeyondTheCoresAreWarnedOf) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores == 0 || 2 * cores >= 256) GTEST_SKIP() << cores << " cores";  // --threads at most 256
+    // Standard input's length is unknown, so every worker asked for is made.
+    const ToolRun many = runTool({"--threads", std::to_string(2 * cores + 1), "-", path("out.y4m")},
+                                 {path("in.y4m"), ""});
+    EXPECT_EQ(many.status, 0) << many.err;
+    EXPECT_EQ(many.err.rfind("basinlift: warning: " + std::to_string(2 * cores + 1) +
+                                 " workers on " + std::to_string(cores) + " cores: each holds",
+                             0),
+              0u)
+        << many.err;
+    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m"))));
+    // Twice the cores is fine; so is any count for a file of two frames, which gets two.
+    for (const std::string& input : {std::string("-"), path("in.y4m")}) {
+        const std::string threads = input == "-" ? std::to_string(2 * cores) : "256";
+        const ToolRun run = runTool({"--threads", threads, input, path("out.y4m")},
+                                    {path("in.y4m"), ""});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "") << input;
+    }
+    EXPECT_NE(runTool({"--help"}).out.find("about 22 bytes per pixel"), std::string::npos);
+}
+
 TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
     const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -107,6 +145,19 @@ TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
     const ToolRun missing = runTool({"--plugin", path("none.so"), path("in.y4m"), path("out.y4m")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find(path("none.so")), std::string::npos);
+}
+
+TEST_F(ArgumentsTest, APluginNameIsAPathLikeAnyOther) {
+    std::filesystem::copy_file(BASINLIFT_PLUGIN_PATH, path("Copy.so"));
+    const std::string here = "cd '" + path("") + "' && exec \"$TOOL\" --plugin ";
+    const ToolRun local = runShell(here + "Copy.so in.y4m out.y4m");
+    EXPECT_EQ(local.status, 0) << local.err;
+    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m"))));
+    // Not a library of the system's that happens to have the name.
+    const ToolRun system = runShell(here + "libc.so.6 in.y4m out2.y4m");
+    EXPECT_EQ(system.status, 1);
+    EXPECT_NE(system.err.find("\"./libc.so.6\""), std::string::npos) << system.err;
+    EXPECT_NE(system.err.find("No such file"), std::string::npos) << system.err;
 }
 
 }  // namespace

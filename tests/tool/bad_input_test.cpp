@@ -1,16 +1,17 @@
 // Damaged or unsupported input: a message naming the file (and for video the frame),
 // status 1, and OUTPUT neither created nor replaced.
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
 
-#include "png_io.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
 
 // 16 bits per sample, each 8-bit value v stored as v * 257, which scales back to v exactly.
-void write16BitPng(const std::string& path, const media::RgbImage& picture) {
+void write16BitPng(const std::string& path, const media::Picture& picture) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -34,7 +35,7 @@ class BadInputTest : public ToolTest {};
 
 TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
     const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 3);
-    media::writePng(path("good.png"), makePicture(16, 8, false));
+    writePictureFile(path("good.png"), makePicture(16, 8, false));
     std::string corruptPng = readFile(path("good.png"));
     for (size_t i = 60; i < 90; ++i) corruptPng[i] = static_cast<char>(corruptPng[i] ^ 0x5a);
     struct Case {
@@ -71,6 +72,32 @@ TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
     }
 }
 
+TEST_F(BadInputTest, QuotedInputCannotReachTheTerminalRaw) {
+    // A header that would clear the screen and set the window title, and one with Windows
+    // line ends; file names with control bytes too.
+    const std::pair<std::string, std::string> cases[] = {
+        {"YUV4MPEG2 W16 H8 C420\x1b[2J\x1b]0;owned\x07\n", "C420\\x1b[2J\\x1b]0;owned\\x07"},
+        {"YUV4MPEG2 W16 H8 C420\r\nFRAME\r\n", "ends in \\r\\n (a Windows line end)"},
+        {"P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE \x1b[31m\nENDHDR\nabc",
+         "TUPLTYPE '\\x1b[31m'"},
+    };
+    for (const auto& [bytes, fragment] : cases) {
+        SCOPED_TRACE(fragment);
+        const std::string input = path(bytes[0] == 'P' ? "in\x1b[1m.pam" : "in\n.y4m");
+        writeFile(input, bytes);
+        const ToolRun run = runTool({input, path(bytes[0] == 'P' ? "out.png" : "out.y4m")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(fragment), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(bytes[0] == 'P' ? "in\\x1b[1m.pam" : "in\\n.y4m"),
+                  std::string::npos)
+            << run.err;
+        ASSERT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find_first_of(std::string("\x1b\x07\r\0", 4)), std::string::npos);
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+        std::remove(input.c_str());
+    }
+}
+
 TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
     const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 4);
     writeFile(path("in.y4m"), video.substr(0, video.size() - 1));
@@ -83,12 +110,28 @@ TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"in.y4m", "out.y4m"}));
 }
 
+TEST_F(BadInputTest, TooLittleMemoryGivesOneClearMessage) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
+#endif
+    // An 8192x8192 PPM within the limits, its pixels a hole in a sparse file, read with
+    // less address space than its 192 MiB of pixels need.
+    const std::string header = "P6\n8192 8192\n255\n";
+    writeFile(path("big.ppm"), header);
+    ASSERT_EQ(truncate(path("big.ppm").c_str(), header.size() + 8192LL * 8192 * 3), 0);
+    const ToolRun run = runShell("ulimit -v 150000; exec \"$TOOL\" '" + path("big.ppm") + "' '" +
+                                 path("out.ppm") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "basinlift: out of memory\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"big.ppm"});
+}
+
 TEST_F(BadInputTest, SixteenBitPngIsConvertedToEightBits) {
-    const media::RgbImage picture = makePicture(20, 12, false);
+    const media::Picture picture = makePicture(20, 12, false);
     write16BitPng(path("deep.png"), picture);
     const ToolRun run = runTool({path("deep.png"), path("out.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(media::readPng(path("out.png")).pixels, filteredPicture(picture).pixels);
+    EXPECT_EQ(media::readPicture(path("out.png")).pixels, filteredPicture(picture).pixels);
 }
 
 }  // namespace

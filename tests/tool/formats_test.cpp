@@ -1,7 +1,6 @@
 // Every format through the tool, against the plug-in run in-process on the same frames.
-#include "media_format.h"
-#include "png_io.h"
-#include "pnm_io.h"
+#include "formats.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
@@ -46,17 +45,42 @@ TEST_F(FormatsTest, SegmentationClipComesFromAnotherFile) {
               filteredFrames(videoClip(path("in.y4m")), {{"smu", 2}}));
 }
 
+TEST_F(FormatsTest, SegmentationClipIsOnlyOpenedWhenUsed) {
+    writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W32 H24 C420", 2, 1));
+    const Frames expected = filteredFrames(videoClip(path("in.y4m")), {{"smu", 2}});
+    // Missing, of another size, of no known type: not read at all without useclip=true.
+    writeFile(path("small.y4m"), makeY4m("YUV4MPEG2 W16 H8 C420", 2, 1));
+    for (const std::string sclip : {"missing.y4m", "small.y4m", "notes.txt"}) {
+        SCOPED_TRACE(sclip);
+        for (const char* useclip : {"", "useclip=false"}) {
+            std::vector<std::string> args{path("in.y4m"), path("out.y4m"), "smu=2",
+                                          "sclip=" + path(sclip)};
+            if (*useclip) args.push_back(useclip);
+            const ToolRun run = runTool(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "basinlift: warning: sclip=" + path(sclip) +
+                                   " is not used without useclip=true\n");
+            EXPECT_EQ(readY4mFrames(path("out.y4m")), expected);
+        }
+    }
+    // With useclip=true the same files are refused.
+    const ToolRun used =
+        runTool({path("in.y4m"), path("out.y4m"), "useclip=true", "sclip=" + path("missing.y4m")});
+    EXPECT_EQ(used.status, 1);
+    EXPECT_NE(used.err.find("missing.y4m: cannot open for reading"), std::string::npos) << used.err;
+}
+
 TEST_F(FormatsTest, PicturesInEveryFormatMatchTheFilter) {
-    const media::RgbImage rgb = makePicture(40, 30, false);
-    const media::RgbImage rgba = makePicture(40, 30, true, 7);
-    media::writePng(path("rgb.png"), rgb);
-    media::writePng(path("rgba.png"), rgba);
-    media::writePpm(path("rgb.ppm"), rgb);
-    media::writePam(path("rgba.pam"), rgba);
+    const media::Picture rgb = makePicture(40, 30, false);
+    const media::Picture rgba = makePicture(40, 30, true, 7);
+    writePictureFile(path("rgb.png"), rgb);
+    writePictureFile(path("rgba.png"), rgba);
+    writePictureFile(path("rgb.ppm"), rgb);
+    writePictureFile(path("rgba.pam"), rgba);
     struct Case {
         const char* input;
         const char* output;
-        const media::RgbImage& picture;
+        const media::Picture& picture;
     };
     for (const Case& c : {Case{"rgb.png", "o1.PNG", rgb}, Case{"rgba.png", "o2.pam", rgba},
                           Case{"rgb.ppm", "o3.png", rgb}, Case{"rgba.pam", "o4.png", rgba},
@@ -64,8 +88,8 @@ TEST_F(FormatsTest, PicturesInEveryFormatMatchTheFilter) {
         SCOPED_TRACE(c.output);
         const ToolRun run = runTool({"--quiet", path(c.input), path(c.output), "sh=4", "sm=3"});
         ASSERT_EQ(run.status, 0) << run.err;
-        const media::RgbImage result = media::readImage(path(c.output));
-        const media::RgbImage expected = filteredPicture(c.picture, {{"sh", 4}, {"sm", 3}});
+        const media::Picture result = media::readPicture(path(c.output));
+        const media::Picture expected = filteredPicture(c.picture, {{"sh", 4}, {"sm", 3}});
         EXPECT_EQ(result.hasAlpha, c.picture.hasAlpha);
         EXPECT_EQ(result.pixels, expected.pixels);
     }

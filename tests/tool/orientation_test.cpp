@@ -1,7 +1,7 @@
 // The host keeps RGB frames bottom-up. The watershed never seeds on the border and floods
 // ties in memory order, so a picture's result depends on which row comes first: the tool
 // must hand the plug-in the rows exactly as the real host would.
-#include "png_io.h"
+#include "picture_file.h"
 #include "tool_test.h"
 
 namespace {
@@ -10,15 +10,15 @@ class OrientationTest : public ToolTest {};
 
 TEST_F(OrientationTest, PicturesReachThePluginBottomUp) {
     // Top half noisy plateaus, bottom half a smooth ramp: no symmetry to hide a flip.
-    media::RgbImage picture = makePicture(48, 32, false, 3);
+    media::Picture picture = makePicture(48, 32, false, 3);
     for (int y = 16; y < 32; ++y)
         for (size_t x = 0; x < picture.stride(); ++x)
             picture.pixels[y * picture.stride() + x] = static_cast<uint8_t>(x + 5 * y);
-    media::writePng(path("in.png"), picture);
+    writePictureFile(path("in.png"), picture);
 
     const ToolRun run = runTool({path("in.png"), path("out.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    const media::RgbImage out = media::readPng(path("out.png"));
+    const media::Picture out = media::readPicture(path("out.png"));
     EXPECT_EQ(out.pixels, filteredPicture(picture, {}, true).pixels);
     // The same picture handed over top-down gives another result.
     EXPECT_NE(out.pixels, filteredPicture(picture, {}, false).pixels);

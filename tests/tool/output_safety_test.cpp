@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
 #include <thread>
 
 #include "tool_test.h"
@@ -19,6 +22,9 @@ protected:
         ToolTest::SetUp();
         writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W64 H48 C420", 3));
     }
+
+public:
+    using ToolTest::path;
     bool hasTemporaryFile() const {
         for (const std::string& name : entries())
             if (name.find(".basinlift-") != std::string::npos) return true;
@@ -31,16 +37,60 @@ TEST_F(OutputSafetyTest, WriteFailuresLeaveNothingBehind) {
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("standard output"), std::string::npos) << full.err;
 
-    const ToolRun limited = runShell("ulimit -f 1; trap '' XFSZ; exec \"$TOOL\" '" +
-                                     path("in.y4m") + "' '" + path("out.y4m") + "'");
+    // A file size limit is a write error like a full disk, not death by SIGXFSZ.
+    const ToolRun limited = runShell("ulimit -f 1; exec \"$TOOL\" '" + path("in.y4m") + "' '" +
+                                     path("out.y4m") + "'");
     EXPECT_EQ(limited.status, 1);
-    EXPECT_NE(limited.err.find("out.y4m"), std::string::npos) << limited.err;
+    EXPECT_EQ(limited.signal, 0);
+    EXPECT_NE(limited.err.find("out.y4m: write error: File too large"), std::string::npos)
+        << limited.err;
 
     const ToolRun underFile = runTool({path("in.y4m"), path("in.y4m") + "/out.y4m"});
     EXPECT_EQ(underFile.status, 1);
     EXPECT_NE(underFile.err.find("in.y4m/out.y4m"), std::string::npos) << underFile.err;
 
     EXPECT_EQ(entries(), std::vector<std::string>{"in.y4m"});
+}
+
+TEST_F(OutputSafetyTest, EveryNameTheFileSystemTakesWorks) {
+    ASSERT_EQ(runTool({path("in.y4m"), path("whole.y4m")}).status, 0);
+    const std::string whole = readFile(path("whole.y4m"));
+    for (size_t length : {238, 255}) {
+        SCOPED_TRACE(length);
+        const std::string name = std::string(length - 4, 'n') + ".y4m";
+        const ToolRun run = runTool({path("in.y4m"), path(name)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(readFile(path(name)) == whole);
+        std::remove(path(name).c_str());
+    }
+    // One byte more is refused before any work, and leaves nothing behind.
+    const ToolRun tooLong = runTool({path("in.y4m"), path(std::string(252, 'n') + ".y4m")});
+    EXPECT_EQ(tooLong.status, 1);
+    EXPECT_NE(tooLong.err.find("File name too long"), std::string::npos) << tooLong.err;
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.y4m", "whole.y4m"}));
+}
+
+TEST_F(OutputSafetyTest, ALinkIsWrittenThroughAndKept) {
+    ASSERT_EQ(runTool({path("in.y4m"), path("whole.y4m")}).status, 0);
+    const std::string whole = readFile(path("whole.y4m"));
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0700), 0);
+    writeFile(path("sub/old.y4m"), "old");
+    // To an existing file, dangling, and dangling through a second link; all relative.
+    ASSERT_EQ(symlink("sub/old.y4m", path("existing.y4m").c_str()), 0);
+    ASSERT_EQ(symlink("sub/new.y4m", path("dangling.y4m").c_str()), 0);
+    ASSERT_EQ(symlink("dangling2.y4m", path("chain.y4m").c_str()), 0);
+    ASSERT_EQ(symlink("sub/chained.y4m", path("dangling2.y4m").c_str()), 0);
+    for (const char* link : {"existing.y4m", "dangling.y4m", "chain.y4m"}) {
+        SCOPED_TRACE(link);
+        const ToolRun run = runTool({path("in.y4m"), path(link)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        struct stat info {};
+        lstat(path(link).c_str(), &info);
+        EXPECT_TRUE(S_ISLNK(info.st_mode));
+        EXPECT_TRUE(readFile(path(link)) == whole);
+    }
+    for (const char* target : {"sub/old.y4m", "sub/new.y4m", "sub/chained.y4m"})
+        EXPECT_TRUE(readFile(path(target)) == whole) << target;
 }
 
 TEST_F(OutputSafetyTest, OutputFilesGetTheirUsualPermissions) {
@@ -71,27 +121,55 @@ TEST_F(OutputSafetyTest, APipeIsWrittenDirectlyAndKept) {
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
-TEST_F(OutputSafetyTest, TerminationRemovesTheTemporaryFile) {
-    const std::string video = makeY4m("YUV4MPEG2 W64 H48 C420", 2);
-    for (int signalNumber : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signalNumber);
-        int input[2];
-        ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+// A run that has written two frames of standard input to OUTPUT's temporary file and waits
+// for the third, until the test sends it a signal or closes its input.
+class WaitingRun {
+public:
+    explicit WaitingRun(const OutputSafetyTest& test) {
+        const std::string video = makeY4m("YUV4MPEG2 W64 H48 C420", 2);
+        if (pipe2(input_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         const int err =
-            open(path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const pid_t pid = startTool({"--quiet", "-", path("out.y4m")}, input[0], err, err);
-        close(input[0]);
+            open(test.path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        pid_ = startTool({"--quiet", "-", test.path("out.y4m")}, input_[0], err, err);
+        close(input_[0]);
         close(err);
-        // Two frames, and the stream stays open: the tool waits for the third.
-        ASSERT_EQ(write(input[1], video.data(), video.size()), static_cast<ssize_t>(video.size()));
-        for (int i = 0; i < 500 && !hasTemporaryFile(); ++i)
+        if (write(input_[1], video.data(), video.size()) != static_cast<ssize_t>(video.size()))
+            throw std::runtime_error("write");
+        for (int i = 0; i < 500 && !test.hasTemporaryFile(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~WaitingRun() { closeInput(); }
+    void closeInput() {
+        if (input_[1] >= 0) close(input_[1]);
+        input_[1] = -1;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    int input_[2] = {-1, -1};
+    pid_t pid_ = -1;
+};
+
+TEST_F(OutputSafetyTest, TerminationRemovesTheTemporaryFile) {
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        WaitingRun run(*this);
         EXPECT_TRUE(hasTemporaryFile());
-        kill(pid, signalNumber);
-        EXPECT_EQ(waitForExit(pid), 128 + signalNumber);
-        close(input[1]);
+        kill(run.pid(), signalNumber);
+        EXPECT_EQ(waitForExit(run.pid()), 128 + signalNumber);
         EXPECT_EQ(entries(), (std::vector<std::string>{"err.txt", "in.y4m"}));
     }
+}
+
+TEST_F(OutputSafetyTest, ASignalIgnoredAtStartStaysIgnored) {
+    // As under nohup: the hangup changes nothing, and the run finishes when its input ends.
+    signal(SIGHUP, SIG_IGN);
+    WaitingRun run(*this);
+    signal(SIGHUP, SIG_DFL);
+    kill(run.pid(), SIGHUP);
+    run.closeInput();
+    EXPECT_EQ(waitForExit(run.pid()), 0);
+    EXPECT_EQ(readY4mFrames(path("out.y4m")).size(), 2u);
 }
 
 TEST_F(OutputSafetyTest, AReaderThatLeavesEndsTheRunQuietly) {
@@ -108,8 +186,23 @@ TEST_F(OutputSafetyTest, AReaderThatLeavesEndsTheRunQuietly) {
     int signalNumber = 0;
     EXPECT_EQ(waitForExit(pid, &signalNumber), 1);
     EXPECT_EQ(signalNumber, 0);
-    const std::string message = readFile(path("err.txt"));
-    EXPECT_LE(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_EQ(readFile(path("err.txt")), "");
+}
+
+TEST_F(OutputSafetyTest, EveryFailedWriteOfStandardOutputIsAFailure) {
+    ASSERT_EQ(mkdir(path("demo").c_str(), 0700), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, std::vector<std::string>{"--version"},
+          std::vector<std::string>{"--demo", path("demo")},
+          std::vector<std::string>{path("in.y4m"), "-"}}) {
+        SCOPED_TRACE(args[0]);
+        const ToolRun run = runTool(args, {"/dev/null", "/dev/full"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("standard output: write error: No space left on device"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The tool among other programs: between two ffmpeg processes, and the self-contained demo.
-#include "png_io.h"
+#include "formats.h"
 #include "tool_test.h"
 
 namespace {
@@ -29,12 +29,12 @@ TEST_F(PipelinesTest, DemoWritesInputOutputAndComparison) {
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* name : {"input.png", "output.png", "comparison.png"})
         EXPECT_NE(run.out.find(path("demo/") + name), std::string::npos) << run.out;
-    const media::RgbImage input = media::readPng(path("demo/input.png"));
-    const media::RgbImage output = media::readPng(path("demo/output.png"));
+    const media::Picture input = media::readPicture(path("demo/input.png"));
+    const media::Picture output = media::readPicture(path("demo/output.png"));
     EXPECT_EQ(output.pixels, filteredPicture(input).pixels);
     EXPECT_NE(output.pixels, input.pixels);
     // The comparison starts with the input's rows and ends with the output's.
-    const media::RgbImage both = media::readPng(path("demo/comparison.png"));
+    const media::Picture both = media::readPicture(path("demo/comparison.png"));
     ASSERT_EQ(both.height, input.height);
     for (int y = 0; y < input.height; ++y) {
         const auto row = both.pixels.begin() + y * both.stride();
@@ -43,6 +43,21 @@ TEST_F(PipelinesTest, DemoWritesInputOutputAndComparison) {
         const auto out = output.pixels.begin() + y * output.stride();
         ASSERT_TRUE(std::equal(out, out + output.stride(), row + both.stride() - output.stride()));
     }
+}
+
+TEST_F(PipelinesTest, DemoIsQuietWhenAskedAndNeverWritesToAFolderNamedDash) {
+    const ToolRun quiet = runTool({"--quiet", "--demo", path("demo")});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(media::readPicture(path("demo/output.png")).width, 640);
+
+    for (const char* dash : {"--demo -", "--demo=-"}) {
+        const ToolRun run = runShell("cd '" + path("") + "' && exec \"$TOOL\" " + dash);
+        EXPECT_EQ(run.status, 2) << dash;
+        EXPECT_NE(run.err.find("not to '-'"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"demo"});
 }
 
 }  // namespace

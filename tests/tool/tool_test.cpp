@@ -8,8 +8,8 @@
 
 #include "frame_tools.h"
 #include "memory_clip.h"
-#include "y4m_reader.h"
-#include "yuy2_convert.h"
+#include "y4m_io.h"
+#include "planes.h"
 
 namespace {
 
@@ -45,15 +45,16 @@ std::string makeY4m(const std::string& header, int frames, uint32_t seed) {
     return bytes;
 }
 
-media::RgbImage makePicture(int width, int height, bool alpha, uint32_t seed) {
-    media::RgbImage image;
-    image.width = width;
-    image.height = height;
-    image.hasAlpha = alpha;
+media::Picture makePicture(int width, int height, bool alpha, uint32_t seed) {
+    media::Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.hasAlpha = alpha;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width * image.channels(); ++x)
-            image.pixels.push_back(sample(seed + x % image.channels(), x / image.channels(), y));
-    return image;
+        for (int x = 0; x < width * picture.channels(); ++x)
+            picture.pixels.push_back(
+                sample(seed + x % picture.channels(), x / picture.channels(), y));
+    return picture;
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
@@ -122,15 +123,17 @@ PClip ToolTest::videoClip(const std::string& y4mPath, int pixelType) {
     });
 }
 
-PClip ToolTest::pictureClip(const media::RgbImage& image, bool bottomUp) {
+PClip ToolTest::pictureClip(const media::Picture& picture, bool bottomUp) {
     const VideoInfo vi = standin::MakeVideoInfo(
-        image.width, image.height, image.hasAlpha ? VideoInfo::CS_BGR32 : VideoInfo::CS_BGR24);
-    const int c = image.channels();
+        picture.width, picture.height,
+        picture.hasAlpha ? VideoInfo::CS_BGR32 : VideoInfo::CS_BGR24);
+    const int c = picture.channels();
     return standin::MemoryClip::Generate(env, vi, [&](int, VideoFrame& frame) {
         standin::FillFrame(frame, [&](int, int x, int y) {
-            const int row = bottomUp ? image.height - 1 - y : y;
+            const int row = bottomUp ? picture.height - 1 - y : y;
             const int channel = x % c < 3 ? 2 - x % c : 3;  // B G R A from R G B A
-            return image.pixels[static_cast<size_t>(row) * image.stride() + x - x % c + channel];
+            const size_t start = static_cast<size_t>(row) * picture.stride();
+            return picture.pixels[start + x - x % c + channel];
         });
     });
 }
@@ -161,19 +164,19 @@ Frames ToolTest::filteredFrames(const PClip& input, const NamedArguments& args) 
     return frames;
 }
 
-media::RgbImage ToolTest::filteredPicture(const media::RgbImage& image, const NamedArguments& args,
+media::Picture ToolTest::filteredPicture(const media::Picture& picture, const NamedArguments& args,
                                           bool bottomUp) {
     const PClip filter =
-        env.Invoke("BasinLift", {AVSValue(pictureClip(image, bottomUp))}, args).AsClip();
+        env.Invoke("BasinLift", {AVSValue(pictureClip(picture, bottomUp))}, args).AsClip();
     const PVideoFrame frame = filter->GetFrame(0, &env);
-    media::RgbImage result = image;
-    const int c = image.channels();
-    for (int y = 0; y < image.height; ++y) {
+    media::Picture result = picture;
+    const int c = picture.channels();
+    for (int y = 0; y < picture.height; ++y) {
         const uint8_t* row =
-            frame->GetReadPtr() + (bottomUp ? image.height - 1 - y : y) * frame->GetPitch();
-        for (int x = 0; x < image.width * c; ++x) {
+            frame->GetReadPtr() + (bottomUp ? picture.height - 1 - y : y) * frame->GetPitch();
+        for (int x = 0; x < picture.width * c; ++x) {
             const int channel = x % c < 3 ? 2 - x % c : 3;
-            result.pixels[static_cast<size_t>(y) * image.stride() + x] = row[x - x % c + channel];
+            result.pixels[static_cast<size_t>(y) * picture.stride() + x] = row[x - x % c + channel];
         }
     }
     return result;

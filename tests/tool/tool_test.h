@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "rgb_image.h"
+#include "picture.h"
 #include "script_environment.h"
 #include "tool_process.h"
 
@@ -19,7 +19,7 @@ using Frames = std::vector<std::vector<uint8_t>>;  // each frame's Y, U, V plane
 // rules matter). 4:2:0 unless the header says C422.
 std::string makeY4m(const std::string& header, int frames, uint32_t seed = 1);
 // A picture of the same kind; with alpha when asked.
-media::RgbImage makePicture(int width, int height, bool alpha, uint32_t seed = 1);
+media::Picture makePicture(int width, int height, bool alpha, uint32_t seed = 1);
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
@@ -38,9 +38,9 @@ protected:
     // In-process, as the real host would run it: video frames as I420, YV12 or YUY2 (for
     // C422); pictures as BGR frames, bottom-up unless told otherwise.
     PClip videoClip(const std::string& y4mPath, int pixelType = VideoInfo::CS_I420);
-    PClip pictureClip(const media::RgbImage& image, bool bottomUp = true);
+    PClip pictureClip(const media::Picture& picture, bool bottomUp = true);
     Frames filteredFrames(const PClip& input, const NamedArguments& args = {});
-    media::RgbImage filteredPicture(const media::RgbImage& image, const NamedArguments& args = {},
+    media::Picture filteredPicture(const media::Picture& picture, const NamedArguments& args = {},
                                     bool bottomUp = true);
     // The plug-in's refusal message for these arguments ("" when it accepts them).
     std::string refusal(const PClip& input, const NamedArguments& args);

@@ -63,6 +63,64 @@ TEST_F(VideoRunTest, ABadFrameMidStreamStopsAtThatFrame) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"broken.y4m", "in.y4m"}));
 }
 
+TEST_F(VideoRunTest, ChunksJoinedUnderOneHeaderAreTheWholeRun) {
+    const ToolRun whole = runTool({"--threads", "3", path("in.y4m"), path("whole.y4m"), "sh=5"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string expected = readFile(path("whole.y4m"));
+    const std::string header = std::string(kHeader) + "\n";
+    // From a file and from standard input; the last range of each runs past the end.
+    const std::vector<std::vector<std::string>> splits{{"0:2", "3:+3", "6:100"},
+                                                       {"0:+1", "1:6", "7:+5"}};
+    for (const bool streamed : {false, true}) {
+        const std::vector<std::string>& ranges = splits[streamed];
+        std::string joined;
+        for (const std::string& range : ranges) {
+            SCOPED_TRACE(range);
+            const ToolRun chunk =
+                runTool({"--threads", "2", "--frames", range, streamed ? "-" : path("in.y4m"),
+                         path("chunk.y4m"), "sh=5"},
+                        {path("in.y4m"), ""});
+            ASSERT_EQ(chunk.status, 0) << chunk.err;
+            const std::string bytes = readFile(path("chunk.y4m"));
+            ASSERT_EQ(bytes.compare(0, header.size(), header), 0) << "the header unchanged";
+            joined += joined.empty() ? bytes : bytes.substr(header.size());
+        }
+        EXPECT_TRUE(joined == expected) << (streamed ? "standard input" : "file");
+    }
+}
+
+TEST_F(VideoRunTest, FrameRangesThatCannotBeMetAreRefused) {
+    for (const std::string input : {"in.y4m", "-"}) {
+        SCOPED_TRACE(input);
+        const ToolRun run = runTool({"--frames", "8:9", input == "-" ? "-" : path(input),
+                                     path("out.y4m")},
+                                    {path("in.y4m"), ""});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("--frames starts at frame 8, but the video has only 8 frames"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(entries(), std::vector<std::string>{"in.y4m"});
+    }
+    writeFile(path("in.ppm"), "P6\n2 2\n255\n" + std::string(12, 'x'));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--frames", "5", path("in.y4m")},
+          std::vector<std::string>{"--frames", "3:1", path("in.y4m")},
+          std::vector<std::string>{"--frames", "-1:4", path("in.y4m")},
+          std::vector<std::string>{"--frames", "a:b", path("in.y4m")},
+          std::vector<std::string>{"--frames", "0:+0", path("in.y4m")},
+          std::vector<std::string>{"--frames", "1:+2147483647", path("in.y4m")},
+          std::vector<std::string>{"--frames=0:", path("in.y4m")},
+          std::vector<std::string>{"--frames", "0:1", path("in.ppm")}}) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        std::vector<std::string> withOutput = args;
+        withOutput.push_back(path(args.back() == path("in.ppm") ? "out.ppm" : "out.y4m"));
+        const ToolRun run = runTool(withOutput);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("--frames"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.ppm", "in.y4m"}));
+}
+
 TEST_F(VideoRunTest, ProgressOnlyWhenAsked) {
     const ToolRun shown = runTool({"--progress", path("in.y4m"), path("out.y4m")});
     EXPECT_NE(shown.err.find("frame 8/8"), std::string::npos) << shown.err;

@@ -9,7 +9,7 @@ void throwMediaError(const std::string& name, const std::string& what) {
 }
 
 void throwSystemError(const std::string& name, const std::string& what, int errorNumber) {
-    throw MediaError(name + ": " + what + ": " + std::strerror(errorNumber));
+    throw MediaError(name + ": " + what + ": " + std::strerror(errorNumber), errorNumber);
 }
 
 }  // namespace media

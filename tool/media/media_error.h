@@ -10,7 +10,14 @@ namespace media {
 
 class MediaError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit MediaError(const std::string& message, int systemError = 0)
+        : std::runtime_error(message), systemError_(systemError) {}
+    // The errno of the call that failed (EPIPE for a reader that went away), or 0 when the
+    // file's contents are at fault.
+    int systemError() const { return systemError_; }
+
+private:
+    int systemError_;
 };
 
 // Throws MediaError("<name>: <what>").

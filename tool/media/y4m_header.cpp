@@ -1,10 +1,10 @@
-#include "y4m_header.h"
+#include "y4m_io.h"
 
 #include <climits>
 
-#include "decimal_number.h"
+#include "header_text.h"
 #include "media_error.h"
-#include "media_limits.h"
+#include "picture.h"
 
 namespace media {
 
@@ -18,7 +18,7 @@ constexpr const char* kSupportedColourSpaces = "420, 420jpeg, 420mpeg2, 420paldv
 long long parseDimension(std::string_view token, const char* what, const std::string& name) {
     long long value = 0;
     if (!parseDecimal(token.substr(1), value) || value < 1) {
-        throwMediaError(name, "bad " + std::string(what) + " '" + std::string(token) +
+        throwMediaError(name, "bad " + std::string(what) + " '" + printable(token) +
                                   "' in the YUV4MPEG2 header (expected a positive number)");
     }
     return value;
@@ -45,7 +45,7 @@ Y4mChroma parseColourSpace(std::string_view token, const std::string& name) {
         return Y4mChroma::k420;
     }
     if (space == "422") return Y4mChroma::k422;
-    throwMediaError(name, "colour space " + std::string(token) +
+    throwMediaError(name, "colour space " + printable(token) +
                               " is not supported (supported: " + kSupportedColourSpaces + ")");
 }
 
@@ -66,6 +66,9 @@ Y4mHeader parseY4mHeader(std::string_view line, const std::string& name) {
         (line.size() > kMagic.size() && line[kMagic.size()] != ' ')) {
         throwMediaError(name, "not a YUV4MPEG2 file");
     }
+    // The one line end a YUV4MPEG2 stream has is "\n"; say so rather than blame a token.
+    if (!line.empty() && line.back() == '\r')
+        throwMediaError(name, "the YUV4MPEG2 header ends in \\r\\n (a Windows line end), not \\n");
     Y4mHeader header;
     long long width = 0;
     long long height = 0;
@@ -89,14 +92,8 @@ Y4mHeader parseY4mHeader(std::string_view line, const std::string& name) {
             case 'F':
                 parseRatio(token.substr(1), header.frameRateNum, header.frameRateDen);
                 break;
-            case 'A':
-                parseRatio(token.substr(1), header.pixelRatioNum, header.pixelRatioDen);
-                break;
-            case 'I':
-                header.interlacing = token.size() > 1 ? token[1] : '?';
-                break;
             default:
-                break;  // X and unknown parameters are carried through untouched
+                break;  // I, A, X and unknown parameters are carried through untouched
         }
     }
     if (width == 0) throwMediaError(name, "the YUV4MPEG2 header has no width (W)");

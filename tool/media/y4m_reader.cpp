@@ -1,7 +1,8 @@
-#include "y4m_reader.h"
+#include "y4m_io.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -103,9 +104,7 @@ void Y4mReader::throwTruncated(int frameNumber, std::size_t got) const {
                                std::to_string(got) + ")");
 }
 
-bool Y4mReader::readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
-                          const PlaneDest& v) {
-    checkDestinations(y, u, v);
+bool Y4mReader::readFrameLine(Y4mFrameHeader& frameHeader) {
     const int frameNumber = nextFrame_;
     std::string line;
     switch (readLine(file_, kMaxY4mLineLength, line, name_)) {
@@ -122,11 +121,45 @@ bool Y4mReader::readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const
             break;
     }
     frameHeader.params = parseFrameLine(line, name_, frameNumber);
+    return true;
+}
+
+bool Y4mReader::readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
+                          const PlaneDest& v) {
+    checkDestinations(y, u, v);
+    if (!readFrameLine(frameHeader)) return false;
     auto fetch = [this](void* data, std::size_t bytes) {
         return readBytes(file_, data, bytes, name_);
     };
     const std::size_t got = readPlanes(fetch, header_, y, u, v, rowScratch_);
-    if (got < header_.frameBytes()) throwTruncated(frameNumber, got);
+    if (got < header_.frameBytes()) throwTruncated(nextFrame_, got);
+    ++nextFrame_;
+    return true;
+}
+
+bool Y4mReader::atEnd() {
+    errno = 0;
+    const int c = getc_unlocked(file_);
+    if (c == EOF) {
+        if (std::ferror(file_)) throwSystemError(name_, "read error", errno != 0 ? errno : EIO);
+        return true;
+    }
+    ungetc(c, file_);
+    return false;
+}
+
+bool Y4mReader::skipFrame() {
+    Y4mFrameHeader ignored;
+    if (!readFrameLine(ignored)) return false;
+    // In slices, so that skipping never holds a whole (up to 128 MiB) frame in memory.
+    char slice[64 * 1024];
+    std::size_t got = 0;
+    while (got < header_.frameBytes()) {
+        const std::size_t wanted = std::min(sizeof slice, header_.frameBytes() - got);
+        const std::size_t read = readBytes(file_, slice, wanted, name_);
+        got += read;
+        if (read < wanted) throwTruncated(nextFrame_, got);
+    }
     ++nextFrame_;
     return true;
 }
@@ -160,7 +193,6 @@ int Y4mReader::countFrames() {
         const std::size_t lineLength =
             static_cast<std::size_t>(static_cast<const char*>(newline) - line);
         FrameLocation frame;
-        frame.lineOffset = offset;
         frame.params = parseFrameLine(std::string_view(line, lineLength), name_, frameNumber);
         frame.dataOffset = offset + static_cast<long long>(lineLength) + 1;
         if (fileSize - frame.dataOffset < frameBytes) {
@@ -170,22 +202,8 @@ int Y4mReader::countFrames() {
         frames.push_back(std::move(frame));
     }
     frames_ = std::move(frames);
-    endOffset_ = offset;
     counted_ = true;
     return static_cast<int>(frames_.size());
-}
-
-void Y4mReader::seekToFrame(int frameNumber) {
-    const int count = countFrames();
-    if (frameNumber < 0 || frameNumber > count) {
-        throwMediaError(name_, "cannot seek to frame " + std::to_string(frameNumber) +
-                                   " (the file has " + std::to_string(count) + " frames)");
-    }
-    const long long offset = frameNumber == count ? endOffset_ : frames_[frameNumber].lineOffset;
-    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
-        throwSystemError(name_, "cannot seek", errno);
-    }
-    nextFrame_ = frameNumber;
 }
 
 void Y4mReader::readFrameAt(int frameNumber, Y4mFrameHeader& frameHeader, const PlaneDest& y,

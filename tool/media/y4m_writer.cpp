@@ -1,4 +1,4 @@
-#include "y4m_writer.h"
+#include "y4m_io.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -24,15 +24,6 @@ uint8_t* appendPlane(uint8_t* out, const PlaneSource& source, int width, int hei
 }
 
 }  // namespace
-
-Y4mWriter::Y4mWriter(const std::string& path) : name_(path == "-" ? "standard output" : path) {
-    if (path == "-") {
-        file_ = stdout;
-    } else {
-        ownedFile_ = openOutputFile(path);
-        file_ = ownedFile_.get();
-    }
-}
 
 Y4mWriter::Y4mWriter(std::FILE* file, std::string displayName)
     : file_(file), name_(std::move(displayName)) {
@@ -89,11 +80,7 @@ void Y4mWriter::writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource&
 void Y4mWriter::close() {
     if (closed_) return;
     closed_ = true;
-    if (ownedFile_) {
-        closeOutputFile(std::move(ownedFile_), name_);
-    } else {
-        flushOutput(file_, name_);
-    }
+    flushOutput(file_, name_);
 }
 
 }  // namespace media

@@ -5,19 +5,21 @@
 #include <functional>
 
 #include "media_test_support.h"
+#include "formats.h"
+#include "picture_file.h"
 #include "png_io.h"
 
 using namespace media;
 
 namespace {
 
-RgbImage makeImage(int width, int height, bool alpha, unsigned seed) {
-    RgbImage image;
-    image.width = width;
-    image.height = height;
-    image.hasAlpha = alpha;
-    image.pixels = patternBytes(image.stride() * static_cast<std::size_t>(height), seed);
-    return image;
+Picture makePicture(int width, int height, bool alpha, unsigned seed) {
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.hasAlpha = alpha;
+    picture.pixels = patternBytes(picture.stride() * static_cast<std::size_t>(height), seed);
+    return picture;
 }
 
 // Writes rows (already in the file's bit depth and layout) with libpng itself, for the
@@ -47,13 +49,13 @@ using PngTest = MediaTest;
 
 TEST_F(PngTest, RoundTripsRgbAndRgba) {
     for (const bool alpha : {false, true}) {
-        const RgbImage image = makeImage(37, 23, alpha, alpha ? 7 : 3);
-        writePng(path("out.png"), image);
-        const RgbImage back = readPng(path("out.png"));
+        const Picture picture = makePicture(37, 23, alpha, alpha ? 7 : 3);
+        writePictureFile(path("out.png"), picture);
+        const Picture back = readPicture(path("out.png"));
         EXPECT_EQ(back.width, 37);
         EXPECT_EQ(back.height, 23);
         EXPECT_EQ(back.hasAlpha, alpha);
-        EXPECT_EQ(back.pixels, image.pixels);
+        EXPECT_EQ(back.pixels, picture.pixels);
     }
 }
 
@@ -61,9 +63,9 @@ TEST_F(PngTest, ScalesSixteenBitSamplesRatherThanStrippingThem) {
     // 0x01FF: dropping the low byte gives 1, scaling by 255/65535 gives 2.
     writeRawPng(path("deep.png"), 2, 16, PNG_COLOR_TYPE_RGB,
                 {{0xFF, 0xFF, 0x80, 0x80, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x7F, 0xFF, 0xFF}});
-    const RgbImage image = readPng(path("deep.png"));
-    EXPECT_FALSE(image.hasAlpha);
-    EXPECT_EQ(image.pixels, (std::vector<uint8_t>{255, 128, 2, 0, 0, 255}));
+    const Picture picture = readPicture(path("deep.png"));
+    EXPECT_FALSE(picture.hasAlpha);
+    EXPECT_EQ(picture.pixels, (std::vector<uint8_t>{255, 128, 2, 0, 0, 255}));
 }
 
 TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
@@ -73,7 +75,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
                     transparent.gray = 7;
                     png_set_tRNS(png, info, nullptr, 0, &transparent);
                 });
-    EXPECT_EQ(readPng(path("grey.png")).pixels,
+    EXPECT_EQ(readPicture(path("grey.png")).pixels,
               (std::vector<uint8_t>{7, 7, 7, 0, 200, 200, 200, 255, 7, 7, 7, 0}));
 
     // Two bits per pixel: indices 0, 1, 2, 3 packed in one byte.
@@ -84,7 +86,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
                     png_set_PLTE(png, info, palette, 4);
                     png_set_tRNS(png, info, alpha, 2, nullptr);
                 });
-    const RgbImage palette = readPng(path("palette.png"));
+    const Picture palette = readPicture(path("palette.png"));
     EXPECT_TRUE(palette.hasAlpha);
     EXPECT_EQ(palette.pixels, (std::vector<uint8_t>{10, 20, 30, 0, 40, 50, 60, 128, 70, 80, 90, 255,
                                                     1, 2, 3, 255}));
@@ -92,7 +94,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
     // One bit per pixel and interlaced: 9 pixels per row reach past the first byte.
     writeRawPng(path("bits.png"), 9, 1, PNG_COLOR_TYPE_GRAY,
                 {{0xA5, 0x80}, {0x00, 0x00}, {0xFF, 0x80}}, true);
-    const RgbImage bits = readPng(path("bits.png"));
+    const Picture bits = readPicture(path("bits.png"));
     ASSERT_EQ(bits.pixels.size(), 3u * 9 * 3);
     EXPECT_FALSE(bits.hasAlpha);
     const int row0[9] = {1, 0, 1, 0, 0, 1, 0, 1, 1};
@@ -121,32 +123,33 @@ std::string forgedHeader(uint32_t width, uint32_t height) {
 
 TEST_F(PngTest, RefusesBadFilesWithTheirName) {
     const std::string file = path("bad.png");
-    writePng(file, makeImage(64, 64, false, 1));
+    writePictureFile(file, makePicture(64, 64, false, 1));
     const std::string valid = readFile(file);
 
     writeFile(file, valid.substr(0, valid.size() / 2));
-    expectMediaError([&] { readPng(file); }, {file + ": the PNG data is truncated"});
+    expectMediaError([&] { readPicture(file); }, {file + ": the PNG data is truncated"});
 
     std::string damaged = valid;
     damaged[valid.find("IDAT") + 20] ^= 0x55;
     writeFile(file, damaged);
-    expectMediaError([&] { readPng(file); }, {file + ": corrupt PNG ("});
+    expectMediaError([&] { readPicture(file); }, {file + ": corrupt PNG ("});
 
     writeFile(file, "P6\n1 1\n255\nabc");
-    expectMediaError([&] { readPng(file); }, {file + ": not a PNG file"});
+    expectMediaError([&] { readPicture(file); }, {file + ": not a PNG file"});
 
     // The claimed size is refused before anything is read or reserved for the pixels.
     for (const auto& [width, height] : {std::pair{100000u, 100000u}, std::pair{16384u, 16384u}}) {
         writeFile(file, forgedHeader(width, height));
-        expectMediaError([&] { readPng(file); }, {file + ": picture size", "exceeds the maximum"});
+        expectMediaError([&] { readPicture(file); },
+                         {file + ": picture size", "exceeds the maximum"});
     }
 
-    expectMediaError([&] { readPng(path("missing.png")); },
+    expectMediaError([&] { readPicture(path("missing.png")); },
                      {"missing.png: cannot open for reading"});
 
     FILE* full = fopen("/dev/full", "wb");
     if (!full) return;
-    expectMediaError([&] { writePng(full, "out.png", makeImage(300, 300, true, 2)); },
+    expectMediaError([&] { writePng(full, "out.png", makePicture(300, 300, true, 2)); },
                      {"out.png: write error: No space left on device"});
     fclose(full);
 }

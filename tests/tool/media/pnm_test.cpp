@@ -1,5 +1,6 @@
-#include "media_format.h"
+#include "formats.h"
 #include "media_test_support.h"
+#include "picture_file.h"
 #include "pnm_io.h"
 
 using namespace media;
@@ -12,17 +13,17 @@ TEST_F(PnmTest, RoundTripsPpmAndPamThroughTheExtension) {
     for (const auto& [name, alpha] :
          {std::pair{"a.ppm", false}, {"b.pam", false}, {"c.PAM", true}}) {
         SCOPED_TRACE(name);
-        RgbImage image;
-        image.width = 5;
-        image.height = 3;
-        image.hasAlpha = alpha;
-        image.pixels = patternBytes(image.stride() * 3, 9);
-        writeImage(path(name), image);
-        const RgbImage back = readImage(path(name));
+        Picture picture;
+        picture.width = 5;
+        picture.height = 3;
+        picture.hasAlpha = alpha;
+        picture.pixels = patternBytes(picture.stride() * 3, 9);
+        writePictureFile(path(name), picture);
+        const Picture back = readPicture(path(name));
         EXPECT_EQ(back.width, 5);
         EXPECT_EQ(back.height, 3);
         EXPECT_EQ(back.hasAlpha, alpha);
-        EXPECT_EQ(back.pixels, image.pixels);
+        EXPECT_EQ(back.pixels, picture.pixels);
     }
 }
 
@@ -30,7 +31,7 @@ TEST_F(PnmTest, ReadsHandWrittenHeadersWithComments) {
     // The pixel data starts with whitespace bytes, which must not be taken for header.
     writeFile(path("a.ppm"),
               std::string("P6\n# made by hand\n2 # width\n  1\n255\n") + "\n \t\r\x0b\x0c");
-    const RgbImage ppm = readPnm(path("a.ppm"));
+    const Picture ppm = readPicture(path("a.ppm"));
     EXPECT_EQ(ppm.width, 2);
     EXPECT_EQ(ppm.height, 1);
     EXPECT_EQ(ppm.pixels, (std::vector<uint8_t>{'\n', ' ', '\t', '\r', 0x0b, 0x0c}));
@@ -38,7 +39,7 @@ TEST_F(PnmTest, ReadsHandWrittenHeadersWithComments) {
     writeFile(path("b.pam"),
               "P7\n# comment\nWIDTH 1\nHEIGHT 2\n\nDEPTH 4\nMAXVAL 255\n"
               "TUPLTYPE RGB_ALPHA\nENDHDR\nABCDEFGH");
-    const RgbImage pam = readPnm(path("b.pam"));
+    const Picture pam = readPicture(path("b.pam"));
     EXPECT_TRUE(pam.hasAlpha);
     EXPECT_EQ(pam.height, 2);
     EXPECT_EQ(std::string(pam.pixels.begin(), pam.pixels.end()), "ABCDEFGH");
@@ -66,36 +67,36 @@ TEST_F(PnmTest, RefusesWhatItCannotHoldOrRead) {
     for (const auto& [bytes, message] : cases) {
         SCOPED_TRACE(message);
         writeFile(file, bytes);
-        expectMediaError([&] { readPnm(file); }, {file + ": ", message});
+        expectMediaError([&] { readPicture(file); }, {file + ": ", message});
     }
 
-    RgbImage rgba;
+    Picture rgba;
     rgba.width = rgba.height = 1;
     rgba.hasAlpha = true;
     rgba.pixels = {1, 2, 3, 4};
-    expectMediaError([&] { writePpm(path("out.ppm"), rgba); },
+    expectMediaError([&] { writePictureFile(path("out.ppm"), rgba); },
                      {"out.ppm: PPM cannot hold an alpha channel; write .png or .pam"});
 
     // A small file fits in stdio's buffer, so a full disk shows only when it is closed.
     if (FILE* full = fopen("/dev/full", "wb")) {
-        fclose(full);
-        expectMediaError([&] { writePam("/dev/full", rgba); },
+        expectMediaError([&] { writePam(full, "/dev/full", rgba); },
                          {"write error: No space left on device"});
+        fclose(full);
     }
 }
 
 TEST(MediaFormatTest, ChoosesByExtensionIgnoringCase) {
-    EXPECT_EQ(mediaFormatOf("-"), MediaFormat::Y4m);
-    EXPECT_EQ(mediaFormatOf("clip.Y4M"), MediaFormat::Y4m);
-    EXPECT_EQ(mediaFormatOf("dir/still.PnG"), MediaFormat::Png);
-    EXPECT_EQ(mediaFormatOf("a.b.ppm"), MediaFormat::Ppm);
-    EXPECT_EQ(mediaFormatOf("x.pam"), MediaFormat::Pam);
+    EXPECT_STREQ(mediaFormatOf("-").name, "YUV4MPEG2");
+    EXPECT_STREQ(mediaFormatOf("clip.Y4M").name, "YUV4MPEG2");
+    EXPECT_STREQ(mediaFormatOf("dir/still.PnG").name, "PNG");
+    EXPECT_STREQ(mediaFormatOf("a.b.ppm").name, "PPM");
+    EXPECT_STREQ(mediaFormatOf("x.pam").name, "PAM");
     for (const std::string path : {"clip.avi", "png", "dir.png/file", "x.png.bak"}) {
         expectMediaError(
             [&] { mediaFormatOf(path); },
             {path + ": unsupported file type (supported: .y4m or - for video; .png, .ppm, .pam"});
     }
-    expectMediaError([] { readImage("clip.y4m"); }, {"clip.y4m: is video, not an image"});
+    expectMediaError([] { readPicture("clip.y4m"); }, {"clip.y4m: is video, not a picture"});
 }
 
 }  // namespace

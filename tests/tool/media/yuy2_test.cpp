@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "yuy2_convert.h"
+#include "planes.h"
 
 using namespace media;
 

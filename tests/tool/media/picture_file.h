@@ -1,0 +1,14 @@
+// Writing a picture to a named file by its extension: what the tests need to make their
+// inputs. The tool itself never does this; it writes through its safe output.
+#pragma once
+
+#include <string>
+
+#include "file_io.h"
+#include "formats.h"
+
+inline void writePictureFile(const std::string& path, const media::Picture& picture) {
+    media::FilePtr file = media::openOutputFile(path);
+    media::mediaFormatOf(path).write(file.get(), path, picture);
+    media::closeOutputFile(std::move(file), path);
+}

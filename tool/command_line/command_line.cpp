@@ -1,0 +1,176 @@
+#include "command_line.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "header_text.h"
+
+namespace cli {
+namespace {
+
+// Walks argv, handing out option values from "--name=value" or from the next word.
+class ArgCursor {
+public:
+    explicit ArgCursor(const std::vector<std::string>& args) : args_(args) {}
+
+    bool done() const { return index_ >= args_.size(); }
+    const std::string& peek() const { return args_[index_]; }
+    std::string take() { return args_[index_++]; }
+
+    // The value of option `name`, whose word (already taken) carried `inlineValue` after
+    // '=' when hasInline.
+    std::string value(const std::string& name, bool hasInline, const std::string& inlineValue) {
+        if (hasInline) return inlineValue;
+        if (done()) throw UsageError("option --" + name + " needs a value");
+        return take();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t index_ = 0;
+};
+
+unsigned parseThreads(const std::string& text) {
+    unsigned long value = 0;
+    bool ok = !text.empty() && text.size() <= 4;
+    for (char c : text) ok = ok && c >= '0' && c <= '9';
+    if (ok) value = std::stoul(text);
+    if (!ok || value < 1 || value > kMaxThreads)
+        throw UsageError("--threads takes a whole number from 1 to " + std::to_string(kMaxThreads) +
+                         ", not '" + text + "'");
+    return static_cast<unsigned>(value);
+}
+
+// Digits only, below INT_MAX (so that LAST + 1 and FIRST + COUNT - 1 cannot overflow).
+bool parseFrameNumber(const std::string& text, int& value) {
+    long long parsed = 0;
+    if (!media::parseDecimal(text, parsed) || parsed >= INT_MAX) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+FrameRange parseFrames(const std::string& text) {
+    const auto refuse = [&](const std::string& why) -> UsageError {
+        return UsageError("--frames takes FIRST:LAST or FIRST:+COUNT (frames counted from 0), " +
+                          why + ", not '" + text + "'");
+    };
+    const size_t colon = text.find(':');
+    FrameRange range;
+    if (colon == std::string::npos || !parseFrameNumber(text.substr(0, colon), range.first))
+        throw refuse("FIRST a whole number");
+    const bool counted = text.compare(colon + 1, 1, "+") == 0;
+    int end = 0;
+    if (!parseFrameNumber(text.substr(colon + (counted ? 2 : 1)), end))
+        throw refuse(counted ? "COUNT a whole number" : "LAST a whole number");
+    if (counted) {
+        if (end < 1) throw refuse("COUNT at least 1");
+        if (end - 1 > INT_MAX - 1 - range.first) throw refuse("FIRST + COUNT in range");
+        range.last = range.first + end - 1;
+    } else {
+        if (end < range.first) throw refuse("LAST not before FIRST");
+        range.last = end;
+    }
+    return range;
+}
+
+PlanarOrder parsePixelType(const std::string& text) {
+    if (text == "i420") return PlanarOrder::I420;
+    if (text == "yv12") return PlanarOrder::YV12;
+    throw UsageError("--pixel-type takes yv12 or i420, not '" + text + "'");
+}
+
+// "-" alone is standard input or output, and "--" ends the options.
+bool isOption(const std::string& word) { return word.size() > 1 && word[0] == '-' && word != "--"; }
+
+}  // namespace
+
+void warn(const std::string& message) {
+    std::fprintf(stderr, "basinlift: warning: %s\n", media::printable(message).c_str());
+}
+
+Options parseCommandLine(const std::vector<std::string>& args) {
+    Options options;
+    ArgCursor cursor(args);
+    bool demo = false;
+    bool help = false;
+    bool version = false;
+    while (!cursor.done() && isOption(cursor.peek())) {
+        const std::string word = cursor.take();
+        if (word == "-h") {
+            help = true;
+            continue;
+        }
+        if (word[1] != '-') throw UsageError("unknown option '" + word + "'");
+        const size_t equals = word.find('=');
+        const bool hasInline = equals != std::string::npos;
+        const std::string name = word.substr(2, hasInline ? equals - 2 : std::string::npos);
+        const std::string inlineValue = hasInline ? word.substr(equals + 1) : "";
+        const auto noValue = [&] {
+            if (hasInline) throw UsageError("option --" + name + " takes no value");
+        };
+        if (name == "help") {
+            noValue();
+            help = true;
+        } else if (name == "version") {
+            noValue();
+            version = true;
+        } else if (name == "progress") {
+            noValue();
+            options.progress = ProgressMode::Always;
+        } else if (name == "quiet") {
+            noValue();
+            options.progress = ProgressMode::Never;
+        } else if (name == "threads") {
+            options.threads = parseThreads(cursor.value(name, hasInline, inlineValue));
+        } else if (name == "frames") {
+            options.frames = parseFrames(cursor.value(name, hasInline, inlineValue));
+        } else if (name == "pixel-type") {
+            options.planarOrder = parsePixelType(cursor.value(name, hasInline, inlineValue));
+        } else if (name == "plugin") {
+            options.pluginPath = cursor.value(name, hasInline, inlineValue);
+            if (options.pluginPath.empty()) throw UsageError("--plugin needs a path");
+            // A path, as every other argument is: the loader would look a bare name up on
+            // the system's library path instead of in the current directory.
+            if (options.pluginPath.find('/') == std::string::npos)
+                options.pluginPath = "./" + options.pluginPath;
+        } else if (name == "demo") {
+            demo = true;
+            // DIR is optional: given inline, or as the next word.
+            if (hasInline)
+                options.demoDirectory = inlineValue;
+            else if (!cursor.done() && !isOption(cursor.peek()))
+                options.demoDirectory = cursor.take();
+            if (options.demoDirectory.empty()) throw UsageError("--demo needs a directory name");
+            // "-" is standard output everywhere else; three pictures cannot go there.
+            if (options.demoDirectory == "-")
+                throw UsageError("--demo writes three pictures into a directory, not to '-'");
+        } else {
+            throw UsageError("unknown option '" + word + "'");
+        }
+    }
+    if (!cursor.done() && cursor.peek() == "--") cursor.take();
+
+    if (help || version) {
+        options.mode = help ? Mode::Help : Mode::Version;
+        return options;
+    }
+    if (demo) {
+        if (!cursor.done())
+            throw UsageError("--demo takes no INPUT or OUTPUT ('" + cursor.peek() + "')");
+        options.mode = Mode::Demo;
+        return options;
+    }
+    if (cursor.done()) throw UsageError("INPUT and OUTPUT are missing");
+    options.input = cursor.take();
+    if (cursor.done()) throw UsageError("OUTPUT is missing");
+    options.output = cursor.take();
+    while (!cursor.done()) {
+        const std::string word = cursor.take();
+        if (isOption(word))
+            throw UsageError("option '" + word + "' after INPUT and OUTPUT; options come first");
+        options.argumentWords.push_back(word);
+    }
+    return options;
+}
+
+}  // namespace cli

@@ -1,0 +1,81 @@
+#include "formats.h"
+
+#include "file_io.h"
+#include "media_error.h"
+#include "png_io.h"
+#include "pnm_io.h"
+
+namespace media {
+
+namespace {
+
+std::string lowerCaseExtension(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string extension = path.substr(dot);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return extension;
+}
+
+std::string joined(const std::vector<std::string>& items, const char* last) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? last : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::vector<MediaFormat>& mediaFormats() {
+    static const std::vector<MediaFormat> formats{
+        {"YUV4MPEG2", ".y4m", true, false,
+         "YUV4MPEG2 video, 8 bits: 4:2:0 (C420, C420jpeg, C420mpeg2, C420paldv, or no C)\n"
+         "         or 4:2:2 (C422). The output keeps the stream's and every frame's parameters.\n",
+         nullptr, nullptr},
+        {"PNG", ".png", false, true,
+         "PNG of any colour type and depth, read as 8-bit RGB or RGBA: grey and palettes\n"
+         "         expanded, 16-bit samples scaled, a tRNS chunk becomes alpha.\n",
+         readPng, writePng},
+        {"PPM", ".ppm", false, false, "binary PPM (P6), maxval 255, without alpha.\n", readPnm,
+         writePpm},
+        {"PAM", ".pam", false, true, "PAM (P7), TUPLTYPE RGB or RGB_ALPHA, maxval 255.\n", readPnm,
+         writePam},
+    };
+    return formats;
+}
+
+const MediaFormat& mediaFormatOf(const std::string& path) {
+    const std::string extension = path == "-" ? ".y4m" : lowerCaseExtension(path);
+    std::vector<std::string> video;
+    for (const MediaFormat& format : mediaFormats()) {
+        if (extension == format.extension) return format;
+        if (format.isVideo) video.push_back(format.extension);
+    }
+    throwMediaError(path, "unsupported file type (supported: " + joined(video, ", ") +
+                              " or - for video; " + pictureExtensions(", ") +
+                              " for pictures)");
+}
+
+std::string pictureExtensions(const char* last, bool holdingAlphaOnly) {
+    std::vector<std::string> extensions;
+    for (const MediaFormat& format : mediaFormats())
+        if (!format.isVideo && (format.holdsAlpha || !holdingAlphaOnly))
+            extensions.push_back(format.extension);
+    return joined(extensions, last);
+}
+
+Picture readPicture(const std::string& path) {
+    const MediaFormat& format = mediaFormatOf(path);
+    if (format.isVideo)
+        throwMediaError(path,
+                        "is video, not a picture (pictures: " + pictureExtensions(", ") + ")");
+    FilePtr file = openInputFile(path);
+    return format.read(file.get(), path);
+}
+
+}  // namespace media

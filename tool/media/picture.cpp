@@ -1,0 +1,38 @@
+#include "picture.h"
+
+#include <stdexcept>
+
+#include "media_error.h"
+
+namespace media {
+
+void checkPictureSize(const std::string& name, long long width, long long height) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (width < 1 || height < 1) throwMediaError(name, "picture size " + size + " is empty");
+    // Sides first: once both are at most kMaxDimension their product cannot overflow.
+    if (width > kMaxDimension || height > kMaxDimension || width * height > kMaxPixels) {
+        throwMediaError(name, "picture size " + size + " exceeds the maximum (each side at most " +
+                                  std::to_string(kMaxDimension) + ", at most " +
+                                  std::to_string(kMaxPixels) + " pixels)");
+    }
+}
+
+std::size_t checkedProduct(const std::string& name, std::size_t a, std::size_t b, std::size_t c) {
+    std::size_t ab = 0;
+    std::size_t abc = 0;
+    if (__builtin_mul_overflow(a, b, &ab) || __builtin_mul_overflow(ab, c, &abc)) {
+        throwMediaError(name, "picture size overflows the address space");
+    }
+    return abc;
+}
+
+void checkPictureConsistent(const Picture& picture) {
+    if (picture.width < 1 || picture.height < 1 || picture.width > kMaxDimension ||
+        picture.height > kMaxDimension ||
+        static_cast<long long>(picture.width) * picture.height > kMaxPixels ||
+        picture.pixels.size() != picture.stride() * static_cast<std::size_t>(picture.height)) {
+        throw std::invalid_argument("Picture: size out of range or pixel count inconsistent");
+    }
+}
+
+}  // namespace media

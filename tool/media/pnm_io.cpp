@@ -1,0 +1,224 @@
+#include "pnm_io.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "file_io.h"
+#include "header_text.h"
+#include "media_error.h"
+
+namespace media {
+
+namespace {
+
+constexpr const char* kSupported = "supported: P6 PPM and P7 PAM, 8 bits per sample";
+// Headers are a few dozen bytes; the cap only stops an endless comment.
+constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+
+struct PnmLayout {
+    long long width = 0;
+    long long height = 0;
+    long long maxval = 0;
+    long long depth = 0;
+    std::string tupleType;
+};
+
+// Reads the header byte by byte (stdio buffers it) with the running total capped.
+class HeaderScanner {
+public:
+    HeaderScanner(std::FILE* file, const std::string& name) : file_(file), name_(name) {}
+
+    int next() {
+        if (++consumed_ > kMaxHeaderBytes) throwMediaError(name_, "the header is too long");
+        errno = 0;
+        const int c = getc_unlocked(file_);
+        if (c == EOF && std::ferror(file_))
+            throwSystemError(name_, "read error", errno != 0 ? errno : EIO);
+        return c;
+    }
+    [[noreturn]] void fail(const std::string& what) const {
+        throwMediaError(name_, "malformed header (" + what + ")");
+    }
+
+private:
+    std::FILE* file_;
+    const std::string& name_;
+    std::size_t consumed_ = 0;
+};
+
+bool isSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One PPM header number, after any whitespace and comments. Consumes the single
+// whitespace byte that ends it, which for maxval is the last byte of the header.
+long long readPpmNumber(HeaderScanner& scanner, const char* what) {
+    int c = scanner.next();
+    for (;;) {
+        if (c == '#') {
+            while (c != '\n' && c != EOF) c = scanner.next();
+        } else if (isSpace(c)) {
+            c = scanner.next();
+        } else {
+            break;
+        }
+    }
+    std::string token;
+    while (c != EOF && !isSpace(c)) {
+        token.push_back(static_cast<char>(c));
+        if (token.size() > 18) break;
+        c = scanner.next();
+    }
+    if (c == EOF) scanner.fail(std::string("the file ends in the ") + what);
+    long long value = 0;
+    if (!parseDecimal(token, value))
+        scanner.fail(std::string(what) + " '" + printable(token) + "' is not a number");
+    return value;
+}
+
+PnmLayout readPpmHeader(HeaderScanner& scanner) {
+    // The magic number is followed by whitespace; the first token is then read afresh.
+    const int c = scanner.next();
+    if (!isSpace(c) && c != '#') scanner.fail("P6 must be followed by whitespace");
+    if (c == '#') {
+        for (int skipped = c; skipped != '\n';) {
+            skipped = scanner.next();
+            if (skipped == EOF) scanner.fail("the file ends in a comment");
+        }
+    }
+    PnmLayout layout;
+    layout.width = readPpmNumber(scanner, "width");
+    layout.height = readPpmNumber(scanner, "height");
+    layout.maxval = readPpmNumber(scanner, "maxval");
+    layout.depth = 3;
+    layout.tupleType = "RGB";
+    return layout;
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isSpace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+// PAM header lines: "KEYWORD value", blank lines and comments, up to ENDHDR.
+PnmLayout readPamHeader(HeaderScanner& scanner) {
+    PnmLayout layout;
+    int c = scanner.next();
+    if (!isSpace(c)) scanner.fail("P7 must be followed by a newline");
+    for (;;) {
+        std::string line;
+        for (c = scanner.next(); c != '\n'; c = scanner.next()) {
+            if (c == EOF) scanner.fail("the file ends before ENDHDR");
+            line.push_back(static_cast<char>(c));
+        }
+        const std::string_view text = trim(line);
+        if (text.empty() || text[0] == '#') continue;
+        const std::size_t split = text.find_first_of(" \t");
+        const std::string_view key = text.substr(0, split);
+        const std::string_view value =
+            split == std::string_view::npos ? std::string_view() : trim(text.substr(split));
+        if (key == "ENDHDR") break;
+        if (key == "TUPLTYPE") {
+            // Several TUPLTYPE lines are joined with a space, as Netpbm does.
+            if (!layout.tupleType.empty()) layout.tupleType += ' ';
+            layout.tupleType += value;
+            continue;
+        }
+        long long* field = key == "WIDTH"    ? &layout.width
+                           : key == "HEIGHT" ? &layout.height
+                           : key == "DEPTH"  ? &layout.depth
+                           : key == "MAXVAL" ? &layout.maxval
+                                             : nullptr;
+        if (!field)
+            scanner.fail("unknown PAM header line '" + printable(text.substr(0, 40)) + "'");
+        if (!parseDecimal(value, *field)) {
+            scanner.fail(std::string(key) + " '" + printable(value.substr(0, 40)) +
+                         "' is not a number");
+        }
+    }
+    if (layout.width == 0 || layout.height == 0 || layout.depth == 0 || layout.maxval == 0) {
+        scanner.fail("WIDTH, HEIGHT, DEPTH or MAXVAL missing or zero");
+    }
+    return layout;
+}
+
+void writeNetpbm(std::FILE* file, const std::string& name, const std::string& header,
+                 const Picture& picture) {
+    writeBytes(file, header.data(), header.size(), name);
+    writeBytes(file, picture.pixels.data(), picture.pixels.size(), name);
+    flushOutput(file, name);
+}
+
+}  // namespace
+
+Picture readPnm(std::FILE* file, const std::string& name) {
+    HeaderScanner scanner(file, name);
+    const int p = scanner.next();
+    const int kind = scanner.next();
+    if (p != 'P' || kind < '1' || kind > '7') throwMediaError(name, "not a PPM or PAM file");
+    if (kind != '6' && kind != '7') {
+        throwMediaError(name, std::string("Netpbm type P") + static_cast<char>(kind) +
+                                  " is not supported (" + kSupported + ")");
+    }
+    const PnmLayout layout = kind == '6' ? readPpmHeader(scanner) : readPamHeader(scanner);
+    if (layout.maxval != 255) {
+        throwMediaError(name, "maxval " + std::to_string(layout.maxval) +
+                                  " is not supported (only 255, 8 bits per sample)");
+    }
+    const bool rgb = layout.tupleType == "RGB" && layout.depth == 3;
+    const bool rgbAlpha = layout.tupleType == "RGB_ALPHA" && layout.depth == 4;
+    if (!rgb && !rgbAlpha) {
+        throwMediaError(name, "PAM TUPLTYPE '" + printable(layout.tupleType.substr(0, 40)) +
+                                  "' with DEPTH " + std::to_string(layout.depth) +
+                                  " is not supported (supported: RGB with DEPTH 3, RGB_ALPHA "
+                                  "with DEPTH 4)");
+    }
+    checkPictureSize(name, layout.width, layout.height);
+
+    Picture picture;
+    picture.width = static_cast<int>(layout.width);
+    picture.height = static_cast<int>(layout.height);
+    picture.hasAlpha = rgbAlpha;
+    const std::size_t bytes =
+        checkedProduct(name, picture.stride(), static_cast<std::size_t>(picture.height));
+    // A short regular file is refused before its claimed size is reserved: a header of a few
+    // bytes must not cost hundreds of megabytes.
+    const long long left = bytesLeftInRegularFile(file);
+    if (left >= 0 && static_cast<unsigned long long>(left) < bytes) {
+        throwMediaError(name, "the pixel data is truncated (expected " + std::to_string(bytes) +
+                                  " bytes, got " + std::to_string(left) + ")");
+    }
+    picture.pixels.resize(bytes);
+    const std::size_t got = readBytes(file, picture.pixels.data(), bytes, name);
+    if (got < bytes) {
+        throwMediaError(name, "the pixel data is truncated (expected " + std::to_string(bytes) +
+                                  " bytes, got " + std::to_string(got) + ")");
+    }
+    return picture;
+}
+
+void writePpm(std::FILE* file, const std::string& name, const Picture& picture) {
+    checkPictureConsistent(picture);
+    if (picture.hasAlpha)
+        throwMediaError(name, "PPM cannot hold an alpha channel; write .png or .pam");
+    writeNetpbm(file, name,
+                "P6\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) +
+                    "\n255\n",
+                picture);
+}
+
+void writePam(std::FILE* file, const std::string& name, const Picture& picture) {
+    checkPictureConsistent(picture);
+    writeNetpbm(file, name,
+                "P7\nWIDTH " + std::to_string(picture.width) + "\nHEIGHT " +
+                    std::to_string(picture.height) + "\nDEPTH " +
+                    std::to_string(picture.channels()) + "\nMAXVAL 255\nTUPLTYPE " +
+                    (picture.hasAlpha ? "RGB_ALPHA" : "RGB") + "\nENDHDR\n",
+                picture);
+}
+
+}  // namespace media
