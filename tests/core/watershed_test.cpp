@@ -3,27 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
-#include "plain_watershed.h"
+#include "reference_pass.h"
 #include "sort_pixels.h"
 
 namespace {
 
 constexpr int kGuard = 8;  // entries past width * height that must stay as they were
 
+// The core's Watershed and the reference's share one signature.
+using WatershedFunction = void (*)(const PixelRef*, const uint8_t*, int32_t*, int32_t*,
+                                   uint8_t*, int, int, bool);
+
 // Sorts and segments a planar channel given row by row, with the output buffers starting
 // out as garbage and followed by guard entries.
 class Segmented {
 public:
-    Segmented(const std::vector<uint8_t>& values, int width, int height, bool c4)
+    Segmented(const std::vector<uint8_t>& values, int width, int height, bool c4,
+              WatershedFunction segment = Watershed)
         : channel_(values.size()), order_(values.size()),
           label_(values.size() + kGuard, 12345), dist_(values.size() + kGuard, -777),
           boundary_(values.size() + kGuard, 77) {
         SortPixels(channel_.data(), width, values.data(), width, 1, width, height,
                    order_.data());
-        Watershed(order_.data(), channel_.data(), label_.data(), dist_.data(),
-                  boundary_.data(), height, width, c4);
+        segment(order_.data(), channel_.data(), label_.data(), dist_.data(), boundary_.data(),
+                height, width, c4);
     }
 
     std::vector<int32_t> Labels() const { return {label_.begin(), label_.end() - kGuard}; }
@@ -52,11 +59,15 @@ std::vector<uint8_t> BoundaryAt(size_t size, std::vector<int> flagged) {
     return boundary;
 }
 
-class WatershedShapes : public ::testing::TestWithParam<bool> {
+// Every drawn shape runs through the core and through the reference, with both
+// connectivities: the reference is what the random comparisons below trust.
+class WatershedShapes
+    : public ::testing::TestWithParam<std::tuple<WatershedFunction, bool>> {
 protected:
     void Expect(const std::vector<uint8_t>& values, int width, int height,
                 const std::vector<int32_t>& labels, const std::vector<int>& flagged) {
-        const Segmented s(values, width, height, GetParam());
+        const Segmented s(values, width, height, std::get<1>(GetParam()),
+                          std::get<0>(GetParam()));
         EXPECT_EQ(s.Labels(), labels);
         EXPECT_EQ(s.Boundary(), BoundaryAt(values.size(), flagged));
         EXPECT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
@@ -121,22 +132,30 @@ TEST_P(WatershedShapes, EvenPlateauSplitsWithoutBoundary) {
             3, 3, 3, 3, 3, 3, 3, 3}, {});
 }
 
-INSTANTIATE_TEST_SUITE_P(BothConnectivities, WatershedShapes, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    CoreAndReference, WatershedShapes,
+    ::testing::Combine(::testing::Values(Watershed, reference::Watershed), ::testing::Bool()),
+    [](const ::testing::TestParamInfo<WatershedShapes::ParamType>& info) {
+        return std::string(std::get<0>(info.param) == Watershed ? "Core" : "Reference") +
+               (std::get<1>(info.param) ? "C4" : "C8");
+    });
 
 TEST(Watershed, FlaggedPixelTakesItsLastNeighboursLabel) {
     // Orthogonal neighbours in visiting order: 0 (label 1), then 2 (label 3) flags the
     // centre, then 1 (label 2) relabels it.
-    const Segmented s({9, 9, 9, 9, 9,
-                       9, 9, 0, 9, 9,
-                       9, 2, 5, 1, 9,
-                       9, 9, 9, 9, 9,
-                       9, 9, 9, 9, 9}, 5, 5, true);
-    const std::vector<int32_t> labels = s.Labels();
-    EXPECT_EQ(labels[7], 1);
-    EXPECT_EQ(labels[13], 2);
-    EXPECT_EQ(labels[11], 3);
-    EXPECT_EQ(labels[12], 2);
-    EXPECT_EQ(s.Boundary()[12], 0);
+    for (WatershedFunction segment : {Watershed, reference::Watershed}) {
+        const Segmented s({9, 9, 9, 9, 9,
+                           9, 9, 0, 9, 9,
+                           9, 2, 5, 1, 9,
+                           9, 9, 9, 9, 9,
+                           9, 9, 9, 9, 9}, 5, 5, true, segment);
+        const std::vector<int32_t> labels = s.Labels();
+        EXPECT_EQ(labels[7], 1);
+        EXPECT_EQ(labels[13], 2);
+        EXPECT_EQ(labels[11], 3);
+        EXPECT_EQ(labels[12], 2);
+        EXPECT_EQ(s.Boundary()[12], 0);
+    }
 }
 
 namespace {
@@ -154,13 +173,12 @@ namespace {
     return ::testing::AssertionSuccess();
 }
 
-void ExpectAgreesWithPlainWatershed(const std::vector<uint8_t>& values, int width, int height,
-                                    bool c4) {
+void ExpectAgreesWithReference(const std::vector<uint8_t>& values, int width, int height,
+                               bool c4) {
     const Segmented s(values, width, height, c4);
-    const WatershedResult plain = PlainWatershed(s.Order().data(), s.Channel().data(), height,
-                                                 width, c4);
-    ASSERT_EQ(s.Labels(), plain.label) << width << "x" << height << " c4 " << c4;
-    ASSERT_EQ(s.Boundary(), plain.boundary) << width << "x" << height << " c4 " << c4;
+    const Segmented plain(values, width, height, c4, reference::Watershed);
+    ASSERT_EQ(s.Labels(), plain.Labels()) << width << "x" << height << " c4 " << c4;
+    ASSERT_EQ(s.Boundary(), plain.Boundary()) << width << "x" << height << " c4 " << c4;
     ASSERT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
     ASSERT_TRUE(NumberedByDiscovery(s));
     ASSERT_TRUE(s.GuardsIntact());
@@ -175,19 +193,19 @@ std::vector<uint8_t> RandomChannel(std::mt19937& rng, size_t size, int levels) {
 
 }  // namespace
 
-TEST(Watershed, AgreesWithPlainRestatementOnSmallRandomChannels) {
+TEST(Watershed, AgreesWithReferenceOnSmallRandomChannels) {
     std::mt19937 rng(20240611);
     for (int round = 0; round < 3000; ++round) {
         const int width = 1 + static_cast<int>(rng() % 12);
         const int height = 1 + static_cast<int>(rng() % 12);
         const std::vector<uint8_t> values =
             RandomChannel(rng, static_cast<size_t>(width * height), 2 + round % 3);
-        ExpectAgreesWithPlainWatershed(values, width, height, round % 2 == 0);
+        ExpectAgreesWithReference(values, width, height, round % 2 == 0);
         if (HasFatalFailure()) return;
     }
 }
 
-TEST(Watershed, AgreesWithPlainRestatementWhereTheQueueMustGrow) {
+TEST(Watershed, AgreesWithReferenceWhereTheQueueMustGrow) {
     std::mt19937 rng(7);
     // Wide plateaus and a long ramp keep thousands of pixels queued at once.
     std::vector<uint8_t> ramp(150 * 90);
@@ -195,8 +213,8 @@ TEST(Watershed, AgreesWithPlainRestatementWhereTheQueueMustGrow) {
         for (int x = 0; x < 150; ++x) ramp[y * 150 + x] = static_cast<uint8_t>((x + y) / 20);
     ramp[91 * 50 % ramp.size()] = 0;
     for (bool c4 : {false, true}) {
-        ExpectAgreesWithPlainWatershed(ramp, 150, 90, c4);
-        ExpectAgreesWithPlainWatershed(RandomChannel(rng, 120 * 70, 2), 120, 70, c4);
-        ExpectAgreesWithPlainWatershed(std::vector<uint8_t>(200 * 60, 3), 200, 60, c4);
+        ExpectAgreesWithReference(ramp, 150, 90, c4);
+        ExpectAgreesWithReference(RandomChannel(rng, 120 * 70, 2), 120, 70, c4);
+        ExpectAgreesWithReference(std::vector<uint8_t>(200 * 60, 3), 200, 60, c4);
     }
 }
