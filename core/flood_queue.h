@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-// A ring of 32-bit entries that doubles when full. Entries taken out stay readable until
-// Release, so a caller can revisit everything it took since then (the watershed settles the
-// labels of one distance round that way).
+// A ring of 32-bit entries that doubles when full.
 class FloodQueue {
 public:
     // Separates one distance from the next while growing; never a pixel index.
@@ -16,10 +14,11 @@ public:
     FloodQueue() : slots_(new uint32_t[kInitialCapacity]), mask_(kInitialCapacity - 1) {}
 
     bool Empty() const { return head_ == tail_; }
+    size_t Size() const { return tail_ - head_; }
 
     // Makes room for `count` more entries, so that PushIf needs no capacity test.
     void Reserve(size_t count) {
-        while (tail_ - kept_ + count > mask_ + 1) Grow();
+        while (tail_ - head_ + count > mask_ + 1) Grow();
     }
 
     void Push(uint32_t entry) {
@@ -35,19 +34,6 @@ public:
 
     uint32_t Pop() { return slots_[head_++ & mask_]; }
 
-    // Calls visit on every entry still waiting, in order.
-    template <typename Visit>
-    void ForEachWaiting(Visit&& visit) const {
-        for (size_t i = head_; i != tail_; ++i) visit(slots_[i & mask_]);
-    }
-
-    // Calls visit on every entry popped since the last Release, in order, then releases them.
-    template <typename Visit>
-    void Release(Visit&& visit) {
-        for (; kept_ != head_; ++kept_) visit(slots_[kept_ & mask_]);
-    }
-    void Release() { kept_ = head_; }
-
 private:
     static constexpr size_t kInitialCapacity = 1024;
 
@@ -55,19 +41,17 @@ private:
     void Grow() {
         const size_t capacity = (mask_ + 1) * 2;
         std::unique_ptr<uint32_t[]> bigger(new uint32_t[capacity]);
-        const size_t count = tail_ - kept_;
-        for (size_t i = 0; i < count; ++i) bigger[i] = slots_[(kept_ + i) & mask_];
+        const size_t count = tail_ - head_;
+        for (size_t i = 0; i < count; ++i) bigger[i] = slots_[(head_ + i) & mask_];
         slots_ = std::move(bigger);
         mask_ = capacity - 1;
-        head_ -= kept_;
+        head_ = 0;
         tail_ = count;
-        kept_ = 0;
     }
 
     std::unique_ptr<uint32_t[]> slots_;
     size_t mask_;
-    // Free-running counters, kept_ <= head_ <= tail_; a slot is the counter masked.
-    size_t kept_ = 0;
+    // Free-running counters, head_ <= tail_; a slot is the counter masked.
     size_t head_ = 0;
     size_t tail_ = 0;
 };
