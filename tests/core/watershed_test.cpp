@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <tuple>
@@ -205,9 +206,9 @@ TEST(Watershed, AgreesWithReferenceOnSmallRandomChannels) {
     }
 }
 
-TEST(Watershed, AgreesWithReferenceWhereTheQueueMustGrow) {
+TEST(Watershed, AgreesWithReferenceOnWidePlateausAndRamps) {
     std::mt19937 rng(7);
-    // Wide plateaus and a long ramp keep thousands of pixels queued at once.
+    // Plateaus thousands of pixels wide keep many pixels queued and grow for many rounds.
     std::vector<uint8_t> ramp(150 * 90);
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 150; ++x) ramp[y * 150 + x] = static_cast<uint8_t>((x + y) / 20);
@@ -217,4 +218,59 @@ TEST(Watershed, AgreesWithReferenceWhereTheQueueMustGrow) {
         ExpectAgreesWithReference(RandomChannel(rng, 120 * 70, 2), 120, 70, c4);
         ExpectAgreesWithReference(std::vector<uint8_t>(200 * 60, 3), 200, 60, c4);
     }
+}
+
+TEST(Watershed, AgreesWithReferenceOnGrain) {
+    // Like video: a smooth picture under grain, so most pixels touch a lower neighbour, regions
+    // are small and boundaries many; every level is present.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 6; ++round) {
+        const int width = 37 + round * 11, height = 23 + round * 7;
+        std::vector<uint8_t> values(static_cast<size_t>(width * height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                values[y * width + x] = static_cast<uint8_t>(
+                    std::min(255, (x * 200 / width + y * 50 / height) + static_cast<int>(rng() % 19)));
+        ExpectAgreesWithReference(values, width, height, round % 2 == 0);
+    }
+}
+
+TEST(Watershed, FrontsMeetAfterHundredsOfRoundsWhereTheirDistancesSay) {
+    // A corridor of 5 winds through walls of 9, from a 0 at one end to a 1 at the other, with
+    // a 2 on the way: the growth from each runs for hundreds of rounds before the fronts meet,
+    // and where they meet depends on every distance on the way.
+    const int width = 61, height = 41;
+    std::vector<uint8_t> maze(static_cast<size_t>(width * height), 9);
+    for (int y = 1; y < height - 1; y += 2) {
+        for (int x = 1; x < width - 1; ++x) maze[y * width + x] = 5;
+        const int gap = (y / 2) % 2 == 0 ? width - 2 : 1;  // the way down, alternately
+        if (y + 1 < height - 1) maze[(y + 1) * width + gap] = 5;
+    }
+    maze[1 * width + 1] = 0;
+    maze[(height - 2) * width + (width - 2)] = 1;
+    maze[21 * width + 17] = 2;
+    for (bool c4 : {false, true}) ExpectAgreesWithReference(maze, width, height, c4);
+}
+
+TEST(Watershed, BuffersReusedForASmallerChannelCarryNothingOver) {
+    // As the filter does from a luma plane to a chroma plane: the second call's outputs must
+    // not depend on what the first left in the buffers.
+    std::mt19937 rng(11);
+    const std::vector<uint8_t> first = RandomChannel(rng, 40 * 30, 4);
+    const std::vector<uint8_t> second = RandomChannel(rng, 17 * 11, 3);
+    std::vector<uint8_t> channel(first.size()), boundary(first.size());
+    std::vector<PixelRef> order(first.size());
+    std::vector<int32_t> label(first.size()), dist(first.size());
+    const auto segment = [&](const std::vector<uint8_t>& values, int width, int height, bool c4) {
+        SortPixels(channel.data(), width, values.data(), width, 1, width, height, order.data());
+        Watershed(order.data(), channel.data(), label.data(), dist.data(), boundary.data(), height,
+                  width, c4);
+    };
+    segment(first, 40, 30, false);
+    segment(second, 17, 11, true);
+    const Segmented plain(second, 17, 11, true, reference::Watershed);
+    const size_t n = second.size();
+    EXPECT_EQ(std::vector<int32_t>(label.begin(), label.begin() + n), plain.Labels());
+    EXPECT_EQ(std::vector<uint8_t>(boundary.begin(), boundary.begin() + n), plain.Boundary());
+    EXPECT_EQ(dist, std::vector<int32_t>(first.size(), 0));
 }
