@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "pixel_grid.h"
@@ -216,15 +217,15 @@ private:
     // distBuf must be all zero at return. It only lends space to the level's lists, which
     // are cleared after use, so it nearly always is already: reading it is cheaper than
     // rewriting it (nothing to write back, and pages that were never written stay so). A
-    // block that holds anything else is cleared.
+    // block that holds anything else is cleared. memcmp reads the caller's bytes as bytes,
+    // which is defined even where they were never written.
     void ClearDistances() {
-        constexpr size_t kBlock = 1024;
+        static const int32_t kZeros[1024] = {};
+        constexpr size_t kBlock = sizeof kZeros / sizeof kZeros[0];
         const size_t count = grid_.Size();
         for (size_t i = 0; i < count; i += kBlock) {
-            const size_t length = std::min(kBlock, count - i);
-            int32_t any = 0;
-            for (size_t k = 0; k < length; ++k) any |= dist_[i + k];
-            if (any != 0) std::fill_n(dist_ + i, length, 0);
+            const size_t bytes = std::min(kBlock, count - i) * sizeof(int32_t);
+            if (std::memcmp(dist_ + i, kZeros, bytes) != 0) std::memset(dist_ + i, 0, bytes);
         }
     }
 
