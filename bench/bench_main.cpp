@@ -204,13 +204,12 @@ int main(int argc, char** argv) {
 
     Workspace space;
     workspace = &space;
-    if (singlePass) {
+    if (singlePass) {  // one call each: SortPixels, Watershed c8, Watershed c4, EnhanceChannel
         space.Sort();
-        space.Segment(true);
         space.Segment(false);
+        space.Segment(true);
         space.passLabel = space.fast.label;
         space.passBoundary = space.fast.boundary;
-        space.Segment(true);
         space.Enhance();
         return 0;
     }

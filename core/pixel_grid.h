@@ -1,4 +1,4 @@
-// Neighbour arithmetic on a packed width x height grid of pixel indices.
+// A packed width x height grid of pixel indices, and which neighbours of an index exist.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +11,7 @@ constexpr int kNeighbourCol[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
 class PixelGrid {
 public:
     PixelGrid(int width, int height)
-        : width_(static_cast<uint32_t>(width)), height_(static_cast<uint32_t>(height)) {
-        for (int k = 0; k < 8; ++k)
-            offset_[k] = static_cast<uint32_t>(kNeighbourRow[k] * width + kNeighbourCol[k]);
-    }
+        : width_(static_cast<uint32_t>(width)), height_(static_cast<uint32_t>(height)) {}
 
     uint32_t Size() const { return width_ * height_; }
     uint32_t Width() const { return width_; }
@@ -32,13 +29,7 @@ public:
         return present;
     }
 
-    // The index difference to neighbour k. Unsigned wrap-around turns an addition of it into
-    // a subtraction where the neighbour lies before i.
-    uint32_t Offset(int k) const { return offset_[k]; }
-    uint32_t Neighbour(uint32_t i, int k) const { return i + offset_[k]; }
-
 private:
     uint32_t width_;
     uint32_t height_;
-    uint32_t offset_[8];
 };
