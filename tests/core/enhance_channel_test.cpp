@@ -124,7 +124,7 @@ std::vector<uint8_t> PlainEnhance(const Scene& s, int factor, int sh, uint8_t fi
 
 }  // namespace
 
-TEST(EnhanceChannel, AgreesWithPlainStatementOnRandomPlanes) {
+TEST(EnhanceChannel, AgreesWithReferenceOnRandomPlanes) {
     std::mt19937 rng(99);
     for (int round = 0; round < 600; ++round) {
         Scene s{1 + static_cast<int>(rng() % 20), 1 + static_cast<int>(rng() % 20), {}, {}, {}};
@@ -140,7 +140,7 @@ TEST(EnhanceChannel, AgreesWithPlainStatementOnRandomPlanes) {
     }
 }
 
-TEST(EnhanceChannel, RowsWiderThanOneWorkingSpanAgreeWithPlainStatement) {
+TEST(EnhanceChannel, RowsWiderThanOneWorkingSpanAgreeWithReference) {
     std::mt19937 rng(5);
     Scene s{2 * 2048 + 3, 4, {}, {}, {}};
     for (int i = 0; i < s.width * s.height; ++i) {
