@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "exact_division.h"
 #include "guarded_plane.h"
+#include "reference_pass.h"
 
 namespace {
 
@@ -19,8 +19,11 @@ struct Scene {
     std::vector<uint8_t> boundary;
 };
 
+std::vector<uint8_t> PlainEnhance(const Scene& s, int factor, int sh, uint8_t fill);
+
 // Runs EnhanceChannel on the red bytes of BGR24-like planes with different pitches, checks
-// that nothing else was written and returns the destination channel.
+// that nothing else was written and returns the destination channel. The reference must give
+// the same, so every drawn example below checks it too.
 std::vector<uint8_t> Enhance(const Scene& s, int factor, int sh, uint8_t fill = 0) {
     GuardedPlane src(s.width, s.height, 3, 2);
     src.SetChannel(s.values);
@@ -30,6 +33,7 @@ std::vector<uint8_t> Enhance(const Scene& s, int factor, int sh, uint8_t fill = 
                    s.values.data(), s.labels.data(), s.boundary.data(), s.width, factor, sh);
     EXPECT_TRUE(dst.UntouchedOutsideChannel());
     EXPECT_TRUE(src.UntouchedOutsideChannel());
+    EXPECT_EQ(dst.Channel(), PlainEnhance(s, factor, sh, fill)) << "the reference differs";
     return dst.Channel();
 }
 
@@ -109,42 +113,18 @@ TEST(ExactDivision, MatchesIntegerDivisionForEverySumAndWeight) {
 
 namespace {
 
-// Plain statements of the smoothing and the amplification, for comparison on random planes.
-void PlainSmooth(const Scene& s, uint32_t centre, std::vector<uint8_t>& out) {
-    for (int y = 0; y < s.height; ++y) {
-        for (int x = 0; x < s.width; ++x) {
-            const int32_t own = s.labels[y * s.width + x];
-            uint32_t sum = centre * s.values[y * s.width + x], weight = centre;
-            for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int ny = y + dy, nx = x + dx;
-                    if (ny < 0 || ny >= s.height || nx < 0 || nx >= s.width) continue;
-                    if (s.labels[ny * s.width + nx] != own) continue;
-                    const uint32_t w = (dy == 0 || dx == 0) ? 2 : 1;
-                    sum += w * s.values[ny * s.width + nx];
-                    weight += w;
-                }
-            }
-            out[y * s.width + x] = static_cast<uint8_t>(sum / weight);
-        }
-    }
-}
-
+// The reference's EnhanceChannel on a packed destination that starts out as `fill`.
 std::vector<uint8_t> PlainEnhance(const Scene& s, int factor, int sh, uint8_t fill) {
     std::vector<uint8_t> out(s.values.size(), fill);
-    if (factor > 0) PlainSmooth(s, static_cast<uint32_t>(10 - factor), out);
-    if (sh == 0) return out;
-    for (size_t i = 0; i < out.size(); ++i) {
-        if (factor == 0) out[i] = s.values[i];
-        if (s.boundary[i] == 0)
-            out[i] = static_cast<uint8_t>(std::clamp((100 + sh) * s.values[i] / 100, 0, 255));
-    }
+    reference::EnhanceChannel(out.data(), s.width, s.values.data(), s.width, 1, s.width,
+                              s.height, s.values.data(), s.labels.data(), s.boundary.data(),
+                              s.width, factor, sh);
     return out;
 }
 
 }  // namespace
 
-TEST(EnhanceChannel, AgreesWithPlainStatementOnRandomPlanes) {
+TEST(EnhanceChannel, AgreesWithReferenceOnRandomPlanes) {
     std::mt19937 rng(99);
     for (int round = 0; round < 600; ++round) {
         Scene s{1 + static_cast<int>(rng() % 20), 1 + static_cast<int>(rng() % 20), {}, {}, {}};
@@ -160,7 +140,7 @@ TEST(EnhanceChannel, AgreesWithPlainStatementOnRandomPlanes) {
     }
 }
 
-TEST(EnhanceChannel, RowsWiderThanOneWorkingSpanAgreeWithPlainStatement) {
+TEST(EnhanceChannel, RowsWiderThanOneWorkingSpanAgreeWithReference) {
     std::mt19937 rng(5);
     Scene s{2 * 2048 + 3, 4, {}, {}, {}};
     for (int i = 0; i < s.width * s.height; ++i) {
@@ -184,9 +164,9 @@ TEST(SmoothSegments, CentreWeightsBeyondTheCheckedRangeStillDivideExactly) {
         std::vector<uint8_t> out(values.size());
         SmoothSegments(out.data(), width, 1, values.data(), labels.data(), width, width, height,
                        centre);
-        const Scene s{width, height, values, labels, {}};
         std::vector<uint8_t> expected(values.size());
-        PlainSmooth(s, static_cast<uint32_t>(centre), expected);
+        reference::SmoothSegments(expected.data(), width, 1, values.data(), labels.data(), width,
+                                  width, height, centre);
         EXPECT_EQ(out, expected) << "centre weight " << centre;
     }
 }

@@ -2,28 +2,36 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
-#include "plain_watershed.h"
+#include "reference_pass.h"
 #include "sort_pixels.h"
 
 namespace {
 
 constexpr int kGuard = 8;  // entries past width * height that must stay as they were
 
+// The core's Watershed and the reference's share one signature.
+using WatershedFunction = void (*)(const PixelRef*, const uint8_t*, int32_t*, int32_t*,
+                                   uint8_t*, int, int, bool);
+
 // Sorts and segments a planar channel given row by row, with the output buffers starting
 // out as garbage and followed by guard entries.
 class Segmented {
 public:
-    Segmented(const std::vector<uint8_t>& values, int width, int height, bool c4)
+    Segmented(const std::vector<uint8_t>& values, int width, int height, bool c4,
+              WatershedFunction segment = Watershed)
         : channel_(values.size()), order_(values.size()),
           label_(values.size() + kGuard, 12345), dist_(values.size() + kGuard, -777),
           boundary_(values.size() + kGuard, 77) {
         SortPixels(channel_.data(), width, values.data(), width, 1, width, height,
                    order_.data());
-        Watershed(order_.data(), channel_.data(), label_.data(), dist_.data(),
-                  boundary_.data(), height, width, c4);
+        segment(order_.data(), channel_.data(), label_.data(), dist_.data(), boundary_.data(),
+                height, width, c4);
     }
 
     std::vector<int32_t> Labels() const { return {label_.begin(), label_.end() - kGuard}; }
@@ -52,11 +60,15 @@ std::vector<uint8_t> BoundaryAt(size_t size, std::vector<int> flagged) {
     return boundary;
 }
 
-class WatershedShapes : public ::testing::TestWithParam<bool> {
+// Every drawn shape runs through the core and through the reference, with both
+// connectivities: the reference is what the random comparisons below trust.
+class WatershedShapes
+    : public ::testing::TestWithParam<std::tuple<WatershedFunction, bool>> {
 protected:
     void Expect(const std::vector<uint8_t>& values, int width, int height,
                 const std::vector<int32_t>& labels, const std::vector<int>& flagged) {
-        const Segmented s(values, width, height, GetParam());
+        const Segmented s(values, width, height, std::get<1>(GetParam()),
+                          std::get<0>(GetParam()));
         EXPECT_EQ(s.Labels(), labels);
         EXPECT_EQ(s.Boundary(), BoundaryAt(values.size(), flagged));
         EXPECT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
@@ -121,22 +133,30 @@ TEST_P(WatershedShapes, EvenPlateauSplitsWithoutBoundary) {
             3, 3, 3, 3, 3, 3, 3, 3}, {});
 }
 
-INSTANTIATE_TEST_SUITE_P(BothConnectivities, WatershedShapes, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    CoreAndReference, WatershedShapes,
+    ::testing::Combine(::testing::Values(Watershed, reference::Watershed), ::testing::Bool()),
+    [](const ::testing::TestParamInfo<WatershedShapes::ParamType>& info) {
+        return std::string(std::get<0>(info.param) == Watershed ? "Core" : "Reference") +
+               (std::get<1>(info.param) ? "C4" : "C8");
+    });
 
 TEST(Watershed, FlaggedPixelTakesItsLastNeighboursLabel) {
     // Orthogonal neighbours in visiting order: 0 (label 1), then 2 (label 3) flags the
     // centre, then 1 (label 2) relabels it.
-    const Segmented s({9, 9, 9, 9, 9,
-                       9, 9, 0, 9, 9,
-                       9, 2, 5, 1, 9,
-                       9, 9, 9, 9, 9,
-                       9, 9, 9, 9, 9}, 5, 5, true);
-    const std::vector<int32_t> labels = s.Labels();
-    EXPECT_EQ(labels[7], 1);
-    EXPECT_EQ(labels[13], 2);
-    EXPECT_EQ(labels[11], 3);
-    EXPECT_EQ(labels[12], 2);
-    EXPECT_EQ(s.Boundary()[12], 0);
+    for (WatershedFunction segment : {Watershed, reference::Watershed}) {
+        const Segmented s({9, 9, 9, 9, 9,
+                           9, 9, 0, 9, 9,
+                           9, 2, 5, 1, 9,
+                           9, 9, 9, 9, 9,
+                           9, 9, 9, 9, 9}, 5, 5, true, segment);
+        const std::vector<int32_t> labels = s.Labels();
+        EXPECT_EQ(labels[7], 1);
+        EXPECT_EQ(labels[13], 2);
+        EXPECT_EQ(labels[11], 3);
+        EXPECT_EQ(labels[12], 2);
+        EXPECT_EQ(s.Boundary()[12], 0);
+    }
 }
 
 namespace {
@@ -154,13 +174,12 @@ namespace {
     return ::testing::AssertionSuccess();
 }
 
-void ExpectAgreesWithPlainWatershed(const std::vector<uint8_t>& values, int width, int height,
-                                    bool c4) {
+void ExpectAgreesWithReference(const std::vector<uint8_t>& values, int width, int height,
+                               bool c4) {
     const Segmented s(values, width, height, c4);
-    const WatershedResult plain = PlainWatershed(s.Order().data(), s.Channel().data(), height,
-                                                 width, c4);
-    ASSERT_EQ(s.Labels(), plain.label) << width << "x" << height << " c4 " << c4;
-    ASSERT_EQ(s.Boundary(), plain.boundary) << width << "x" << height << " c4 " << c4;
+    const Segmented plain(values, width, height, c4, reference::Watershed);
+    ASSERT_EQ(s.Labels(), plain.Labels()) << width << "x" << height << " c4 " << c4;
+    ASSERT_EQ(s.Boundary(), plain.Boundary()) << width << "x" << height << " c4 " << c4;
     ASSERT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
     ASSERT_TRUE(NumberedByDiscovery(s));
     ASSERT_TRUE(s.GuardsIntact());
@@ -175,28 +194,83 @@ std::vector<uint8_t> RandomChannel(std::mt19937& rng, size_t size, int levels) {
 
 }  // namespace
 
-TEST(Watershed, AgreesWithPlainRestatementOnSmallRandomChannels) {
+TEST(Watershed, AgreesWithReferenceOnSmallRandomChannels) {
     std::mt19937 rng(20240611);
     for (int round = 0; round < 3000; ++round) {
         const int width = 1 + static_cast<int>(rng() % 12);
         const int height = 1 + static_cast<int>(rng() % 12);
         const std::vector<uint8_t> values =
             RandomChannel(rng, static_cast<size_t>(width * height), 2 + round % 3);
-        ExpectAgreesWithPlainWatershed(values, width, height, round % 2 == 0);
+        ExpectAgreesWithReference(values, width, height, round % 2 == 0);
         if (HasFatalFailure()) return;
     }
 }
 
-TEST(Watershed, AgreesWithPlainRestatementWhereTheQueueMustGrow) {
+TEST(Watershed, AgreesWithReferenceOnWidePlateausAndRamps) {
     std::mt19937 rng(7);
-    // Wide plateaus and a long ramp keep thousands of pixels queued at once.
+    // Plateaus thousands of pixels wide keep many pixels queued and grow for many rounds.
     std::vector<uint8_t> ramp(150 * 90);
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 150; ++x) ramp[y * 150 + x] = static_cast<uint8_t>((x + y) / 20);
     ramp[91 * 50 % ramp.size()] = 0;
     for (bool c4 : {false, true}) {
-        ExpectAgreesWithPlainWatershed(ramp, 150, 90, c4);
-        ExpectAgreesWithPlainWatershed(RandomChannel(rng, 120 * 70, 2), 120, 70, c4);
-        ExpectAgreesWithPlainWatershed(std::vector<uint8_t>(200 * 60, 3), 200, 60, c4);
+        ExpectAgreesWithReference(ramp, 150, 90, c4);
+        ExpectAgreesWithReference(RandomChannel(rng, 120 * 70, 2), 120, 70, c4);
+        ExpectAgreesWithReference(std::vector<uint8_t>(200 * 60, 3), 200, 60, c4);
     }
+}
+
+TEST(Watershed, AgreesWithReferenceOnGrain) {
+    // Like video: a smooth picture under grain, so most pixels touch a lower neighbour, regions
+    // are small and boundaries many; every level is present.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 6; ++round) {
+        const int width = 37 + round * 11, height = 23 + round * 7;
+        std::vector<uint8_t> values(static_cast<size_t>(width * height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                values[y * width + x] = static_cast<uint8_t>(
+                    std::min(255, (x * 200 / width + y * 50 / height) + static_cast<int>(rng() % 19)));
+        ExpectAgreesWithReference(values, width, height, round % 2 == 0);
+    }
+}
+
+TEST(Watershed, FrontsMeetAfterHundredsOfRoundsWhereTheirDistancesSay) {
+    // A corridor of 5 winds through walls of 9, from a 0 at one end to a 1 at the other, with
+    // a 2 on the way: the growth from each runs for hundreds of rounds before the fronts meet,
+    // and where they meet depends on every distance on the way.
+    const int width = 61, height = 41;
+    std::vector<uint8_t> maze(static_cast<size_t>(width * height), 9);
+    for (int y = 1; y < height - 1; y += 2) {
+        for (int x = 1; x < width - 1; ++x) maze[y * width + x] = 5;
+        const int gap = (y / 2) % 2 == 0 ? width - 2 : 1;  // the way down, alternately
+        if (y + 1 < height - 1) maze[(y + 1) * width + gap] = 5;
+    }
+    maze[1 * width + 1] = 0;
+    maze[(height - 2) * width + (width - 2)] = 1;
+    maze[21 * width + 17] = 2;
+    for (bool c4 : {false, true}) ExpectAgreesWithReference(maze, width, height, c4);
+}
+
+TEST(Watershed, BuffersReusedForASmallerChannelCarryNothingOver) {
+    // As the filter does from a luma plane to a chroma plane: the second call's outputs must
+    // not depend on what the first left in the buffers.
+    std::mt19937 rng(11);
+    const std::vector<uint8_t> first = RandomChannel(rng, 40 * 30, 4);
+    const std::vector<uint8_t> second = RandomChannel(rng, 17 * 11, 3);
+    std::vector<uint8_t> channel(first.size()), boundary(first.size());
+    std::vector<PixelRef> order(first.size());
+    std::vector<int32_t> label(first.size()), dist(first.size());
+    const auto segment = [&](const std::vector<uint8_t>& values, int width, int height, bool c4) {
+        SortPixels(channel.data(), width, values.data(), width, 1, width, height, order.data());
+        Watershed(order.data(), channel.data(), label.data(), dist.data(), boundary.data(), height,
+                  width, c4);
+    };
+    segment(first, 40, 30, false);
+    segment(second, 17, 11, true);
+    const Segmented plain(second, 17, 11, true, reference::Watershed);
+    const size_t n = second.size();
+    EXPECT_EQ(std::vector<int32_t>(label.begin(), label.begin() + n), plain.Labels());
+    EXPECT_EQ(std::vector<uint8_t>(boundary.begin(), boundary.begin() + n), plain.Boundary());
+    EXPECT_EQ(dist, std::vector<int32_t>(first.size(), 0));
 }
