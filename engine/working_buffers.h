@@ -4,7 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "large_memory.h"
 
 #include "channel_plane.h"
 
@@ -31,15 +32,10 @@ public:
     // boundaryBuf: 0 at region boundaries, 255 elsewhere.
     uint8_t* boundary() const { return boundary_; }
 
-    size_t Bytes() const { return bytes_; }
+    size_t Bytes() const { return block_.size(); }
 
 private:
-    struct Release {
-        size_t bytes;
-        void operator()(uint8_t* block) const;
-    };
-    size_t bytes_;
-    std::unique_ptr<uint8_t, Release> block_;
+    memory::LargeBlock block_;
     int32_t* dist_;
     uint8_t* boundary_;
     PixelRef* order_;

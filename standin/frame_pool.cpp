@@ -6,7 +6,7 @@ namespace standin {
 
 struct FramePool::Record {
     FrameLayout layout{};
-    std::unique_ptr<uint8_t[]> memory;
+    memory::LargeBlock memory;
     VideoFrameBuffer buffer{};
     std::optional<VideoFrame> frame;  // built after the buffer, which it counts
 
@@ -18,19 +18,37 @@ struct FramePool::Record {
 FramePool::FramePool() = default;
 FramePool::~FramePool() = default;
 
-VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
-    auto record = std::make_unique<Record>();
-    record->layout = layout;
-    // Slack for moving the first row onto its boundary; the layout checked that it fits int.
-    const size_t size = static_cast<size_t>(layout.dataSize) + static_cast<size_t>(layout.align) - 1;
-    record->memory.reset(new uint8_t[size]);
-    std::memset(record->memory.get(), fill, size);
+namespace {
 
-    const auto address = reinterpret_cast<uintptr_t>(record->memory.get());
+bool SameLayout(const FrameLayout& a, const FrameLayout& b) {
+    return a.dataSize == b.dataSize && a.align == b.align && a.pitch == b.pitch &&
+           a.rowSize == b.rowSize && a.height == b.height && a.offsetU == b.offsetU &&
+           a.offsetV == b.offsetV && a.pitchUV == b.pitchUV;
+}
+
+}  // namespace
+
+VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
+    // A frame of the same layout that nobody holds any more is taken again, as a real host
+    // recycles its frames: a video then touches new memory only for its first frames.
+    std::unique_ptr<Record> record = TakeUnused(layout);
+    if (!record) {
+        record = std::make_unique<Record>();
+        record->layout = layout;
+        // Slack for moving the first row onto its boundary; the layout checked that it fits int.
+        record->memory = memory::LargeBlock(static_cast<size_t>(layout.dataSize) +
+                                            static_cast<size_t>(layout.align) - 1);
+    }
+    const size_t size = record->memory.size();
+    std::memset(record->memory.data(), fill, size);
+
+    const auto address = reinterpret_cast<uintptr_t>(record->memory.data());
     const auto misalignment = static_cast<int>(address % static_cast<uintptr_t>(layout.align));
     const int offset = misalignment ? layout.align - misalignment : 0;
 
-    record->buffer.data = record->memory.get();
+    record->frame.reset();
+    record->buffer = VideoFrameBuffer{};
+    record->buffer.data = record->memory.data();
     record->buffer.data_size = static_cast<int>(size);
     const bool planar = layout.pitchUV != 0;
     record->frame.emplace(&record->buffer, offset, layout.pitch, layout.rowSize, layout.height,
@@ -39,14 +57,25 @@ VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
 
     VideoFrame* frame = &*record->frame;
     std::lock_guard<std::mutex> lock(mutex_);
-    ReclaimUnused();
+    ReclaimUnused(layout);
     frames_.emplace(frame, std::move(record));
     return frame;
 }
 
-void FramePool::ReclaimUnused() {
+std::unique_ptr<FramePool::Record> FramePool::TakeUnused(const FrameLayout& layout) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = frames_.begin(); it != frames_.end(); ++it) {
+        if (!it->second->Unused() || !SameLayout(it->second->layout, layout)) continue;
+        std::unique_ptr<Record> record = std::move(it->second);
+        frames_.erase(it);
+        return record;
+    }
+    return nullptr;
+}
+
+void FramePool::ReclaimUnused(const FrameLayout& kept) {
     for (auto it = frames_.begin(); it != frames_.end();) {
-        if (it->second->Unused())
+        if (it->second->Unused() && !SameLayout(it->second->layout, kept))
             it = frames_.erase(it);
         else
             ++it;

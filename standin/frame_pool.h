@@ -1,5 +1,6 @@
 // The host's frames. Plug-ins only change reference counts; a frame whose count and whose
-// buffer's count have both dropped to 0 is freed by the next allocation (or at the end).
+// buffer's count have both dropped to 0 is reused by the next allocation of its layout, or
+// freed by the next allocation of another (or at the end).
 #pragma once
 
 #include <avisynth.h>
@@ -12,6 +13,7 @@
 #include <unordered_map>
 
 #include "frame_layout.h"
+#include "large_memory.h"
 
 namespace standin {
 
@@ -32,11 +34,14 @@ public:
     std::optional<FrameLayout> LayoutOf(const VideoFrame* frame) const;
 
     size_t LiveCount() const;  // frames with at least one reference
-    size_t HeldCount() const;  // frames not yet freed
+    size_t HeldCount() const;  // frames not yet freed, kept ones included
 
 private:
     struct Record;
-    void ReclaimUnused();  // caller holds mutex_
+    std::unique_ptr<Record> TakeUnused(const FrameLayout& layout);
+    // Frees the unused frames of other layouts than `kept`; those of `kept` wait to be taken
+    // again, never more of them than were once in use at the same time. Caller holds mutex_.
+    void ReclaimUnused(const FrameLayout& kept);
 
     mutable std::mutex mutex_;
     std::unordered_map<const VideoFrame*, std::unique_ptr<Record>> frames_;

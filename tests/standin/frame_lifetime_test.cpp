@@ -16,7 +16,7 @@ namespace {
 
 const VideoInfo kYv12 = MakeVideoInfo(24, 6, VideoInfo::CS_YV12);
 
-TEST(FrameLifetime, OneReferenceWritesAndReleasedFramesAreFreed) {
+TEST(FrameLifetime, OneReferenceWritesAndReleasedFramesAreReusedOrFreed) {
     ScriptEnvironment env;
     PVideoFrame frame = env.NewVideoFrame(kYv12);
     EXPECT_EQ(frame->RefCount(), 1);
@@ -29,12 +29,22 @@ TEST(FrameLifetime, OneReferenceWritesAndReleasedFramesAreFreed) {
     }
     EXPECT_NE(frame->GetWritePtr(), nullptr);
 
-    for (int i = 0; i < 5; ++i) env.NewVideoFrame(kYv12);
+    // Each released at once, so one frame serves all five, and comes back as new: writable
+    // and filled with the junk byte again.
+    for (int i = 0; i < 5; ++i) {
+        const PVideoFrame scratch = env.NewVideoFrame(kYv12);
+        EXPECT_EQ(scratch->GetReadPtr()[0], ScriptEnvironment::kJunkByte) << i;
+        EXPECT_NE(scratch->GetWritePtr(), nullptr) << i;
+        scratch->GetWritePtr()[0] = 1;
+    }
     EXPECT_EQ(env.LiveFrameCount(), 1u);
+    EXPECT_EQ(env.HeldFrameCount(), 2u);
     frame.reset();
     EXPECT_EQ(env.LiveFrameCount(), 0u);
     const PVideoFrame next = env.NewVideoFrame(kYv12);
-    EXPECT_EQ(env.HeldFrameCount(), 1u);  // the six released frames were freed
+    EXPECT_EQ(env.HeldFrameCount(), 2u);  // one taken again, one waiting
+    const PVideoFrame other = env.NewVideoFrame(MakeVideoInfo(8, 4, VideoInfo::CS_BGR32));
+    EXPECT_EQ(env.HeldFrameCount(), 2u);  // frames of another layout do not wait
 }
 
 TEST(FrameLifetime, MakeWritableCopiesOnlyASharedFrame) {

@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "large_memory.h"
+
 namespace media {
+
+// A picture's bytes: huge-page backed and uninitialised until written, like frames.
+using PixelBytes = std::vector<uint8_t, memory::LargeAllocator<uint8_t>>;
 
 struct Picture {
     int width = 0;
@@ -16,7 +21,7 @@ struct Picture {
     bool hasAlpha = false;
     // Rows top to bottom, no padding; per pixel R G B, plus A when hasAlpha
     // (straight, not premultiplied; 255 is opaque).
-    std::vector<uint8_t> pixels;
+    PixelBytes pixels;
 
     int channels() const { return hasAlpha ? 4 : 3; }
     std::size_t stride() const { return static_cast<std::size_t>(width) * channels(); }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "media_error.h"
+#include "picture.h"
 
 class MediaTest : public ::testing::Test {
 protected:
@@ -52,6 +53,14 @@ void expectMediaError(Action action, std::initializer_list<std::string> fragment
         return;
     }
     ADD_FAILURE() << "no MediaError thrown";
+}
+
+inline std::vector<uint8_t> patternBytes(std::size_t count, unsigned seed);
+
+// The same bytes as a picture holds them.
+inline media::PixelBytes patternPixels(std::size_t count, unsigned seed) {
+    const std::vector<uint8_t> bytes = patternBytes(count, seed);
+    return media::PixelBytes(bytes.begin(), bytes.end());
 }
 
 inline std::vector<uint8_t> patternBytes(std::size_t count, unsigned seed) {

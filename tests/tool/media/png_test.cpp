@@ -18,7 +18,7 @@ Picture makePicture(int width, int height, bool alpha, unsigned seed) {
     picture.width = width;
     picture.height = height;
     picture.hasAlpha = alpha;
-    picture.pixels = patternBytes(picture.stride() * static_cast<std::size_t>(height), seed);
+    picture.pixels = patternPixels(picture.stride() * static_cast<std::size_t>(height), seed);
     return picture;
 }
 
@@ -65,7 +65,7 @@ TEST_F(PngTest, ScalesSixteenBitSamplesRatherThanStrippingThem) {
                 {{0xFF, 0xFF, 0x80, 0x80, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x7F, 0xFF, 0xFF}});
     const Picture picture = readPicture(path("deep.png"));
     EXPECT_FALSE(picture.hasAlpha);
-    EXPECT_EQ(picture.pixels, (std::vector<uint8_t>{255, 128, 2, 0, 0, 255}));
+    EXPECT_EQ(picture.pixels, (media::PixelBytes{255, 128, 2, 0, 0, 255}));
 }
 
 TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
@@ -76,7 +76,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
                     png_set_tRNS(png, info, nullptr, 0, &transparent);
                 });
     EXPECT_EQ(readPicture(path("grey.png")).pixels,
-              (std::vector<uint8_t>{7, 7, 7, 0, 200, 200, 200, 255, 7, 7, 7, 0}));
+              (media::PixelBytes{7, 7, 7, 0, 200, 200, 200, 255, 7, 7, 7, 0}));
 
     // Two bits per pixel: indices 0, 1, 2, 3 packed in one byte.
     writeRawPng(path("palette.png"), 4, 2, PNG_COLOR_TYPE_PALETTE, {{0x1B}}, false,
@@ -88,7 +88,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
                 });
     const Picture palette = readPicture(path("palette.png"));
     EXPECT_TRUE(palette.hasAlpha);
-    EXPECT_EQ(palette.pixels, (std::vector<uint8_t>{10, 20, 30, 0, 40, 50, 60, 128, 70, 80, 90, 255,
+    EXPECT_EQ(palette.pixels, (media::PixelBytes{10, 20, 30, 0, 40, 50, 60, 128, 70, 80, 90, 255,
                                                     1, 2, 3, 255}));
 
     // One bit per pixel and interlaced: 9 pixels per row reach past the first byte.

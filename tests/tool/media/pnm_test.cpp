@@ -17,7 +17,7 @@ TEST_F(PnmTest, RoundTripsPpmAndPamThroughTheExtension) {
         picture.width = 5;
         picture.height = 3;
         picture.hasAlpha = alpha;
-        picture.pixels = patternBytes(picture.stride() * 3, 9);
+        picture.pixels = patternPixels(picture.stride() * 3, 9);
         writePictureFile(path(name), picture);
         const Picture back = readPicture(path(name));
         EXPECT_EQ(back.width, 5);
@@ -34,7 +34,7 @@ TEST_F(PnmTest, ReadsHandWrittenHeadersWithComments) {
     const Picture ppm = readPicture(path("a.ppm"));
     EXPECT_EQ(ppm.width, 2);
     EXPECT_EQ(ppm.height, 1);
-    EXPECT_EQ(ppm.pixels, (std::vector<uint8_t>{'\n', ' ', '\t', '\r', 0x0b, 0x0c}));
+    EXPECT_EQ(ppm.pixels, (media::PixelBytes{'\n', ' ', '\t', '\r', 0x0b, 0x0c}));
 
     writeFile(path("b.pam"),
               "P7\n# comment\nWIDTH 1\nHEIGHT 2\n\nDEPTH 4\nMAXVAL 255\n"
