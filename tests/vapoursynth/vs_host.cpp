@@ -62,7 +62,7 @@ uint64_t Mix(uint64_t z) {
 }
 
 // Blocks of six levels with grain on top: regions for the watershed to find, and many
-// boundaries. Only the first byte of wider samples is set; those clips are never filtered.
+// boundaries. Wider samples are filled byte by byte alike; those clips are never filtered.
 uint8_t SampleValue(uint32_t seed, int n, int plane, int x, int y) {
     const uint64_t where = uint64_t{seed} << 44 ^ static_cast<uint64_t>(n) << 32 ^
                            static_cast<uint64_t>(plane) << 30 ^ static_cast<uint64_t>(y) << 15 ^
@@ -95,48 +95,48 @@ private:
     std::map<int, const VSFrame*> frames_;
 };
 
-struct ClipSpec {
+struct SourceClip {
     bool given = false;
     VSVideoInfo vi{};
     uint32_t seed = 0;
 };
 
-ClipSpec ParseClip(const Session& session, const std::string& text) {
-    ClipSpec spec;
-    if (text == "-") return spec;
+SourceClip ParseClip(const Session& session, const std::string& text) {
+    SourceClip source;
+    if (text == "-") return source;
     char format[32] = "";
     int width = 0, height = 0, frames = 0;
     unsigned seed = 0;
     if (std::sscanf(text.c_str(), "%31s %dx%d %d %u", format, &width, &height, &frames, &seed) != 5)
         throw HostError("not a clip: " + text);
-    spec.given = true;
-    spec.seed = seed;
-    spec.vi.width = width;
-    spec.vi.height = height;
-    spec.vi.numFrames = frames;
-    spec.vi.fpsNum = 25;
-    spec.vi.fpsDen = 1;
-    if (std::string(format) == "variable") return spec;  // format left undefined
+    source.given = true;
+    source.seed = seed;
+    source.vi.width = width;
+    source.vi.height = height;
+    source.vi.numFrames = frames;
+    source.vi.fpsNum = 25;
+    source.vi.fpsDen = 1;
+    if (std::string(format) == "variable") return source;  // format left undefined
     for (const NamedFormat& preset : kPresets)
-        if (preset.name == std::string(format)) spec.vi.format = vstest::Format(session, preset.id);
-    if (spec.vi.format.colorFamily == cfUndefined) throw HostError("unknown format: " + text);
-    return spec;
+        if (preset.name == std::string(format)) source.vi.format = vstest::Format(session, preset.id);
+    if (source.vi.format.colorFamily == cfUndefined) throw HostError("unknown format: " + text);
+    return source;
 }
 
 // A source whose frame n is the same every time it is made, with a few properties to follow.
-VSNode* MakeSource(Session& session, const ClipSpec& spec, std::shared_ptr<FrameStore> store) {
-    return session.Source(spec.vi, [spec, store](int n, VSCore* core, const VSAPI* api) {
-        VSFrame* frame = api->newVideoFrame(&spec.vi.format, spec.vi.width, spec.vi.height,
+VSNode* MakeSource(Session& session, const SourceClip& source, std::shared_ptr<FrameStore> store) {
+    return session.Source(source.vi, [source, store](int n, VSCore* core, const VSAPI* api) {
+        VSFrame* frame = api->newVideoFrame(&source.vi.format, source.vi.width, source.vi.height,
                                             nullptr, core);
-        for (int p = 0; p < spec.vi.format.numPlanes; ++p) {
+        for (int p = 0; p < source.vi.format.numPlanes; ++p) {
             uint8_t* row = api->getWritePtr(frame, p);
-            const int bytes = api->getFrameWidth(frame, p) * spec.vi.format.bytesPerSample;
+            const int bytes = api->getFrameWidth(frame, p) * source.vi.format.bytesPerSample;
             for (int y = 0; y < api->getFrameHeight(frame, p); ++y, row += api->getStride(frame, p))
-                for (int x = 0; x < bytes; ++x) row[x] = SampleValue(spec.seed, n, p, x, y);
+                for (int x = 0; x < bytes; ++x) row[x] = SampleValue(source.seed, n, p, x, y);
         }
         VSMap* props = api->getFramePropertiesRW(frame);
         api->mapSetInt(props, "BasinLiftTestFrame", n, maReplace);
-        api->mapSetInt(props, "BasinLiftTestSeed", spec.seed, maReplace);
+        api->mapSetInt(props, "BasinLiftTestSeed", source.seed, maReplace);
         api->mapSetData(props, "BasinLiftTestNote", "made by vs_host", -1, dtUtf8, maReplace);
         store->Keep(n, frame);
         return frame;
@@ -287,12 +287,12 @@ private:
 // not be written.
 bool RunCase(Session& session, const Case& c, const std::string& base) {
     const VSAPI* api = session.api();
-    const ClipSpec clipSpec = ParseClip(session, c.clip);
-    const ClipSpec sclipSpec = ParseClip(session, c.sclip);
+    const SourceClip clipSource = ParseClip(session, c.clip);
+    const SourceClip sclipSource = ParseClip(session, c.sclip);
     auto clipStore = std::make_shared<FrameStore>(api);
     auto sclipStore = std::make_shared<FrameStore>(api);
-    VSNode* clip = clipSpec.given ? MakeSource(session, clipSpec, clipStore) : nullptr;
-    VSNode* sclip = sclipSpec.given ? MakeSource(session, sclipSpec, sclipStore) : nullptr;
+    VSNode* clip = clipSource.given ? MakeSource(session, clipSource, clipStore) : nullptr;
+    VSNode* sclip = sclipSource.given ? MakeSource(session, sclipSource, sclipStore) : nullptr;
     VSMap* args = MakeArguments(session, clip, sclip, c.arguments);
     bool ok = true;
     try {
