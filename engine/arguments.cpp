@@ -14,9 +14,6 @@ constexpr char kNothingToDoRgb[] = "BasinLift: sh and sm both can not be zero";
 constexpr char kNothingToDoYuv[] = "BasinLift: sh, sm, smu and smv  values are zero";
 constexpr char kSclipMissing[] = "BasinLift:For useclip option sclip must be defined";
 constexpr char kSclipIdentical[] = "BasinLift:clip to be smoothed and sclip must not be identical";
-constexpr char kSclipDiffers[] =
-    "BasinLift: The two clips have either dissimilar color format orunequal frame dimensions "
-    "or unequal number of frames";
 // A clip without pixels, or whose chroma would be empty or lose a column, would leave output
 // bytes unwritten.
 constexpr char kNoPixels[] = "BasinLift: the clip must be at least 1 pixel wide and high";
@@ -104,7 +101,7 @@ const char* FirstFailedCheck(const ClipFacts& input, const FilterSettings& s,
         const ClipFacts& other = sclip.facts;
         if (!sclip.sameFormat || other.width != input.width || other.height != input.height ||
             other.frames != input.frames)
-            return kSclipDiffers;
+            return kSclipDiffersRefusal;
     }
     if (const char* refusal = RangeRefusal(kArgSmu, s.smu, format)) return refusal;
     if (const char* refusal = RangeRefusal(kArgSmv, s.smv, format)) return refusal;

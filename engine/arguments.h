@@ -147,6 +147,11 @@ struct SclipFacts {
 constexpr char kUnsupportedFormatRefusal[] =
     "%s: This color format is not supported by this old avisynth version";
 constexpr char kOutOfMemoryRefusal[] = "BasinLift: out of memory";
+// The segmentation clip differs from the clip in format, size or length. Named here so that a
+// host that can say which one differs may add it (inline: one address in every file).
+inline constexpr char kSclipDiffersRefusal[] =
+    "BasinLift: The two clips have either dissimilar color format orunequal frame dimensions "
+    "or unequal number of frames";
 
 // The first refusal that the arguments meet, in a fixed order (format, size, sh, sm, RGB with
 // nothing to do, the segmentation clip, smu, smv, YUV with nothing to do, buffer size), or

@@ -1,0 +1,41 @@
+#include "case_file.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vstest {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, separator);) parts.push_back(Trim(part));
+    if (!text.empty() && text.back() == separator) parts.push_back("");  // getline drops it
+    return parts;
+}
+
+std::vector<Case> ReadCases(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::vector<Case> cases;
+    for (std::string line; std::getline(in, line);) {
+        const std::string text = Trim(line);
+        if (text.empty() || text[0] == '#') continue;
+        const std::vector<std::string> f = Split(text, '|');
+        if (f.size() != 4) throw std::runtime_error("not a case: " + line);
+        cases.push_back({f[0], f[1], f[2], f[3]});
+    }
+    return cases;
+}
+
+}  // namespace vstest

@@ -1,0 +1,276 @@
+// BasinLift for VapourSynth (API 4): the host adapter. It maps VapourSynth's 8-bit formats onto
+// the engine's plans, checks the arguments with the engine's table, and renders each frame with
+// the engine; planes the plan leaves alone are taken over from the source frame, not copied.
+// Frames are rendered in parallel (fmParallel), each with a working-buffer set of its own.
+#include <VapourSynth4.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "arguments.h"
+#include "buffer_pool.h"
+#include "frame_render.h"
+
+namespace {
+
+// A VapourSynth format the filter takes, with the engine's layout for it. Planar RGB keeps the
+// host's plane order R, G, B; each plane is segmented on its own, so the order is immaterial.
+struct HostFormat {
+    int colorFamily;
+    int subSamplingW;
+    int subSamplingH;
+    const char* name;
+    const engine::VideoFormat* format;
+};
+
+const HostFormat kFormats[] = {
+    {cfGray, 0, 0, "Gray8", &engine::kGray},
+    {cfYUV, 1, 1, "YUV420P8", &engine::kYuv420},
+    {cfYUV, 1, 0, "YUV422P8", &engine::kYuv422},
+    {cfYUV, 0, 0, "YUV444P8", &engine::kYuv444},
+    {cfYUV, 2, 0, "YUV411P8", &engine::kYuv411},
+    {cfYUV, 2, 2, "YUV410P8", &engine::kYuv410},
+    {cfRGB, 0, 0, "RGB24", &engine::kRgbPlanar},
+};
+
+// Only 8-bit integer samples: the core works on bytes.
+const engine::VideoFormat* FindFormat(const VSVideoFormat& f) {
+    if (f.sampleType != stInteger || f.bitsPerSample != 8) return nullptr;
+    for (const HostFormat& known : kFormats)
+        if (known.colorFamily == f.colorFamily && known.subSamplingW == f.subSamplingW &&
+            known.subSamplingH == f.subSamplingH)
+            return known.format;
+    return nullptr;
+}
+
+bool ConstantFormat(const VSVideoInfo& vi) { return vi.format.colorFamily != cfUndefined; }
+bool ConstantSize(const VSVideoInfo& vi) { return vi.width > 0 && vi.height > 0; }
+
+std::string FormatName(const VSVideoFormat& format, const VSAPI* vsapi) {
+    char name[32] = "";
+    return vsapi->getVideoFormatName(&format, name) ? name : "an unnamed format";
+}
+
+// "YUV420P8 640x480, 100 frames", as the refusals describe a clip.
+std::string Describe(const VSVideoInfo& vi, const VSAPI* vsapi) {
+    const std::string format = ConstantFormat(vi) ? FormatName(vi.format, vsapi) : "variable format";
+    const std::string size = ConstantSize(vi)
+                                 ? std::to_string(vi.width) + "x" + std::to_string(vi.height)
+                                 : "variable size";
+    return format + " " + size + ", " + std::to_string(vi.numFrames) + " frames";
+}
+
+std::string UnsupportedFormatText(const VSVideoFormat& format, const VSAPI* vsapi) {
+    std::string text = "BasinLift: " + FormatName(format, vsapi) + " is not supported; it takes ";
+    const size_t count = sizeof kFormats / sizeof kFormats[0];
+    for (size_t i = 0; i < count; ++i)
+        text += std::string(kFormats[i].name) + (i + 2 < count ? ", " : i + 1 < count ? " and " : "");
+    return text;
+}
+
+// The VapourSynth checks that come before the engine's: what the engine cannot be told about.
+std::string HostRefusal(const VSVideoInfo& vi, int c4, const VSAPI* vsapi) {
+    if (!ConstantFormat(vi))
+        return "BasinLift: the clip's format varies from frame to frame; it needs one format";
+    if (!ConstantSize(vi))
+        return "BasinLift: the clip's frame size varies from frame to frame; it needs one size";
+    const engine::VideoFormat* format = FindFormat(vi.format);
+    if (!format) return UnsupportedFormatText(vi.format, vsapi);
+    // VapourSynth lets a subsampled clip have any size and rounds its chroma planes down; the
+    // other hosts' text for this names their formats, so say it in VapourSynth's terms.
+    if (!engine::FitsSubsampling(*format, vi.width, vi.height)) {
+        const int w = 1 << vi.format.subSamplingW, h = 1 << vi.format.subSamplingH;
+        return "BasinLift: " + FormatName(vi.format, vsapi) + " needs " +
+               (w > 1 ? "a width divisible by " + std::to_string(w) : "") +
+               (w > 1 && h > 1 ? " and " : "") +
+               (h > 1 ? "a height divisible by " + std::to_string(h) : "") + ", not " +
+               std::to_string(vi.width) + "x" + std::to_string(vi.height);
+    }
+    // c4 stands for a boolean, which VapourSynth passes as an integer.
+    if (c4 != 0 && c4 != 1)
+        return "BasinLift: c4 must be 0 (8-connected regions) or 1 (4-connected), not " +
+               std::to_string(c4);
+    return "";
+}
+
+bool SameFormat(const VSVideoFormat& a, const VSVideoFormat& b) {
+    return a.colorFamily == b.colorFamily && a.sampleType == b.sampleType &&
+           a.bitsPerSample == b.bitsPerSample && a.subSamplingW == b.subSamplingW &&
+           a.subSamplingH == b.subSamplingH;
+}
+
+// A node reference of our own, released with the object that holds it.
+class NodeRef {
+public:
+    NodeRef(VSNode* node, const VSAPI* vsapi) : node_(node), vsapi_(vsapi) {}
+    NodeRef(const NodeRef&) = delete;
+    NodeRef& operator=(const NodeRef&) = delete;
+    ~NodeRef() {
+        if (node_) vsapi_->freeNode(node_);
+    }
+    VSNode* get() const { return node_; }
+
+private:
+    VSNode* node_;
+    const VSAPI* vsapi_;
+};
+
+// Takes over one reference to each clip, also when its buffers cannot be had.
+struct Filter {
+    Filter(VSNode* clip, VSNode* segmentation, const VSVideoInfo& info,
+           const engine::FilterSettings& settings, const VSAPI* vsapi)
+        : node(clip, vsapi),
+          sclip(segmentation, vsapi),
+          vi(info),
+          plan(*FindFormat(info.format), info.width, info.height, settings),
+          pool(info.width, info.height) {}
+
+    // First, so that they are released when a later member fails to be made.
+    NodeRef node;
+    NodeRef sclip;  // null: the clip segments itself
+    const VSVideoInfo vi;
+    const engine::FramePlan plan;
+    vsadapter::BufferPool pool;
+};
+
+const VSFrame* VS_CC GetFrame(int n, int activationReason, void* instanceData, void**,
+                              VSFrameContext* frameCtx, VSCore* core, const VSAPI* vsapi) {
+    Filter& filter = *static_cast<Filter*>(instanceData);
+    VSNode* const sclip = filter.sclip.get();
+    if (activationReason == arInitial) {
+        vsapi->requestFrameFilter(n, filter.node.get(), frameCtx);
+        if (sclip) vsapi->requestFrameFilter(n, sclip, frameCtx);
+        return nullptr;
+    }
+    if (activationReason != arAllFramesReady) return nullptr;
+
+    const VSFrame* src = vsapi->getFrameFilter(n, filter.node.get(), frameCtx);
+    const VSFrame* seg = sclip ? vsapi->getFrameFilter(n, sclip, frameCtx) : src;
+    const engine::FramePlan& plan = filter.plan;
+    const int planes = filter.vi.format.numPlanes;
+
+    // Planes nothing is done to are the source's, shared rather than copied; the source's
+    // properties come along.
+    const VSFrame* planeSrc[3] = {};
+    const int planeIndex[3] = {0, 1, 2};
+    for (int p = 0; p < planes; ++p)
+        if (!plan.PlaneProcessed(p)) planeSrc[p] = src;
+    VSFrame* dst = vsapi->newVideoFrame2(&filter.vi.format, filter.vi.width, filter.vi.height,
+                                         planeSrc, planeIndex, src, core);
+
+    engine::FrameRefs frame{};
+    for (int p = 0; p < planes; ++p) {
+        frame.src[p] = {vsapi->getReadPtr(src, p), static_cast<int>(vsapi->getStride(src, p))};
+        frame.seg[p] = {vsapi->getReadPtr(seg, p), static_cast<int>(vsapi->getStride(seg, p))};
+        // A write pointer to a shared plane would make the host copy it.
+        if (plan.PlaneProcessed(p))
+            frame.dst[p] = {vsapi->getWritePtr(dst, p), static_cast<int>(vsapi->getStride(dst, p))};
+    }
+
+    bool rendered = true;
+    try {
+        const vsadapter::BufferPool::Lease buffers = filter.pool.Acquire();
+        // Planes left alone are already the source frame's own: nothing to copy.
+        engine::RenderFrame(plan, *buffers, frame,
+                            [](uint8_t*, int, const uint8_t*, int, int, int) {});
+    } catch (const std::bad_alloc&) {
+        char text[80];
+        std::snprintf(text, sizeof text, "BasinLift: not enough memory to filter frame %d", n);
+        vsapi->setFilterError(text, frameCtx);
+        rendered = false;
+    }
+    if (seg != src) vsapi->freeFrame(seg);
+    vsapi->freeFrame(src);
+    if (!rendered) {
+        vsapi->freeFrame(dst);
+        return nullptr;
+    }
+    return dst;
+}
+
+void VS_CC FreeFilter(void* instanceData, VSCore*, const VSAPI*) {
+    delete static_cast<Filter*>(instanceData);
+}
+
+engine::FilterSettings ReadSettings(const VSMap* in, const VSAPI* vsapi) {
+    engine::FilterSettings settings = engine::DefaultSettings();
+    for (const engine::ArgumentSpec& spec : engine::kArguments) {
+        if (spec.type == engine::ArgumentType::Clip || spec.impliedBySclip) continue;
+        int error = 0;
+        // Saturated: a value beyond int stays out of every range rather than wrapping into one.
+        const int value = vsapi->mapGetIntSaturated(in, spec.name, 0, &error);
+        if (!error) engine::SetArgument(settings, spec, value);
+    }
+    return settings;
+}
+
+void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, const VSAPI* vsapi) {
+    // The host has checked names, types and that the clip is there.
+    NodeRef node(vsapi->mapGetNode(in, engine::kArguments[engine::kArgClip].name, 0, nullptr),
+                 vsapi);
+    int absent = 0;
+    NodeRef sclip(vsapi->mapGetNode(in, engine::kArguments[engine::kArgSclip].name, 0, &absent),
+                  vsapi);
+    const VSVideoInfo& vi = *vsapi->getVideoInfo(node.get());
+    engine::FilterSettings settings = ReadSettings(in, vsapi);
+    // Giving sclip is what asks for segmenting on it.
+    settings.useclip = sclip.get() != nullptr;
+    const engine::ArgumentSpec& c4Spec = engine::kArguments[engine::kArgC4];
+    int c4Missing = 0;
+    const int c4 = vsapi->mapGetIntSaturated(in, c4Spec.name, 0, &c4Missing);
+
+    std::string refusal = HostRefusal(vi, c4Missing ? c4Spec.defaultValue : c4, vsapi);
+    if (refusal.empty()) {
+        const engine::ClipFacts facts{FindFormat(vi.format), vi.width, vi.height, vi.numFrames};
+        engine::SclipFacts sclipFacts{};
+        sclipFacts.given = sclip.get() != nullptr;
+        // Passing the clip itself is refused as the other hosts refuse it; it would only
+        // segment the clip twice over.
+        sclipFacts.sameAsInput = sclip.get() == node.get();
+        const VSVideoInfo* svi = sclip.get() ? vsapi->getVideoInfo(sclip.get()) : nullptr;
+        if (svi) {
+            sclipFacts.facts = {FindFormat(svi->format), svi->width, svi->height, svi->numFrames};
+            sclipFacts.sameFormat = ConstantFormat(*svi) && SameFormat(svi->format, vi.format);
+        }
+        if (const char* failed = engine::FirstFailedCheck(facts, settings, sclipFacts)) {
+            refusal = engine::RefusalText(failed);
+            // The other hosts' text, then what differs, which that text leaves the user to find.
+            if (failed == engine::kSclipDiffersRefusal)
+                refusal += " (clip: " + Describe(vi, vsapi) + "; sclip: " + Describe(*svi, vsapi) + ")";
+        }
+    }
+    if (!refusal.empty()) {
+        vsapi->mapSetError(out, refusal.c_str());
+        return;
+    }
+
+    Filter* filter = nullptr;
+    try {
+        filter = new Filter(vsapi->addNodeRef(node.get()),
+                            sclip.get() ? vsapi->addNodeRef(sclip.get()) : nullptr, vi, settings,
+                            vsapi);
+    } catch (const std::bad_alloc&) {
+        vsapi->mapSetError(out, engine::kOutOfMemoryRefusal);
+        return;
+    }
+    // Frame n of each clip makes frame n, and nothing else.
+    const VSFilterDependency deps[2] = {{filter->node.get(), rpStrictSpatial},
+                                        {filter->sclip.get(), rpStrictSpatial}};
+    vsapi->createVideoFilter(out, engine::kFunctionName, &filter->vi, GetFrame, FreeFilter,
+                             fmParallel, deps, filter->sclip.get() ? 2 : 1, filter, core);
+    // A filter the host turned down is never freed by it.
+    if (vsapi->mapGetError(out)) delete filter;
+}
+
+}  // namespace
+
+VS_EXTERNAL_API(void) VapourSynthPluginInit2(VSPlugin* plugin, const VSPLUGINAPI* vspapi) {
+    vspapi->configPlugin("com.basinlift.basinlift", "basinlift",
+                         "BasinLift: smoothing within watershed regions",
+                         VS_MAKE_VERSION(BASINLIFT_VERSION_MAJOR, BASINLIFT_VERSION_MINOR),
+                         VAPOURSYNTH_API_VERSION, 0, plugin);
+    vspapi->registerFunction(engine::kFunctionName, engine::VapourSynthSignature().c_str(),
+                             "clip:vnode;", CreateBasinLift, nullptr, plugin);
+}
