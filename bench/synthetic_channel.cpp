@@ -46,9 +46,9 @@ int Scene(int x, int y, int width, int height) {
 
 }  // namespace
 
-std::vector<uint8_t> MakeSyntheticChannel(int width, int height) {
+std::vector<uint8_t> MakeSyntheticChannel(int width, int height, uint64_t seed) {
     std::vector<uint8_t> channel(static_cast<size_t>(width) * height);
-    Grain grain(20240611);
+    Grain grain(seed);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const int value = Scene(x, y, width, height) / 16 + grain.Next();
