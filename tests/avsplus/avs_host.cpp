@@ -16,11 +16,12 @@
 // frame and plane by plane, every row's visible bytes.
 #include <avisynth_c.h>
 
+#include "case_file.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,12 +89,6 @@ AVS_Value AVSC_CC CreateTestSource(AVS_ScriptEnvironment* env, AVS_Value args, v
     avs_set_to_clip(&result, clip);
     avs_release_clip(clip);
     return result;
-}
-
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
@@ -169,9 +164,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string plugin = argv[1], outdir = argv[3];
-    std::ifstream cases(argv[2]);
-    if (!cases) {
-        std::fprintf(stderr, "avs_host: cannot read %s\n", argv[2]);
+    std::vector<hosttest::Case> cases;
+    try {
+        cases = hosttest::ReadCases(argv[2]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "avs_host: %s\n", e.what());
         return 2;
     }
     AVS_ScriptEnvironment* env = avs_create_script_environment(AVISYNTH_INTERFACE_VERSION);
@@ -189,23 +186,14 @@ int main(int argc, char** argv) {
     }
     avs_release_value(loaded);
 
-    std::string line;
-    while (status == 0 && std::getline(cases, line)) {
-        if (Trim(line).empty() || Trim(line)[0] == '#') continue;
-        std::vector<std::string> field;
-        std::stringstream fields(line);
-        for (std::string f; std::getline(fields, f, '|');) field.push_back(Trim(f));
-        if (field.size() != 4) {
-            std::fprintf(stderr, "avs_host: not a case: %s\n", line.c_str());
-            status = 2;
-            break;
-        }
-        const std::string base = outdir + "/" + field[0];
-        const std::string call = "src.BasinLift(" + field[3] + ")";
-        bool ok = SetClip(env, "src", field[1]) &&
+    for (const hosttest::Case& c : cases) {
+        if (status != 0) break;
+        const std::string base = outdir + "/" + c.name;
+        const std::string call = "src.BasinLift(" + c.arguments + ")";
+        bool ok = SetClip(env, "src", c.clip) &&
                   Record(env, "src", base + ".source") == Outcome::Frames &&
-                  (field[2] == "-" || (SetClip(env, "seg", field[2]) &&
-                                       Record(env, "seg", base + ".sclip") == Outcome::Frames));
+                  (c.sclip == "-" || (SetClip(env, "seg", c.sclip) &&
+                                      Record(env, "seg", base + ".sclip") == Outcome::Frames));
         const Outcome out = ok ? Record(env, call, base + ".out") : Outcome::WriteFailed;
         ok = out != Outcome::WriteFailed &&
              Record(env, call + ".Prefetch(2)", base + ".prefetch") != Outcome::WriteFailed &&

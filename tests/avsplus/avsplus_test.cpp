@@ -14,43 +14,19 @@
 #include <vector>
 
 #include "arguments.h"
+#include "case_file.h"
 #include "frame_render.h"
 
 namespace {
 
 // ---- The cases and what the hosts wrote -------------------------------------------------------
 
-struct Case {
-    std::string name, source, sclip, arguments;
-};
+using hosttest::Case;
+using hosttest::Exists;
+using hosttest::ReadFile;
+using hosttest::Trim;
 
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
-}
-
-std::vector<Case> ReadCases() {
-    std::ifstream in(BASINLIFT_AVSPLUS_CASES);
-    std::vector<Case> cases;
-    for (std::string line; std::getline(in, line);) {
-        if (Trim(line).empty() || Trim(line)[0] == '#') continue;
-        std::vector<std::string> f;
-        std::stringstream fields(line);
-        for (std::string field; std::getline(fields, field, '|');) f.push_back(Trim(field));
-        if (f.size() == 4) cases.push_back({f[0], f[1], f[2], f[3]});
-    }
-    return cases;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : std::string();
-}
-
-bool Exists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
+std::vector<Case> ReadCases() { return hosttest::ReadCases(BASINLIFT_AVSPLUS_CASES); }
 
 // A clip as avs_host writes it: every frame's planes, rows without padding.
 struct Frames {

@@ -22,21 +22,15 @@ namespace {
 
 // ---- The cases and what the host wrote --------------------------------------------------------
 
-using vstest::Case;
-using vstest::Split;
+using hosttest::Case;
+using hosttest::Split;
 
-std::vector<Case> ReadCases() { return vstest::ReadCases(BASINLIFT_VS_CASES); }
+std::vector<Case> ReadCases() { return hosttest::ReadCases(BASINLIFT_VS_CASES); }
 
 bool Refused(const Case& c) { return c.name.rfind("refuse_", 0) == 0 || c.name.rfind("host_", 0) == 0; }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : std::string();
-}
-
-bool Exists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
+using hosttest::Exists;
+using hosttest::ReadFile;
 
 // Runs the host program once per test process; the directory holds what it wrote.
 const std::string& HostOutput() {

@@ -36,10 +36,10 @@
 
 namespace {
 
-using vstest::Case;
+using hosttest::Case;
 using vstest::HostError;
 using vstest::Session;
-using vstest::Split;
+using hosttest::Split;
 
 constexpr int kParallelThreads = 4;
 
@@ -342,7 +342,7 @@ int main(int argc, char** argv) {
     }
     const std::string outdir = argv[3];
     try {
-        const std::vector<Case> cases = vstest::ReadCases(argv[2]);
+        const std::vector<Case> cases = hosttest::ReadCases(argv[2]);
         Session session(argv[1], 1);
         if (!DescribePlugin(session, outdir + "/plugin.txt")) throw HostError("cannot write " + outdir);
         for (const Case& c : cases)

@@ -4,9 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace vstest {
-
-namespace {
+namespace hosttest {
 
 std::string Trim(const std::string& text) {
     const size_t begin = text.find_first_not_of(" \t\r");
@@ -14,7 +12,14 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
 }
 
-}  // namespace
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return in ? text.str() : std::string();
+}
+
+bool Exists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -38,4 +43,4 @@ std::vector<Case> ReadCases(const std::string& path) {
     return cases;
 }
 
-}  // namespace vstest
+}  // namespace hosttest
