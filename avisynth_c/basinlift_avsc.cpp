@@ -84,13 +84,13 @@ int IntArgument(AVS_Value value, int fallback) {
 engine::FilterSettings ReadSettings(AVS_Value args) {
     engine::FilterSettings settings = engine::DefaultSettings();
     for (int i = 0; i < engine::kArgumentCount; ++i) {
-        const engine::ArgumentSpec& spec = engine::kArguments[i];
+        const engine::ArgumentSpec& argument = engine::kArguments[i];
         const AVS_Value value = avs_array_elt(args, i);
-        if (spec.type == engine::ArgumentType::Int)
-            engine::SetArgument(settings, spec, IntArgument(value, spec.defaultValue));
-        else if (spec.type == engine::ArgumentType::Bool)
-            engine::SetArgument(settings, spec,
-                                avs_is_bool(value) ? avs_as_bool(value) : spec.defaultValue);
+        if (argument.type == engine::ArgumentType::Int)
+            engine::SetArgument(settings, argument, IntArgument(value, argument.defaultValue));
+        else if (argument.type == engine::ArgumentType::Bool)
+            engine::SetArgument(settings, argument,
+                                avs_is_bool(value) ? avs_as_bool(value) : argument.defaultValue);
     }
     return settings;
 }

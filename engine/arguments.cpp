@@ -24,9 +24,9 @@ constexpr char kOddSizeOther[] =
 constexpr char kTooLarge[] = "BasinLift: the frame is too large for the working buffers";
 
 const char* RangeRefusal(ArgumentIndex index, int value, const VideoFormat& format) {
-    const ArgumentSpec& spec = kArguments[index];
-    if (spec.scope == RangeScope::YuvOnly && !IsYuv(format)) return nullptr;
-    return value < spec.low || value > spec.high ? spec.rangeRefusal : nullptr;
+    const ArgumentSpec& argument = kArguments[index];
+    if (argument.scope == RangeScope::YuvOnly && !IsYuv(format)) return nullptr;
+    return value < argument.low || value > argument.high ? argument.rangeRefusal : nullptr;
 }
 
 // The layouts of the classic host's own YUV formats, whose refusal names them.
@@ -48,39 +48,39 @@ const char* TypeName(ArgumentType type) {
 
 FilterSettings DefaultSettings() {
     FilterSettings settings;
-    for (const ArgumentSpec& spec : kArguments)
-        if (spec.type != ArgumentType::Clip) SetArgument(settings, spec, spec.defaultValue);
+    for (const ArgumentSpec& argument : kArguments)
+        if (argument.type != ArgumentType::Clip) SetArgument(settings, argument, argument.defaultValue);
     return settings;
 }
 
-void SetArgument(FilterSettings& settings, const ArgumentSpec& spec, int value) {
-    if (spec.intField) settings.*spec.intField = value;
-    if (spec.boolField) settings.*spec.boolField = value != 0;
+void SetArgument(FilterSettings& settings, const ArgumentSpec& argument, int value) {
+    if (argument.intField) settings.*argument.intField = value;
+    if (argument.boolField) settings.*argument.boolField = value != 0;
 }
 
 std::string VapourSynthSignature() {
     std::string signature;
-    for (const ArgumentSpec& spec : kArguments) {
-        if (spec.impliedBySclip) continue;
+    for (const ArgumentSpec& argument : kArguments) {
+        if (argument.impliedBySclip) continue;
         // VapourSynth has no booleans: c4 is an int, 0 or 1.
-        signature += std::string(spec.name) + (spec.type == ArgumentType::Clip ? ":vnode" : ":int") +
-                     (spec.optional ? ":opt;" : ";");
+        signature += std::string(argument.name) + (argument.type == ArgumentType::Clip ? ":vnode" : ":int") +
+                     (argument.optional ? ":opt;" : ";");
     }
     return signature;
 }
 
 std::string ArgumentHelp() {
     std::string help;
-    for (const ArgumentSpec& spec : kArguments) {
-        if (!spec.optional) continue;
-        std::string line = std::string("  ") + spec.name + " (" + TypeName(spec.type);
-        if (spec.type == ArgumentType::Int)
-            line += ", " + std::to_string(spec.low) + " to " + std::to_string(spec.high) +
-                    (spec.scope == RangeScope::YuvOnly ? " for YUV" : "") + ", default " +
-                    std::to_string(spec.defaultValue);
-        else if (spec.type == ArgumentType::Bool)
-            line += std::string(", default ") + (spec.defaultValue ? "true" : "false");
-        help += line + "): " + spec.help + "\n";
+    for (const ArgumentSpec& argument : kArguments) {
+        if (!argument.optional) continue;
+        std::string line = std::string("  ") + argument.name + " (" + TypeName(argument.type);
+        if (argument.type == ArgumentType::Int)
+            line += ", " + std::to_string(argument.low) + " to " + std::to_string(argument.high) +
+                    (argument.scope == RangeScope::YuvOnly ? " for YUV" : "") + ", default " +
+                    std::to_string(argument.defaultValue);
+        else if (argument.type == ArgumentType::Bool)
+            line += std::string(", default ") + (argument.defaultValue ? "true" : "false");
+        help += line + "): " + argument.help + "\n";
     }
     return help;
 }

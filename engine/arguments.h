@@ -82,7 +82,7 @@ constexpr size_t Length(const char* text) {
 
 constexpr size_t AvisynthSignatureLength() {
     size_t n = 0;
-    for (const ArgumentSpec& spec : kArguments) n += 1 + (spec.optional ? Length(spec.name) + 2 : 0);
+    for (const ArgumentSpec& argument : kArguments) n += 1 + (argument.optional ? Length(argument.name) + 2 : 0);
     return n;
 }
 
@@ -93,13 +93,13 @@ struct AvisynthSignatureText {
 constexpr AvisynthSignatureText MakeAvisynthSignature() {
     AvisynthSignatureText signature{};
     size_t at = 0;
-    for (const ArgumentSpec& spec : kArguments) {
-        if (spec.optional) {
+    for (const ArgumentSpec& argument : kArguments) {
+        if (argument.optional) {
             signature.text[at++] = '[';
-            for (size_t i = 0; spec.name[i]; ++i) signature.text[at++] = spec.name[i];
+            for (size_t i = 0; argument.name[i]; ++i) signature.text[at++] = argument.name[i];
             signature.text[at++] = ']';
         }
-        signature.text[at++] = kTypeLetter[static_cast<int>(spec.type)];
+        signature.text[at++] = kTypeLetter[static_cast<int>(argument.type)];
     }
     return signature;
 }
@@ -113,7 +113,7 @@ constexpr char kPluginDescription[] = "BasinLift  Plugin";
 FilterSettings DefaultSettings();
 
 // Stores an Int or Bool argument's effective value in its field.
-void SetArgument(FilterSettings& settings, const ArgumentSpec& spec, int value);
+void SetArgument(FilterSettings& settings, const ArgumentSpec& argument, int value);
 
 // "c[sh]i[sm]i[c4]b[useclip]b[sclip]c[smu]i[smv]i": the signature in the classic host's and
 // the C interface's language, built from the table when compiling, so that registration

@@ -32,11 +32,11 @@ engine::ClipFacts FactsOf(const PClip& clip) {
 engine::FilterSettings ReadSettings(const AVSValue& args) {
     engine::FilterSettings settings = engine::DefaultSettings();
     for (int i = 0; i < engine::kArgumentCount; ++i) {
-        const engine::ArgumentSpec& spec = engine::kArguments[i];
-        if (spec.type == engine::ArgumentType::Int)
-            engine::SetArgument(settings, spec, args[i].AsInt(spec.defaultValue));
-        else if (spec.type == engine::ArgumentType::Bool)
-            engine::SetArgument(settings, spec, args[i].AsBool(spec.defaultValue != 0));
+        const engine::ArgumentSpec& argument = engine::kArguments[i];
+        if (argument.type == engine::ArgumentType::Int)
+            engine::SetArgument(settings, argument, args[i].AsInt(argument.defaultValue));
+        else if (argument.type == engine::ArgumentType::Bool)
+            engine::SetArgument(settings, argument, args[i].AsBool(argument.defaultValue != 0));
     }
     return settings;
 }

@@ -196,12 +196,12 @@ void VS_CC FreeFilter(void* instanceData, VSCore*, const VSAPI*) {
 
 engine::FilterSettings ReadSettings(const VSMap* in, const VSAPI* vsapi) {
     engine::FilterSettings settings = engine::DefaultSettings();
-    for (const engine::ArgumentSpec& spec : engine::kArguments) {
-        if (spec.type == engine::ArgumentType::Clip || spec.impliedBySclip) continue;
+    for (const engine::ArgumentSpec& argument : engine::kArguments) {
+        if (argument.type == engine::ArgumentType::Clip || argument.impliedBySclip) continue;
         int error = 0;
         // Saturated: a value beyond int stays out of every range rather than wrapping into one.
-        const int value = vsapi->mapGetIntSaturated(in, spec.name, 0, &error);
-        if (!error) engine::SetArgument(settings, spec, value);
+        const int value = vsapi->mapGetIntSaturated(in, argument.name, 0, &error);
+        if (!error) engine::SetArgument(settings, argument, value);
     }
     return settings;
 }

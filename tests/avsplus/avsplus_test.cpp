@@ -113,10 +113,10 @@ engine::FilterSettings SettingsOf(const std::string& arguments) {
         const size_t eq = word.find('=');
         if (eq == std::string::npos) continue;
         const std::string name = word.substr(0, eq), value = word.substr(eq + 1);
-        for (const engine::ArgumentSpec& spec : engine::kArguments) {
-            if (name != spec.name) continue;
-            if (spec.type == engine::ArgumentType::Int) engine::SetArgument(settings, spec, std::stoi(value));
-            if (spec.type == engine::ArgumentType::Bool) engine::SetArgument(settings, spec, value == "true");
+        for (const engine::ArgumentSpec& argument : engine::kArguments) {
+            if (name != argument.name) continue;
+            if (argument.type == engine::ArgumentType::Int) engine::SetArgument(settings, argument, std::stoi(value));
+            if (argument.type == engine::ArgumentType::Bool) engine::SetArgument(settings, argument, value == "true");
         }
     }
     return settings;

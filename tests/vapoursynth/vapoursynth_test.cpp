@@ -115,8 +115,8 @@ engine::FilterSettings SettingsOf(const std::string& arguments) {
             settings.useclip = true;
             continue;
         }
-        for (const engine::ArgumentSpec& spec : engine::kArguments)
-            if (name == spec.name) engine::SetArgument(settings, spec, std::stoi(value));
+        for (const engine::ArgumentSpec& argument : engine::kArguments)
+            if (name == argument.name) engine::SetArgument(settings, argument, std::stoi(value));
     }
     return settings;
 }

@@ -74,20 +74,20 @@ std::string Wrapped(const std::string& text, size_t indent, size_t width) {
 std::string ArgumentLines() {
     constexpr size_t kColumn = 16, kWidth = 88;
     std::string text = "\nFilter arguments, as in a script (those left out take the plug-in's defaults):\n";
-    for (const engine::ArgumentSpec& spec : engine::kArguments) {
-        if (!spec.optional) continue;
-        std::string usage = std::string("  ") + spec.name;
-        std::string meaning = spec.help;
-        switch (spec.type) {
+    for (const engine::ArgumentSpec& argument : engine::kArguments) {
+        if (!argument.optional) continue;
+        std::string usage = std::string("  ") + argument.name;
+        std::string meaning = argument.help;
+        switch (argument.type) {
             case engine::ArgumentType::Int:
                 usage += "=N";
-                meaning += ", " + std::to_string(spec.low) + " to " + std::to_string(spec.high) +
-                           (spec.scope == engine::RangeScope::YuvOnly ? " for YUV" : "") +
-                           " (default " + std::to_string(spec.defaultValue) + ")";
+                meaning += ", " + std::to_string(argument.low) + " to " + std::to_string(argument.high) +
+                           (argument.scope == engine::RangeScope::YuvOnly ? " for YUV" : "") +
+                           " (default " + std::to_string(argument.defaultValue) + ")";
                 break;
             case engine::ArgumentType::Bool:
                 usage += "=true|false";
-                meaning += std::string(" (default ") + (spec.defaultValue ? "true" : "false") + ")";
+                meaning += std::string(" (default ") + (argument.defaultValue ? "true" : "false") + ")";
                 break;
             case engine::ArgumentType::Clip: usage += "=FILE"; break;
         }
