@@ -1,6 +1,6 @@
 // --regions: tiny drawings whose regions are known by hand, with every painted value written
 // out; a random picture whose boundaries must be where the filter's are; video through
-// threads, standard input and --frames; refusals.
+// threads, standard input and --frames; refusals; and the demo's view.
 //
 // The drawings' regions follow from the watershed's rules (watershed.h): border pixels never
 // seed, and a pixel where two regions meet is flagged and keeps the label of its first
@@ -276,6 +276,17 @@ TEST_F(RegionsTest, RefusalsReadAsWhenFiltering) {
     EXPECT_EQ(withValue.status, 2);
     EXPECT_NE(withValue.err.find("option --regions takes no value"), std::string::npos)
         << withValue.err;
+}
+
+TEST_F(RegionsTest, DemoWritesTheViewBesideItsPictures) {
+    const ToolRun demo = runTool({"--demo", path("demo")});
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    EXPECT_NE(demo.out.find(path("demo/regions.png")), std::string::npos) << demo.out;
+    const ToolRun view = runTool({"--regions", path("demo/input.png"), path("regions.png")});
+    ASSERT_EQ(view.status, 0) << view.err;
+    const media::Picture shown = media::readPicture(path("demo/regions.png"));
+    EXPECT_EQ(shown.pixels, media::readPicture(path("regions.png")).pixels);
+    EXPECT_NE(shown.pixels, media::readPicture(path("demo/input.png")).pixels);
 }
 
 }  // namespace
