@@ -40,13 +40,15 @@ Plane mirrored(const Plane& plane, int width) {
     return out;
 }
 
-// Every row: four pixels of `left`, the ridge's `ridge`, four of `right`.
-Plane rowsOf(uint8_t left, uint8_t ridge, uint8_t right) {
+// Every one of `height` rows: `leftWidth` pixels of `left`, the ridge's `ridge`, then
+// `rightWidth` of `right`.
+Plane rowsOf(uint8_t left, uint8_t ridge, uint8_t right, int leftWidth = 4, int rightWidth = 4,
+             int height = kHeight) {
     Plane plane;
-    for (int y = 0; y < kHeight; ++y) {
-        plane.insert(plane.end(), 4, left);
+    for (int y = 0; y < height; ++y) {
+        plane.insert(plane.end(), leftWidth, left);
         plane.push_back(ridge);
-        plane.insert(plane.end(), 4, right);
+        plane.insert(plane.end(), rightWidth, right);
     }
     return plane;
 }
@@ -179,51 +181,29 @@ std::string drawnY4m(const std::string& header, int frames) {
 TEST_F(RegionsTest, VideoPlanesArePaintedOrCopiedAsTheFilterTreatsThem) {
     // Luma: the ridge joins the left basin, 30 pixels of (8 x plateau + 16 x 50 + 6 x 240),
     // 77.3 with plateau 10 and 82.7 with 30; the right basin (12 x 200 + 18 x 225) / 30 = 215.
-    const auto luma = [](int left) {
-        Plane plane;
-        for (int y = 0; y < 6; ++y) {
-            plane.insert(plane.end(), 4, static_cast<uint8_t>(left));
-            plane.push_back(uint8_t{255});
-            plane.insert(plane.end(), 5, uint8_t{215});
-        }
-        return plane;
-    };
-    // U, with smu=1: one basin, (14 x 100 + 40) / 15 = 96 everywhere.
-    const Plane paintedU(15, 96);
-    struct Case {
-        const char* header;
-        std::vector<std::string> options;
-        std::vector<std::string> words;
-        bool uPainted;
-    };
-    const Case cases[] = {
-        {"YUV4MPEG2 W10 H6 F25:1 C420", {}, {"smu=1"}, true},
-        {"YUV4MPEG2 W10 H6 F25:1 C420", {"--pixel-type", "yv12"}, {"smu=1"}, true},
-        {"YUV4MPEG2 W10 H6 F25:1 C422", {}, {}, false},  // packed YUY2; U and V copied
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.header + std::string(c.uPainted ? " smu=1" : ""));
-        writeFile(path("in.y4m"), drawnY4m(c.header, 2));
-        std::vector<std::string> args = c.options;
-        args.insert(args.begin(), "--regions");
-        args.push_back(path("in.y4m"));
-        args.push_back(path("out.y4m"));
-        args.insert(args.end(), c.words.begin(), c.words.end());
-        const ToolRun run = runTool(args);
+    // U, with smu=1: one basin, (14 x 100 + 40) / 15 = 96 everywhere. V is never processed.
+    const struct {
+        const char* chroma;
+        const char* option;
+        const char* smu;
+    } cases[] = {{"C420", "--quiet", "smu=1"},
+                 {"C420", "--pixel-type=yv12", "smu=1"},
+                 {"C422", "--quiet", "smu=0"}};  // packed YUY2
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.chroma) + " " + c.option + " " + c.smu);
+        writeFile(path("in.y4m"), drawnY4m(std::string("YUV4MPEG2 W10 H6 F25:1 ") + c.chroma, 2));
+        const ToolRun run =
+            runTool({"--regions", c.option, path("in.y4m"), path("out.y4m"), c.smu});
         ASSERT_EQ(run.status, 0) << run.err;
         const Frames in = readY4mFrames(path("in.y4m"));
         const Frames out = readY4mFrames(path("out.y4m"));
         ASSERT_EQ(out.size(), 2u);
         for (int n = 0; n < 2; ++n) {
             SCOPED_TRACE(n);
-            Frames::value_type expected = luma(n == 0 ? 77 : 83);
-            const auto chroma = in[n].begin() + 60;
-            if (c.uPainted) {
-                expected.insert(expected.end(), paintedU.begin(), paintedU.end());
-                expected.insert(expected.end(), chroma + 15, in[n].end());
-            } else {
-                expected.insert(expected.end(), chroma, in[n].end());
-            }
+            Plane expected = rowsOf(n == 0 ? 77 : 83, 255, 215, 4, 5, 6);
+            const bool uPainted = std::string(c.smu) == "smu=1";
+            if (uPainted) expected.insert(expected.end(), 15, 96);
+            expected.insert(expected.end(), in[n].begin() + 60 + (uPainted ? 15 : 0), in[n].end());
             EXPECT_EQ(out[n], expected);
         }
     }
