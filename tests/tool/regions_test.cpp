@@ -2,14 +2,12 @@
 // out; a random picture whose boundaries must be where the filter's are; video through
 // threads, standard input and --frames; refusals; and the demo's view.
 //
-// The drawings' regions follow from the watershed's rules (watershed.h): border pixels never
+// The drawings' regions follow from the watershed's rules (core/watershed.*): border pixels never
 // seed, and a pixel where two regions meet is flagged and keeps the label of its first
 // counting neighbour in visiting order (4-connected: up, left, right, down) when all but the
 // last agree with that first one, the last one's otherwise. So a one-pixel ridge between two
 // basins joins the basin on its left with c4, and with c4=false (diagonals visited too) the
 // one on its right.
-#include <filesystem>
-
 #include "picture_file.h"
 #include "tool_test.h"
 

@@ -87,9 +87,10 @@ std::vector<PClip> regionsViews(standin::ScriptEnvironment& env, const PClip& in
     invokeFilter(env, input, arguments);  // refuses what filtering refuses, in its words
     PClip sclip;
     const engine::FilterSettings settings = settingsOf(arguments, sclip);
+    const PClip segmentation = settings.useclip ? sclip : input;
     std::vector<PClip> views;
     for (unsigned w = 0; w < count; ++w)
-        views.push_back(PClip(new RegionsViewClip(input, settings, settings.useclip ? sclip : input)));
+        views.push_back(PClip(new RegionsViewClip(input, settings, segmentation)));
     return views;
 }
 
