@@ -32,12 +32,12 @@ engine::FilterSettings settingsOf(const standin::NamedArguments& arguments, PCli
     engine::FilterSettings settings = engine::DefaultSettings();
     for (const auto& [name, value] : arguments)
         for (int i = 0; i < engine::kArgumentCount; ++i) {
-            const engine::ArgumentSpec& spec = engine::kArguments[i];
-            if (!standin::EqualNoCase(name, spec.name)) continue;
-            if (spec.type == engine::ArgumentType::Int)
-                engine::SetArgument(settings, spec, value.AsInt());
-            else if (spec.type == engine::ArgumentType::Bool)
-                engine::SetArgument(settings, spec, value.AsBool() ? 1 : 0);
+            const engine::ArgumentSpec& row = engine::kArguments[i];
+            if (!standin::EqualNoCase(name, row.name)) continue;
+            if (row.type == engine::ArgumentType::Int)
+                engine::SetArgument(settings, row, value.AsInt());
+            else if (row.type == engine::ArgumentType::Bool)
+                engine::SetArgument(settings, row, value.AsBool() ? 1 : 0);
             else if (i == engine::kArgSclip)
                 sclip = value.AsClip();
         }
