@@ -102,6 +102,15 @@ int failure(const std::string& message) {
     return kExitFailure;
 }
 
+// Why a text printed whole failed. stdio says so only at the write that failed: a text
+// longer than the buffer (--help) fails while it is printed, and the final flush then has
+// nothing left to fail with.
+int printError = 0;
+
+void print(const char* text) {
+    if (std::fputs(text, stdout) == EOF && printError == 0) printError = errno;
+}
+
 // What was printed must have arrived: a failed write (--help > /dev/full) is a failure like
 // any other, and a reader that went away early ends the run quietly, as for OUTPUT.
 int closeStandardOutput(int status) {
@@ -112,7 +121,7 @@ int closeStandardOutput(int status) {
     }
     errno = 0;
     if (std::fclose(stdout) == 0 && !failed) return status;
-    const int error = errno != 0 ? errno : EIO;
+    const int error = errno != 0 ? errno : printError != 0 ? printError : EIO;
     if (error == EPIPE) return kExitFailure;
     std::fprintf(stderr, "basinlift: standard output: write error: %s\n", std::strerror(error));
     return kExitFailure;
@@ -122,11 +131,11 @@ int runCommandLine(const std::vector<std::string>& args) {
     try {
         const Options options = parseCommandLine(args);
         if (options.mode == Mode::Help) {
-            std::fputs(helpText().c_str(), stdout);
+            print(helpText().c_str());
             return kExitSuccess;
         }
         if (options.mode == Mode::Version) {
-            std::fputs(kVersionText, stdout);
+            print(kVersionText);
             return kExitSuccess;
         }
         run(options);

@@ -120,6 +120,9 @@ Options parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "quiet") {
             noValue();
             options.progress = ProgressMode::Never;
+        } else if (name == "regions") {
+            noValue();
+            options.regions = true;
         } else if (name == "threads") {
             options.threads = parseThreads(cursor.value(name, hasInline, inlineValue));
         } else if (name == "frames") {

@@ -33,6 +33,7 @@ struct Options {
     PlanarOrder planarOrder = PlanarOrder::I420;
     std::string pluginPath;  // empty: BasinLift.so beside the executable
     std::optional<FrameRange> frames;  // none: every frame
+    bool regions = false;  // write the regions the filter finds instead of its result
 };
 
 constexpr unsigned kMaxThreads = 256;

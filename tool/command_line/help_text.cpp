@@ -33,13 +33,18 @@ Options (before INPUT; --name=value or --name value):
                     unchanged, so that parts filtered apart and joined (the header once)
                     are the whole run byte for byte
   --pixel-type T    the clip type of 4:2:0 video: i420 (default) or yv12; same output
+  --regions         write what the filter sees instead of its result: each channel it
+                    processes with every region painted in the mean of its values and
+                    boundary pixels marked 0 or 255 (whichever is farther from the
+                    region's mean); channels it copies are copied. Same format and frames
+                    as filtering, to judge c4 or sclip before a long run
   --progress        show progress on stderr even when it is not a terminal
   --quiet           show no progress, no summary and no list of --demo's files
   --plugin PATH     load the plug-in from PATH (a bare name is a file in the current
                     directory)
   --demo [DIR]      filter a built-in sample picture with the defaults and write the
-                    input, the output and both side by side as PNG into DIR
-                    (default basinlift-demo)
+                    input, the output, both side by side and the regions (as --regions
+                    shows them) as PNG into DIR (default basinlift-demo)
   --help, --version
 
 A regular OUTPUT file is written beside itself under a temporary name and renamed into

@@ -1,4 +1,5 @@
-// --demo: the built-in sample picture filtered with the defaults, written as PNG.
+// --demo: the built-in sample picture filtered with the defaults, and the regions the filter
+// finds in it (regions_view.h), written as PNG.
 //
 // The sample picture is made inside the program so the demo needs no input: flat shapes,
 // gradients and hard edges under mild noise, the material the filter is for. The same
@@ -14,6 +15,7 @@
 #include "output_target.h"
 #include "plugin_host.h"
 #include "png_io.h"
+#include "regions_view.h"
 #include "runs.h"
 
 namespace cli {
@@ -107,22 +109,29 @@ void writePngFile(const std::string& path, const media::Picture& picture, bool q
     if (!quiet) std::printf("wrote %s\n", path.c_str());
 }
 
+// The one frame of a clip over the sample picture.
+media::Picture firstFrame(standin::ScriptEnvironment& env, const PClip& clip) {
+    const PVideoFrame frame = clip->GetFrame(0, &env);
+    return frameToPicture(*frame.get(), kDemoWidth, kDemoHeight, false);
+}
+
 }  // namespace
 
 void runDemo(standin::ScriptEnvironment& env, const std::string& directory, bool quiet) {
     const media::Picture scene = demoScene();
-    media::Picture filtered;
-    {
-        const PClip filter = invokeFilter(env, pictureClip(env, scene), {});
-        const PVideoFrame frame = filter->GetFrame(0, &env);
-        filtered = frameToPicture(*frame.get(), scene.width, scene.height, false);
-    }
+    const PClip source = pictureClip(env, scene);
+    const media::Picture filtered = firstFrame(env, invokeFilter(env, source, {}));
+    const media::Picture regions = firstFrame(env, regionsViews(env, source, {}, 1).front());
     std::filesystem::create_directories(directory);
     const std::string prefix = directory + "/";
     writePngFile(prefix + "input.png", scene, quiet);
     writePngFile(prefix + "output.png", filtered, quiet);
     writePngFile(prefix + "comparison.png", sideBySide(scene, filtered), quiet);
-    if (!quiet) std::printf("comparison.png shows the input (left) beside the output (right)\n");
+    writePngFile(prefix + "regions.png", regions, quiet);
+    if (!quiet)
+        std::printf("comparison.png shows the input (left) beside the output (right); "
+                    "regions.png the regions the filter smooths within, each in its mean "
+                    "colour, with boundaries black or white\n");
 }
 
 }  // namespace cli

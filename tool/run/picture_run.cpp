@@ -1,7 +1,8 @@
-// A picture: one BGR frame, filtered once.
+// A picture: one BGR frame, filtered (or its regions shown) once.
 #include "clips.h"
 #include "output_target.h"
 #include "plugin_host.h"
+#include "regions_view.h"
 #include "runs.h"
 
 namespace cli {
@@ -15,7 +16,7 @@ void runPicture(const Run& run) {
     const PClip source = pictureClip(run.env, picture);
     const standin::NamedArguments arguments =
         hostArguments(run.env, run.arguments, run.options.planarOrder);
-    const PClip filter = invokeFilter(run.env, source, arguments);
+    const PClip filter = outputClips(run, source, arguments, 1).front();
     media::Picture result;
     {
         const PVideoFrame frame = filter->GetFrame(0, &run.env);

@@ -16,6 +16,7 @@
 #include "media_error.h"
 #include "output_target.h"
 #include "plugin_host.h"
+#include "regions_view.h"
 #include "runs.h"
 
 namespace cli {
@@ -158,13 +159,11 @@ void runVideo(const Run& run) {
     const VideoInfo vi = source->GetVideoInfo();
     const standin::NamedArguments arguments =
         hostArguments(run.env, run.arguments, options.planarOrder);
-    std::vector<PClip> filters;
     const int knownFrames = options.frames && feed->knownCount() < 0 ? range.count()
                                                                      : feed->knownCount();
     const unsigned workers = workerCount(options, knownFrames);
     warnOfTooManyWorkers(workers, vi);
-    for (unsigned w = 0; w < workers; ++w)
-        filters.push_back(invokeFilter(run.env, source, arguments));
+    const std::vector<PClip> filters = outputClips(run, source, arguments, workers);
 
     OutputTarget target(options.output);
     media::Y4mWriter writer(target.stream(), target.name());
