@@ -20,15 +20,9 @@ void CopyRows(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int 
 // channel from the source values within those regions.
 void ChannelPass(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
                  const ChannelStep& c) {
-    const PlaneRef& seg = frame.seg[c.plane];
+    SegmentChannel(plan, buffers, frame, c);
     const PlaneRef& src = frame.src[c.plane];
     const WritablePlaneRef& dst = frame.dst[c.plane];
-    SegmentChannel(plan, buffers, seg.data + c.offset, seg.pitch, c.step, c.width, c.height);
-    // The regions came from the segmentation clip; the values smoothed within them are the
-    // source's. orderBuf still points into channelBuf, but nothing reads it again.
-    if (plan.Useclip())
-        ExtractChannel(buffers.channel(), c.width, src.data + c.offset, src.pitch, c.step,
-                       c.width, c.height);
     EnhanceChannel(dst.data + c.offset, dst.pitch, src.data + c.offset, src.pitch, c.step,
                    c.width, c.height, buffers.channel(), buffers.label(), buffers.boundary(),
                    c.width, plan.FactorFor(c), plan.Sh());
@@ -36,19 +30,27 @@ void ChannelPass(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs
 
 }  // namespace
 
-void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const uint8_t* base,
-                    int pitch, int step, int width, int height) {
-    SortPixels(buffers.channel(), width, base, pitch, step, width, height, buffers.order());
+void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
+                    const ChannelStep& c) {
+    const PlaneRef& seg = frame.seg[c.plane];
+    SortPixels(buffers.channel(), c.width, seg.data + c.offset, seg.pitch, c.step, c.width,
+               c.height, buffers.order());
     Watershed(buffers.order(), buffers.channel(), buffers.label(), buffers.dist(),
-              buffers.boundary(), height, width, plan.C4());
+              buffers.boundary(), c.height, c.width, plan.C4());
+    // The regions came from the segmentation clip; the values within them are the source's.
+    // orderBuf still points into channelBuf, but nothing reads it again.
+    const PlaneRef& src = frame.src[c.plane];
+    if (plan.Useclip())
+        ExtractChannel(buffers.channel(), c.width, src.data + c.offset, src.pitch, c.step,
+                       c.width, c.height);
 }
 
-void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
-                 const PlaneCopy& copyPlane) {
+void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
+               const ProcessChannel& process) {
     for (int i = 0; i < plan.StepCount(); ++i) {
         const ChannelStep& c = plan.Step(i);
         if (plan.Processed(c)) {
-            ChannelPass(plan, buffers, frame, c);
+            process(c);
             continue;
         }
         const PlaneRef& src = frame.src[c.plane];
@@ -61,6 +63,12 @@ void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs
         else
             CopyRows(dst.data, dst.pitch, src.data, src.pitch, c.width, c.height);
     }
+}
+
+void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
+                 const PlaneCopy& copyPlane) {
+    WalkFrame(plan, frame, copyPlane,
+              [&](const ChannelStep& c) { ChannelPass(plan, buffers, frame, c); });
 }
 
 }  // namespace engine

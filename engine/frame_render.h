@@ -44,9 +44,17 @@ using PlaneCopy = std::function<void(uint8_t* dst, int dstPitch, const uint8_t* 
 void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane = nullptr);
 
-// The segmentation of one channel, as the channel pass finds it: labelBuf and boundaryBuf of
-// the buffers then describe the regions of the channel at (base, pitch, step, width, height).
-void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const uint8_t* base,
-                    int pitch, int step, int width, int height);
+// The first half of a channel pass: labelBuf and boundaryBuf then describe the regions of the
+// channel, found on the segmentation frame, and channelBuf holds the source frame's values of
+// it, row after row with the channel's width as row length.
+void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
+                    const ChannelStep& channel);
+
+// Walks the plan's channels in order: `process` runs for each processed one, the others are
+// copied unchanged (whole planes with copyPlane, as RenderFrame does). RenderFrame is this walk
+// with the channel pass; other views of the regions use it with their own.
+using ProcessChannel = std::function<void(const ChannelStep& channel)>;
+void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
+               const ProcessChannel& process);
 
 }  // namespace engine

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "basinlift_core.h"
 
@@ -15,39 +14,16 @@ RegionPainter::RegionPainter(int width, int height)
       counts_(sums_.size()) {}
 
 void RegionPainter::Paint(const engine::FramePlan& plan, const engine::FrameRefs& frame) {
-    for (int i = 0; i < plan.StepCount(); ++i) {
-        const engine::ChannelStep& c = plan.Step(i);
-        if (plan.Processed(c)) {
-            PaintChannel(plan, frame, c);
-            continue;
-        }
-        const engine::PlaneRef& src = frame.src[c.plane];
-        const engine::WritablePlaneRef& dst = frame.dst[c.plane];
-        if (!c.wholePlane) {
-            CopyChannel(dst.data + c.offset, dst.pitch, src.data + c.offset, src.pitch, c.step,
-                        c.width, c.height);
-            continue;
-        }
-        for (int y = 0; y < c.height; ++y)
-            std::memcpy(dst.data + static_cast<ptrdiff_t>(y) * dst.pitch,
-                        src.data + static_cast<ptrdiff_t>(y) * src.pitch,
-                        static_cast<size_t>(c.width));
-    }
+    engine::WalkFrame(plan, frame, nullptr,
+                      [&](const engine::ChannelStep& c) { PaintChannel(plan, frame, c); });
 }
 
 void RegionPainter::PaintChannel(const engine::FramePlan& plan, const engine::FrameRefs& frame,
                                  const engine::ChannelStep& c) {
-    const engine::PlaneRef& seg = frame.seg[c.plane];
-    const engine::PlaneRef& src = frame.src[c.plane];
+    // channelBuf then holds the source's values: the filter smooths the source's values
+    // within the segmentation clip's regions, so the means are of those.
+    engine::SegmentChannel(plan, buffers_, frame, c);
     const engine::WritablePlaneRef& dst = frame.dst[c.plane];
-    engine::SegmentChannel(plan, buffers_, seg.data + c.offset, seg.pitch, c.step, c.width,
-                           c.height);
-    // channelBuf holds the segmented values; the means are of the source's, as the filter
-    // smooths the source's values within the segmentation clip's regions.
-    if (plan.Useclip())
-        ExtractChannel(buffers_.channel(), c.width, src.data + c.offset, src.pitch, c.step,
-                       c.width, c.height);
-
     const size_t pixels = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
     const uint8_t* values = buffers_.channel();
     const int32_t* labels = buffers_.label();
