@@ -37,14 +37,9 @@ struct Frames {
 
 Frames ReadFrames(const std::string& path) {
     Frames f;
-    const std::string text = ReadFile(path);
-    const size_t eol = text.find('\n');
-    if (eol == std::string::npos) return f;
-    std::istringstream header(text.substr(0, eol));
-    std::string magic;
-    header >> magic >> f.pixelType >> f.width >> f.height >> f.count >> f.planes;
-    if (magic != "BLFRAMES") return Frames{};
-    f.bytes = text.substr(eol + 1);
+    std::string fields;
+    if (!hosttest::ReadFramesFile(path, fields, f.bytes)) return Frames{};
+    std::istringstream(fields) >> f.pixelType >> f.width >> f.height >> f.count >> f.planes;
     return f;
 }
 

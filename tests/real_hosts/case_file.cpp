@@ -21,6 +21,16 @@ std::string ReadFile(const std::string& path) {
 
 bool Exists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
 
+bool ReadFramesFile(const std::string& path, std::string& fields, std::string& bytes) {
+    static const std::string kMagic = "BLFRAMES ";
+    const std::string text = ReadFile(path);
+    const size_t eol = text.find('\n');
+    if (eol == std::string::npos || text.compare(0, kMagic.size(), kMagic) != 0) return false;
+    fields = text.substr(kMagic.size(), eol - kMagic.size());
+    bytes = text.substr(eol + 1);
+    return true;
+}
+
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::stringstream in(text);

@@ -25,4 +25,8 @@ std::string Trim(const std::string& text);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 
+// A frames file as the host programs write it: a line "BLFRAMES fields..." and the bytes of
+// every frame after it. False when the file is missing or not one.
+bool ReadFramesFile(const std::string& path, std::string& fields, std::string& bytes);
+
 }  // namespace hosttest

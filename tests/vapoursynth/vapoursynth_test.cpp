@@ -75,14 +75,9 @@ struct Frames {
 
 Frames ReadFrames(const std::string& path) {
     Frames f;
-    const std::string text = ReadFile(path);
-    const size_t eol = text.find('\n');
-    if (eol == std::string::npos) return f;
-    std::istringstream header(text.substr(0, eol));
-    std::string magic;
-    header >> magic >> f.format >> f.width >> f.height >> f.count;
-    if (magic != "BLFRAMES") return Frames{};
-    f.bytes = text.substr(eol + 1);
+    std::string fields;
+    if (!hosttest::ReadFramesFile(path, fields, f.bytes)) return Frames{};
+    std::istringstream(fields) >> f.format >> f.width >> f.height >> f.count;
     return f;
 }
 
