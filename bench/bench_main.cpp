@@ -26,57 +26,53 @@ constexpr int kFactor = 2;
 constexpr int kSh = -2;
 constexpr bool kC4 = true;
 
-// Every working buffer of one channel pass.
+// Every working buffer of one channel pass, and its destination.
 struct Buffers {
     Buffers()
-        : channel(kPixels), order(kPixels), label(kPixels), dist(kPixels), boundary(kPixels),
-          dst(kPixels) {}
+        : channel(kPixels), order(kPixels), label(kPixels), boundary(kPixels),
+          pixelList(kPixels), queue(kPixels + 1), dst(kPixels) {}
+
+    ChannelScratch<uint8_t> Scratch() {
+        return {channel.data(),  order.data(),     label.data(),
+                boundary.data(), pixelList.data(), queue.data()};
+    }
+    PlaneView<uint8_t> Destination() { return {dst.data(), kWidth, 1, kWidth, kHeight}; }
 
     std::vector<uint8_t> channel;
-    std::vector<PixelRef> order;
-    std::vector<int32_t> label, dist;
-    std::vector<uint8_t> boundary, dst;
+    std::vector<uint32_t> order;
+    std::vector<int32_t> label;
+    std::vector<uint8_t> boundary;
+    std::vector<uint32_t> pixelList, queue;
+    std::vector<uint8_t> dst;
 };
 
 // The source channel, and the buffers of the core and of the reference, set up once.
 struct Workspace {
     Workspace() : src(MakeSyntheticChannel(kWidth, kHeight)) {}
 
-    void Sort() {
-        SortPixels(fast.channel.data(), kWidth, src.data(), kWidth, 1, kWidth, kHeight,
-                   fast.order.data());
-    }
-    void Segment(bool c4) {
-        Watershed(fast.order.data(), fast.channel.data(), fast.label.data(), fast.dist.data(),
-                  fast.boundary.data(), kHeight, kWidth, c4);
-    }
+    PlaneView<const uint8_t> Source() const { return {src.data(), kWidth, 1, kWidth, kHeight}; }
+
+    void Sort() { SortPixels(fast.Scratch(), Source(), kEightBit); }
+    void Segment(bool c4) { Watershed(fast.Scratch(), kWidth, kHeight, c4); }
     // Reads the segmentation kept from the last pass, which the Watershed benchmarks leave
     // alone.
     void Enhance() {
-        EnhanceChannel(fast.dst.data(), kWidth, src.data(), kWidth, 1, kWidth, kHeight,
-                       fast.channel.data(), passLabel.data(), passBoundary.data(), kWidth,
-                       kFactor, kSh);
+        ChannelScratch<uint8_t> kept = fast.Scratch();
+        kept.label = passLabel.data();
+        kept.boundary = passBoundary.data();
+        EnhanceChannel(fast.Destination(), Source(), kept, kEightBit, kFactor, kSh);
     }
     void FastPass() {
         Sort();
         Segment(kC4);
-        EnhanceChannel(fast.dst.data(), kWidth, src.data(), kWidth, 1, kWidth, kHeight,
-                       fast.channel.data(), fast.label.data(), fast.boundary.data(), kWidth,
-                       kFactor, kSh);
+        EnhanceChannel(fast.Destination(), Source(), fast.Scratch(), kEightBit, kFactor, kSh);
     }
 
-    void ReferenceSort() {
-        reference::SortPixels(plain.channel.data(), kWidth, src.data(), kWidth, 1, kWidth,
-                              kHeight, plain.order.data());
-    }
-    void ReferenceSegment(bool c4) {
-        reference::Watershed(plain.order.data(), plain.channel.data(), plain.label.data(),
-                             plain.dist.data(), plain.boundary.data(), kHeight, kWidth, c4);
-    }
+    void ReferenceSort() { reference::SortPixels(plain.Scratch(), Source(), kEightBit); }
+    void ReferenceSegment(bool c4) { reference::Watershed(plain.Scratch(), kWidth, kHeight, c4); }
     void ReferenceEnhance() {
-        reference::EnhanceChannel(plain.dst.data(), kWidth, src.data(), kWidth, 1, kWidth,
-                                  kHeight, plain.channel.data(), plain.label.data(),
-                                  plain.boundary.data(), kWidth, kFactor, kSh);
+        reference::EnhanceChannel(plain.Destination(), Source(), plain.Scratch(), kEightBit,
+                                  kFactor, kSh);
     }
     void ReferencePass() {
         ReferenceSort();
@@ -102,11 +98,12 @@ bool AgreesWithReference(Workspace& w) {
     for (bool c4 : {false, true}) {
         w.Sort();
         w.Segment(c4);
-        reference::Watershed(w.fast.order.data(), w.fast.channel.data(), w.plain.label.data(),
-                             w.plain.dist.data(), w.plain.boundary.data(), kHeight, kWidth, c4);
-        const bool distZero = std::all_of(w.fast.dist.begin(), w.fast.dist.end(),
-                                          [](int32_t d) { return d == 0; });
-        if (w.fast.label != w.plain.label || w.fast.boundary != w.plain.boundary || !distZero) {
+        // The reference's watershed on the core's order: the same order gives the same labels.
+        ChannelScratch<uint8_t> onFastOrder = w.plain.Scratch();
+        onFastOrder.channel = w.fast.channel.data();
+        onFastOrder.order = w.fast.order.data();
+        reference::Watershed(onFastOrder, kWidth, kHeight, c4);
+        if (w.fast.label != w.plain.label || w.fast.boundary != w.plain.boundary) {
             std::fprintf(stderr, "Watershed (c4 %d) differs from the reference\n", c4);
             same = false;
         }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "channel_copy.h"
-#include "channel_plane.h"
 #include "enhance_channel.h"
+#include "plane_view.h"
 #include "sort_pixels.h"
 #include "watershed.h"

@@ -1,15 +1,20 @@
 // Moving one channel between strided planes and the packed working buffer.
 #pragma once
 
-#include <cstdint>
+#include "plane_view.h"
 
-// Gathers a strided channel into packed bytes: dst[y * dstPitch + x] = src[y * srcPitch + x * step].
-// The step applies to the source only. A width or height below 1 writes nothing.
-void ExtractChannel(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int step,
-                    int width, int height);
+// Gathers a channel into scratch.channel, packed: entry y * width + x = src sample (x, y),
+// as the kernels read samples of the range. A width or height below 1 writes nothing.
+template <typename Sample>
+void ExtractChannel(ChannelScratch<Sample> scratch, SourcePlane<Sample> src,
+                    SampleRange range);
 
-// Copies one channel between planes of the same layout:
-// dst[y * dstPitch + x * step] = src[y * srcPitch + x * step]. The bytes between the steps
-// (the other channels of an interleaved pixel) are never touched.
-void CopyChannel(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int step,
-                 int width, int height);
+// Copies one channel between planes of the same layout (dst's width, height and step are
+// src's). The bytes between the steps (the other channels of a packed pixel) are never
+// touched. A width or height below 1 writes nothing.
+template <typename Sample>
+void CopyChannel(PlaneView<Sample> dst, SourcePlane<Sample> src);
+
+extern template void ExtractChannel(ChannelScratch<uint8_t>, PlaneView<const uint8_t>,
+                                    SampleRange);
+extern template void CopyChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>);

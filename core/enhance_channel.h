@@ -1,28 +1,38 @@
 // Smoothing within regions and amplification of region boundaries for one channel.
 #pragma once
 
-#include <cstdint>
+#include "plane_view.h"
 
 // Writes the destination channel from the source channel after the watershed:
 // SmoothSegments when factor > 0, then (when sh != 0) the boundaries scaled by (100 + sh)
 // percent from the source values; with factor 0 the interior is copied unchanged.
-// factor 0 and sh 0 writes nothing. Only dst + y * dstPitch + x * step is written.
+// factor 0 and sh 0 writes nothing. Only dst's own samples are written.
 // Preconditions (enforced at filter creation): factor 0..10, sh -10..10, width, height >= 1;
-// channelBuf holds the source channel's values packed with rowLength; dst and src lie in
-// different frames (each destination sample is written once, from source values).
-void EnhanceChannel(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int step,
-                    int width, int height, const uint8_t* channelBuf, const int32_t* labelBuf,
-                    const uint8_t* boundaryBuf, int rowLength, int factor, int sh);
+// dst has src's width, height and step; scratch.channel holds the source channel's values,
+// scratch.label and scratch.boundary the watershed's regions of a channel of that size; dst
+// and src lie in different frames (each destination sample is written once, from source
+// values).
+template <typename Sample>
+void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
+                    ChannelScratch<Sample> scratch, SampleRange range, int factor,
+                    int sh);
 
 // Every pixel becomes the truncated weighted mean of itself and those of its eight
 // neighbours that carry its label: centre centreWeight + 2, orthogonal 2, diagonal 1.
 // Positions outside the plane are missing (not mirrored), which lowers the divisor.
-void SmoothSegments(uint8_t* dst, int dstPitch, int dstStep, const uint8_t* channelBuf,
-                    const int32_t* labelBuf, int rowLength, int width, int height,
-                    int centreWeight);
+template <typename Sample>
+void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
+                    SampleRange range, int centreWeight);
 
-// Every boundary pixel (boundaryBuf 0) becomes clamp((100 + sh) * src / 100, 0, 255), signed
-// truncating division; interior pixels of dst are left as they are.
-void AmplifyBoundaries(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch,
-                       const uint8_t* boundaryBuf, int rowLength, int width, int height,
-                       int step, int sh);
+// Every boundary pixel becomes clamp((100 + sh) * src / 100, 0, maxValue), signed truncating
+// division; interior pixels of dst are left as they are.
+template <typename Sample>
+void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
+                       ChannelScratch<Sample> scratch, SampleRange range, int sh);
+
+extern template void EnhanceChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>,
+                                    ChannelScratch<uint8_t>, SampleRange, int, int);
+extern template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>,
+                                    SampleRange, int);
+extern template void AmplifyBoundaries(PlaneView<uint8_t>, PlaneView<const uint8_t>,
+                                       ChannelScratch<uint8_t>, SampleRange, int);

@@ -13,24 +13,25 @@ constexpr size_t kScatterLookAhead = 32;
 
 }  // namespace
 
-void SortPixels(uint8_t* channelBuf, int rowLength, const uint8_t* src, int srcPitch, int step,
-                int width, int height, PixelRef* orderBuf) {
-    ExtractChannel(channelBuf, rowLength, src, srcPitch, step, width, height);
+template <typename Sample>
+void SortPixels(ChannelScratch<Sample> scratch, SourcePlane<Sample> seg,
+                SampleRange range) {
+    ExtractChannel(scratch, seg, range);
+    const Sample* const values = scratch.channel;
+    uint32_t* const order = scratch.order;
+    const size_t count = seg.Pixels();
 
     // Counting sort. Four tables of counts, taken in turn: neighbouring pixels often share a
     // value, and increments of one counter would wait for each other through memory.
     size_t counts[4][256] = {};
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = channelBuf + static_cast<ptrdiff_t>(y) * rowLength;
-        int x = 0;
-        for (; x + 4 <= width; x += 4) {
-            ++counts[0][row[x]];
-            ++counts[1][row[x + 1]];
-            ++counts[2][row[x + 2]];
-            ++counts[3][row[x + 3]];
-        }
-        for (; x < width; ++x) ++counts[0][row[x]];
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        ++counts[0][values[i]];
+        ++counts[1][values[i + 1]];
+        ++counts[2][values[i + 2]];
+        ++counts[3][values[i + 3]];
     }
+    for (; i < count; ++i) ++counts[0][values[i]];
     size_t start[256];
     size_t total = 0;
     for (int value = 0; value < 256; ++value) {
@@ -40,13 +41,13 @@ void SortPixels(uint8_t* channelBuf, int rowLength, const uint8_t* src, int srcP
     // The scatter walks the pixels in position order, so ties keep it. It writes 256 streams
     // at once, too many for the hardware to foresee, so it asks for each stream's memory a
     // few lines ahead of its next slot (clamped to the buffer).
-    const size_t last = total - 1;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = channelBuf + static_cast<ptrdiff_t>(y) * rowLength;
-        for (int x = 0; x < width; ++x) {
-            const size_t slot = start[row[x]]++;
-            PrefetchForWrite(orderBuf + std::min(slot + kScatterLookAhead, last));
-            orderBuf[slot] = row + x;
-        }
+    const size_t last = count - 1;
+    for (i = 0; i < count; ++i) {
+        const size_t slot = start[values[i]]++;
+        PrefetchForWrite(order + std::min(slot + kScatterLookAhead, last));
+        order[slot] = static_cast<uint32_t>(i);
     }
 }
+
+template void SortPixels(ChannelScratch<uint8_t>, PlaneView<const uint8_t>,
+                         SampleRange);

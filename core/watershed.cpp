@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
-#include <memory>
 
 #include "pixel_grid.h"
 #include "prefetch.h"
@@ -57,15 +55,17 @@ private:
     ptrdiff_t width_;
 };
 
-// orderBuf is ascending, so the end of the run of `value` that starts at `begin` is found by
+// The order is ascending, so the end of the run of `value` that starts at `begin` is found by
 // galloping and bisection; the walks over the run then need no pixel values at all.
-size_t LevelEnd(const PixelRef* order, size_t begin, size_t count, uint8_t value) {
+template <typename Sample>
+size_t LevelEnd(const Sample* channel, const uint32_t* order, size_t begin, size_t count,
+                Sample value) {
     size_t below = begin;  // order[below] <= value
     size_t above = count;  // order[above] > value, or the end
     for (size_t stride = 1;; stride *= 2) {
         const size_t probe = below + stride;
         if (probe >= count) break;
-        if (*order[probe] > value) {
+        if (channel[order[probe]] > value) {
             above = probe;
             break;
         }
@@ -73,7 +73,7 @@ size_t LevelEnd(const PixelRef* order, size_t begin, size_t count, uint8_t value
     }
     while (above - below > 1) {
         const size_t middle = below + (above - below) / 2;
-        if (*order[middle] > value)
+        if (channel[order[middle]] > value)
             above = middle;
         else
             below = middle;
@@ -81,10 +81,10 @@ size_t LevelEnd(const PixelRef* order, size_t begin, size_t count, uint8_t value
     return above;
 }
 
-// While flooding, boundaryBuf holds one state byte per pixel, and the tests of the hot loops
-// read these bytes (or the channel's), a quarter of the memory that labels take. Labels are
-// read only from neighbours whose state says they carry one, and every label is written
-// exactly once, so labelBuf needs no initialisation.
+// While flooding, the boundary buffer holds one state byte per pixel, and the tests of the hot
+// loops read these bytes (or the channel's), a quarter of the memory that labels take. Labels
+// are read only from neighbours whose state says they carry one, and every label is written
+// exactly once, so the label buffer needs no initialisation.
 //
 // Growth must tell a neighbour labelled in an earlier round of the level (which counts) from
 // one labelled in the current round (which does not). Rounds are breadth-first layers, so a
@@ -110,9 +110,6 @@ constexpr int CountsShift(uint32_t round) { return round % 2 ? 7 : 6; }
 constexpr uint8_t GrownIn(uint32_t round) {
     return round % 2 ? kCountsInEvenRounds : kCountsInOddRounds;
 }
-
-// Separates one round from the next in the growth queue; never a pixel index.
-constexpr uint32_t kMarker = UINT32_MAX;
 
 // Each level's pixels lie scattered over the frame, so the walks over them ask for the memory
 // of the pixel this many entries ahead: far enough for it to arrive in time, near enough for
@@ -178,34 +175,26 @@ inline Outcome Resolve(const int32_t* at, const typename LabelPicks<N>::Pick& pi
 }
 
 // The hot loops copy the members they use into locals first (see Around).
-template <bool C4>
+template <typename Sample, bool C4>
 class Flooding {
 public:
-    Flooding(const PixelRef* order, const uint8_t* channel, int32_t* label, int32_t* dist,
-             uint8_t* boundary, int height, int width)
-        : order_(order), channel_(channel), label_(label), dist_(dist), state_(boundary),
+    Flooding(ChannelScratch<Sample> scratch, int width, int height)
+        : order_(scratch.order), channel_(scratch.channel), label_(scratch.label),
+          state_(scratch.boundary), rest_(scratch.pixelList), queue_(scratch.queue),
           grid_(width, height), picks_(Around<C4>(grid_)) {}
 
     void Run() {
         const size_t count = grid_.Size();
-        ClearDistances();
         MarkBorder();
-        size_t ends[257];
-        size_t levels = 0, largest = 0;
-        for (size_t begin = 0; begin < count; begin = ends[levels++]) {
-            ends[levels] = LevelEnd(order_, begin, count, *order_[begin]);
-            largest = std::max(largest, ends[levels] - begin);
-        }
-        // Every pixel enters the queue at most once per level, and each round adds a
-        // marker; the storage is taken once, for the largest level.
-        queue_.reset(new uint32_t[2 * largest + 2]);
         // Levels without pixels would mark, seed and grow nothing, so only present ones run.
-        for (size_t level = 0, begin = 0; level < levels; begin = ends[level++]) {
-            const size_t rest = SeedAndMark(begin, ends[level], *order_[begin]);
-            Grow(FindSecondRound(rest, *order_[begin]));
+        for (size_t begin = 0; begin < count;) {
+            const Sample level = channel_[order_[begin]];
+            const size_t end = LevelEnd(channel_, order_, begin, count, level);
+            const size_t rest = SeedAndMark(begin, end, level);
+            Grow(FindSecondRound(rest, level));
             NameNewMinima(rest);
+            begin = end;
         }
-        queue_.reset();
         // Every pixel is settled now; the state becomes the boundary byte.
         for (size_t i = 0; i < count; ++i)
             state_[i] = static_cast<uint8_t>((state_[i] & kFlagged) - 1u);  // 0 or 255
@@ -213,21 +202,6 @@ public:
 
 private:
     static constexpr int kCount = Neighbourhood<C4>::kCount;
-
-    // distBuf must be all zero at return. It only lends space to the level's lists, which
-    // are cleared after use, so it nearly always is already: reading it is cheaper than
-    // rewriting it (nothing to write back, and pages that were never written stay so). A
-    // block that holds anything else is cleared. memcmp reads the caller's bytes as bytes,
-    // which is defined even where they were never written.
-    void ClearDistances() {
-        static const int32_t kZeros[1024] = {};
-        constexpr size_t kBlock = sizeof kZeros / sizeof kZeros[0];
-        const size_t count = grid_.Size();
-        for (size_t i = 0; i < count; i += kBlock) {
-            const size_t bytes = std::min(kBlock, count - i) * sizeof(int32_t);
-            if (std::memcmp(dist_ + i, kZeros, bytes) != 0) std::memset(dist_ + i, 0, bytes);
-        }
-    }
 
     // Every pixel starts above every level; the border bit spares the hot loops a bounds test.
     void MarkBorder() {
@@ -249,13 +223,13 @@ private:
     // lower neighbour; in round 1 its counting neighbours are exactly its lower ones, all
     // settled, so its outcome is known at once. The order in which the pixels of one round
     // are grown does not matter: each reads only pixels of earlier rounds and lower levels.
-    // The other pixels of the level go, in order, to the list returned in distBuf.
-    size_t SeedAndMark(size_t begin, size_t end, uint8_t level) {
-        const PixelRef* const order = order_;
-        const uint8_t* const channel = channel_;
+    // The other pixels of the level go, in order, to the pixel list.
+    size_t SeedAndMark(size_t begin, size_t end, Sample level) {
+        const uint32_t* const order = order_;
+        const Sample* const channel = channel_;
         int32_t* const label = label_;
         uint8_t* const state = state_;
-        uint32_t* const rest = reinterpret_cast<uint32_t*>(dist_);
+        uint32_t* const rest = rest_;
         const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
         const size_t width = grid_.Width(), last = grid_.Size() - 1;
@@ -265,7 +239,7 @@ private:
             if (j < ahead) {
                 // What the seed test and the outcome will read: the pixel's state and label,
                 // and the rows above and below in the channel and in the labels.
-                const size_t at = static_cast<size_t>(order[j + kLookAhead] - channel);
+                const size_t at = order[j + kLookAhead];
                 Prefetch(state + at);
                 Prefetch(label + at);
                 if (at >= width) {
@@ -275,13 +249,13 @@ private:
                 Prefetch(channel + std::min(at + width, last));
                 Prefetch(label + std::min(at + width, last));
             }
-            const uint32_t p = static_cast<uint32_t>(order[j] - channel);
+            const uint32_t p = order[j];
             if (state[p] & kBorder) {  // rare, so the branch is predicted
                 state[p] = kMasked | kBorder;
                 rest[count++] = p;
                 continue;
             }
-            const uint8_t* const value = channel + p;
+            const Sample* const value = channel + p;
             int32_t* const own = label + p;
             *own = 0;  // read back by Resolve when no neighbour is lower: keeps reads defined
             uint32_t lower = 0;
@@ -298,18 +272,17 @@ private:
             rest[count] = p;
             count += !seed;
         }
-        if (count < end - begin) rest[count] = 0;  // the last store, if it was a seed's
         return count;
     }
 
     // Round 2 is every pixel of the level that touches a seed. Off the border, a pixel that
     // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
     // channel tells. Returns the number of pixels queued.
-    size_t FindSecondRound(size_t restCount, uint8_t level) {
-        const uint32_t* const rest = reinterpret_cast<const uint32_t*>(dist_);
-        const uint8_t* const channel = channel_;
+    size_t FindSecondRound(size_t restCount, Sample level) {
+        const uint32_t* const rest = rest_;
+        const Sample* const channel = channel_;
         uint8_t* const state = state_;
-        uint32_t* const queue = queue_.get();
+        uint32_t* const queue = queue_;
         const Around<C4> around(grid_);
         size_t tail = 0;
         for (size_t k = 0; k < restCount; ++k) {
@@ -330,24 +303,22 @@ private:
         return tail;
     }
 
-    // Rounds 2 onward, separated by markers, from the `tail` pixels queued by FindSecondRound.
+    // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
+    // stretch of the queue that the previous round appended; every pixel enters the queue
+    // once, so it never holds more than the level's pixels.
     void Grow(size_t tail) {
-        if (tail == 0) return;
         int32_t* const label = label_;
         uint8_t* const state = state_;
-        uint32_t* const queue = queue_.get();
+        uint32_t* const queue = queue_;
         const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
-        queue[tail++] = kMarker;
         uint32_t round = 2;
-        for (size_t head = 0;;) {
-            uint32_t p = queue[head++];
-            if (p == kMarker) {
-                if (head == tail) return;
-                queue[tail++] = kMarker;
+        for (size_t head = 0, roundEnd = tail; head < tail;) {
+            if (head == roundEnd) {
+                roundEnd = tail;
                 ++round;
-                p = queue[head++];
             }
+            const uint32_t p = queue[head++];
             const uint8_t own = state[p];
             const int shift = CountsShift(round);
             uint32_t counting = 0;
@@ -373,10 +344,10 @@ private:
     // when its turn comes mostly is. Each that is starts a region, filled at once; most new
     // minima of grain are a pixel or two, so a neighbour rarely joins and that is a branch.
     void NameNewMinima(size_t restCount) {
-        uint32_t* const rest = reinterpret_cast<uint32_t*>(dist_);
+        uint32_t* const rest = rest_;
         int32_t* const label = label_;
         uint8_t* const state = state_;
-        uint32_t* const queue = queue_.get();
+        uint32_t* const queue = queue_;
         const Around<C4> around(grid_);
         size_t count = 0;
         for (size_t k = 0; k < restCount; ++k) {
@@ -407,27 +378,27 @@ private:
             }
         }
         regions_ = regions;
-        std::fill_n(rest, restCount, 0u);
     }
 
-    const PixelRef* order_;
-    const uint8_t* channel_;
+    const uint32_t* order_;
+    const Sample* channel_;
     int32_t* label_;
-    int32_t* dist_;
     uint8_t* state_;
+    uint32_t* rest_;
+    uint32_t* queue_;
     PixelGrid grid_;
     LabelPicks<kCount> picks_;
-    std::unique_ptr<uint32_t[]> queue_;
     int32_t regions_ = 0;
 };
 
 }  // namespace
 
-void Watershed(const PixelRef* orderBuf, const uint8_t* channelBuf, int32_t* labelBuf,
-               int32_t* distBuf, uint8_t* boundaryBuf, int height, int width, bool c4) {
+template <typename Sample>
+void Watershed(ChannelScratch<Sample> scratch, int width, int height, bool c4) {
     if (c4)
-        Flooding<true>(orderBuf, channelBuf, labelBuf, distBuf, boundaryBuf, height, width).Run();
+        Flooding<Sample, true>(scratch, width, height).Run();
     else
-        Flooding<false>(orderBuf, channelBuf, labelBuf, distBuf, boundaryBuf, height, width)
-            .Run();
+        Flooding<Sample, false>(scratch, width, height).Run();
 }
+
+template void Watershed(ChannelScratch<uint8_t>, int, int, bool);

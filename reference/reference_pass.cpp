@@ -2,80 +2,100 @@
 
 #include <algorithm>
 #include <deque>
-
-#include "watershed.h"
+#include <vector>
 
 namespace reference {
 
-void SortPixels(uint8_t* channelBuf, int rowLength, const uint8_t* src, int srcPitch, int step,
-                int width, int height, PixelRef* orderBuf) {
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            channelBuf[y * rowLength + x] = src[y * srcPitch + x * step];
-    const int n = width * height;
-    for (int i = 0; i < n; ++i) orderBuf[i] = channelBuf + i;
-    std::sort(orderBuf, orderBuf + n, [](PixelRef a, PixelRef b) { return *a < *b; });
+namespace {
+
+template <typename Sample>
+void Extract(ChannelScratch<Sample> scratch, SourcePlane<Sample> src) {
+    for (int y = 0; y < src.height; ++y)
+        for (int x = 0; x < src.width; ++x)
+            scratch.channel[y * src.width + x] = src.At(src.Row(y), x);
 }
 
-void Watershed(const PixelRef* orderBuf, const uint8_t* channelBuf, int32_t* labelBuf,
-               int32_t* distBuf, uint8_t* boundaryBuf, int height, int width, bool c4) {
+}  // namespace
+
+template <typename Sample>
+void SortPixels(ChannelScratch<Sample> scratch, SourcePlane<Sample> seg,
+                SampleRange) {
+    Extract(scratch, seg);
+    const int n = seg.width * seg.height;
+    for (int i = 0; i < n; ++i) scratch.order[i] = static_cast<uint32_t>(i);
+    const Sample* channel = scratch.channel;
+    std::sort(scratch.order, scratch.order + n,
+              [channel](uint32_t a, uint32_t b) { return channel[a] < channel[b]; });
+}
+
+template <typename Sample>
+void Watershed(ChannelScratch<Sample> scratch, int width, int height, bool c4) {
     const int n = width * height;
+    const uint32_t* order = scratch.order;
+    const Sample* channel = scratch.channel;
+    int32_t* labelBuf = scratch.label;
+    uint8_t* boundaryBuf = scratch.boundary;
+    std::vector<int32_t> distBuf(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         labelBuf[i] = LABEL_INIT;
-        distBuf[i] = 0;
         boundaryBuf[i] = 255;
     }
-    const auto index = [&](PixelRef p) { return static_cast<int>(p - channelBuf); };
-    const auto label = [&](PixelRef p) -> int32_t& { return labelBuf[index(p)]; };
-    const auto dist = [&](PixelRef p) -> int32_t& { return distBuf[index(p)]; };
-    const auto boundary = [&](PixelRef p) -> uint8_t& { return boundaryBuf[index(p)]; };
-    const auto onBorder = [&](PixelRef p) {
-        const int y = index(p) / width, x = index(p) % width;
+    // A pixel is its index; the marker is an index no pixel has.
+    using Pixel = int;
+    const Pixel marker = -1;
+    const auto value = [&](Pixel p) { return channel[p]; };
+    const auto label = [&](Pixel p) -> int32_t& { return labelBuf[p]; };
+    const auto dist = [&](Pixel p) -> int32_t& { return distBuf[static_cast<size_t>(p)]; };
+    const auto boundary = [&](Pixel p) -> uint8_t& { return boundaryBuf[p]; };
+    const auto onBorder = [&](Pixel p) {
+        const int y = p / width, x = p % width;
         return y == 0 || y == height - 1 || x == 0 || x == width - 1;
     };
     // Calls visit for each neighbour of p inside the plane: the row above from left to right,
     // left and right, the row below from left to right; without the diagonals when c4.
-    const auto forEachNeighbour = [&](PixelRef p, auto&& visit) {
-        const int y = index(p) / width, x = index(p) % width;
+    const auto forEachNeighbour = [&](Pixel p, auto&& visit) {
+        const int y = p / width, x = p % width;
         for (int dy = -1; dy <= 1; ++dy) {
             for (int dx = -1; dx <= 1; ++dx) {
                 if (dy == 0 && dx == 0) continue;
                 if (c4 && dy != 0 && dx != 0) continue;
                 if (y + dy < 0 || y + dy >= height || x + dx < 0 || x + dx >= width) continue;
-                visit(channelBuf + (y + dy) * width + (x + dx));
+                visit((y + dy) * width + (x + dx));
             }
         }
     };
 
-    std::deque<PixelRef> queue;
-    const PixelRef marker = nullptr;
+    std::deque<Pixel> queue;
     int32_t regions = 0;
     int markStart = 0, minimaStart = 0;
-    const int lowest = *orderBuf[0], highest = *orderBuf[n - 1];
-    for (int h = lowest; h <= highest; ++h) {
+    // Every level from the lowest value to the highest. A level without pixels marks, seeds,
+    // grows and names nothing, so the walk goes from one value present to the next.
+    for (int next = 0; next < n;) {
+        const Sample h = value(static_cast<Pixel>(order[next]));
         // Marking.
         int j = markStart;
-        for (; j < n && *orderBuf[j] <= h; ++j)
-            if (*orderBuf[j] == h) label(orderBuf[j]) = LABEL_MASK;
+        for (; j < n && value(static_cast<Pixel>(order[j])) <= h; ++j)
+            if (value(static_cast<Pixel>(order[j])) == h) label(static_cast<Pixel>(order[j])) = LABEL_MASK;
 
         // Seeding: a pixel off the border with a labelled neighbour, that is, a lower one.
-        for (j = markStart; j < n && *orderBuf[j] <= h; ++j) {
-            const PixelRef p = orderBuf[j];
-            if (*p != h || onBorder(p)) continue;
+        for (j = markStart; j < n && value(static_cast<Pixel>(order[j])) <= h; ++j) {
+            const Pixel p = static_cast<Pixel>(order[j]);
+            if (value(p) != h || onBorder(p)) continue;
             bool seed = false;
-            forEachNeighbour(p, [&](PixelRef q) { seed = seed || label(q) >= 1; });
+            forEachNeighbour(p, [&](Pixel q) { seed = seed || label(q) >= 1; });
             if (seed) {
                 dist(p) = 1;
                 queue.push_back(p);
             }
         }
         if (j < n) markStart = j;
+        next = j;
 
         // Growth, one distance after the other.
         int32_t current = 1;
         queue.push_back(marker);
         for (;;) {
-            PixelRef p = queue.front();
+            Pixel p = queue.front();
             queue.pop_front();
             if (p == marker) {
                 if (queue.empty()) break;
@@ -84,7 +104,7 @@ void Watershed(const PixelRef* orderBuf, const uint8_t* channelBuf, int32_t* lab
                 p = queue.front();
                 queue.pop_front();
             }
-            forEachNeighbour(p, [&](PixelRef q) {
+            forEachNeighbour(p, [&](Pixel q) {
                 if (dist(q) < current && label(q) >= 1) {
                     if (label(p) == LABEL_MASK || boundary(p) == 0)
                         label(p) = label(q);
@@ -98,17 +118,17 @@ void Watershed(const PixelRef* orderBuf, const uint8_t* channelBuf, int32_t* lab
         }
 
         // New minima: what no region reached starts regions of its own.
-        for (j = minimaStart; j < n && *orderBuf[j] <= h; ++j) {
-            const PixelRef p = orderBuf[j];
-            if (*p != h) continue;
+        for (j = minimaStart; j < n && value(static_cast<Pixel>(order[j])) <= h; ++j) {
+            const Pixel p = static_cast<Pixel>(order[j]);
+            if (value(p) != h) continue;
             dist(p) = 0;
             if (label(p) != LABEL_MASK) continue;
             label(p) = ++regions;
             queue.push_back(p);
             while (!queue.empty()) {
-                const PixelRef s = queue.front();
+                const Pixel s = queue.front();
                 queue.pop_front();
-                forEachNeighbour(s, [&](PixelRef r) {
+                forEachNeighbour(s, [&](Pixel r) {
                     if (label(r) == LABEL_MASK) {
                         label(r) = regions;
                         queue.push_back(r);
@@ -120,54 +140,83 @@ void Watershed(const PixelRef* orderBuf, const uint8_t* channelBuf, int32_t* lab
     }
 }
 
-void SmoothSegments(uint8_t* dst, int dstPitch, int dstStep, const uint8_t* channelBuf,
-                    const int32_t* labelBuf, int rowLength, int width, int height,
-                    int centreWeight) {
+template <typename Sample>
+void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
+                    SampleRange, int centreWeight) {
+    const int width = dst.width, height = dst.height;
+    const Sample* values = scratch.channel;
+    const int32_t* labels = scratch.label;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const int32_t own = labelBuf[y * rowLength + x];
-            uint32_t sum = static_cast<uint32_t>(centreWeight) * channelBuf[y * rowLength + x];
+            const int32_t own = labels[y * width + x];
+            uint32_t sum = static_cast<uint32_t>(centreWeight) * values[y * width + x];
             uint32_t weight = static_cast<uint32_t>(centreWeight);
             for (int dy = -1; dy <= 1; ++dy) {
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int ny = y + dy, nx = x + dx;
                     if (ny < 0 || ny >= height || nx < 0 || nx >= width) continue;
-                    if (labelBuf[ny * rowLength + nx] != own) continue;
+                    if (labels[ny * width + nx] != own) continue;
                     const uint32_t w = (dy == 0 || dx == 0) ? 2 : 1;
-                    sum += w * channelBuf[ny * rowLength + nx];
+                    sum += w * values[ny * width + nx];
                     weight += w;
                 }
             }
-            dst[y * dstPitch + x * dstStep] = static_cast<uint8_t>(sum / weight);
+            dst.At(dst.Row(y), x) = static_cast<Sample>(sum / weight);
         }
     }
 }
 
-void AmplifyBoundaries(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch,
-                       const uint8_t* boundaryBuf, int rowLength, int width, int height,
-                       int step, int sh) {
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (boundaryBuf[y * rowLength + x] != 0) continue;
-            const int32_t scaled = (100 + sh) * src[y * srcPitch + x * step] / 100;
-            dst[y * dstPitch + x * step] = static_cast<uint8_t>(std::clamp(scaled, 0, 255));
+template <typename Sample>
+void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
+                       ChannelScratch<Sample> scratch, SampleRange range, int sh) {
+    for (int y = 0; y < src.height; ++y) {
+        for (int x = 0; x < src.width; ++x) {
+            if (scratch.boundary[y * src.width + x] != 0) continue;
+            const int32_t scaled = (100 + sh) * src.At(src.Row(y), x) / 100;
+            dst.At(dst.Row(y), x) = static_cast<Sample>(std::clamp(scaled, 0, range.maxValue));
         }
     }
 }
 
-void EnhanceChannel(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int step,
-                    int width, int height, const uint8_t* channelBuf, const int32_t* labelBuf,
-                    const uint8_t* boundaryBuf, int rowLength, int factor, int sh) {
-    if (factor > 0)
-        SmoothSegments(dst, dstPitch, step, channelBuf, labelBuf, rowLength, width, height,
-                       10 - factor);
+template <typename Sample>
+void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
+                    ChannelScratch<Sample> scratch, SampleRange range, int factor,
+                    int sh) {
+    if (factor > 0) SmoothSegments(dst, scratch, range, 10 - factor);
     if (sh == 0) return;
     if (factor == 0)
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                dst[y * dstPitch + x * step] = src[y * srcPitch + x * step];
-    AmplifyBoundaries(dst, dstPitch, src, srcPitch, boundaryBuf, rowLength, width, height, step,
-                      sh);
+        for (int y = 0; y < src.height; ++y)
+            for (int x = 0; x < src.width; ++x) dst.At(dst.Row(y), x) = src.At(src.Row(y), x);
+    AmplifyBoundaries(dst, src, scratch, range, sh);
 }
+
+template <typename Sample>
+void ChannelPass(PlaneView<Sample> dst, SourcePlane<Sample> src,
+                 SourcePlane<Sample> seg, SampleRange range, int factor,
+                 int sh, bool c4) {
+    const size_t n = src.Pixels();
+    std::vector<Sample> channel(n);
+    std::vector<uint32_t> order(n);
+    std::vector<int32_t> label(n);
+    std::vector<uint8_t> boundary(n);
+    const ChannelScratch<Sample> scratch{channel.data(), order.data(), label.data(),
+                                         boundary.data(), nullptr, nullptr};
+    SortPixels(scratch, seg, range);
+    Watershed(scratch, src.width, src.height, c4);
+    Extract(scratch, src);
+    if (factor > 0 || sh != 0) EnhanceChannel(dst, src, scratch, range, factor, sh);
+}
+
+template void SortPixels(ChannelScratch<uint8_t>, PlaneView<const uint8_t>,
+                         SampleRange);
+template void Watershed(ChannelScratch<uint8_t>, int, int, bool);
+template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>,
+                             SampleRange, int);
+template void AmplifyBoundaries(PlaneView<uint8_t>, PlaneView<const uint8_t>,
+                                ChannelScratch<uint8_t>, SampleRange, int);
+template void EnhanceChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>,
+                             ChannelScratch<uint8_t>, SampleRange, int, int);
+template void ChannelPass(PlaneView<uint8_t>, PlaneView<const uint8_t>,
+                          PlaneView<const uint8_t>, SampleRange, int, int, bool);
 
 }  // namespace reference

@@ -17,6 +17,16 @@ struct Scene {
     std::vector<uint8_t> values;
     std::vector<int32_t> labels;
     std::vector<uint8_t> boundary;
+
+    // The scratch as the watershed leaves it; the kernels under test only read it.
+    ChannelScratch<uint8_t> Scratch() const {
+        return {const_cast<uint8_t*>(values.data()), nullptr,
+                const_cast<int32_t*>(labels.data()), const_cast<uint8_t*>(boundary.data()),
+                nullptr, nullptr};
+    }
+    PlaneView<uint8_t> Packed(std::vector<uint8_t>& out) const {
+        return {out.data(), width, 1, width, height};
+    }
 };
 
 std::vector<uint8_t> PlainEnhance(const Scene& s, int factor, int sh, uint8_t fill);
@@ -29,8 +39,7 @@ std::vector<uint8_t> Enhance(const Scene& s, int factor, int sh, uint8_t fill = 
     src.SetChannel(s.values);
     GuardedPlane dst(s.width, s.height, 3, 2, 5);
     dst.SetChannel(std::vector<uint8_t>(s.values.size(), fill));
-    EnhanceChannel(dst.base(), dst.pitch(), src.base(), src.pitch(), 3, s.width, s.height,
-                   s.values.data(), s.labels.data(), s.boundary.data(), s.width, factor, sh);
+    EnhanceChannel(dst.View(), src.View(), s.Scratch(), kEightBit, factor, sh);
     EXPECT_TRUE(dst.UntouchedOutsideChannel());
     EXPECT_TRUE(src.UntouchedOutsideChannel());
     EXPECT_EQ(dst.Channel(), PlainEnhance(s, factor, sh, fill)) << "the reference differs";
@@ -116,9 +125,8 @@ namespace {
 // The reference's EnhanceChannel on a packed destination that starts out as `fill`.
 std::vector<uint8_t> PlainEnhance(const Scene& s, int factor, int sh, uint8_t fill) {
     std::vector<uint8_t> out(s.values.size(), fill);
-    reference::EnhanceChannel(out.data(), s.width, s.values.data(), s.width, 1, s.width,
-                              s.height, s.values.data(), s.labels.data(), s.boundary.data(),
-                              s.width, factor, sh);
+    reference::EnhanceChannel(s.Packed(out), PlaneView<const uint8_t>{s.values.data(), s.width, 1, s.width, s.height},
+                              s.Scratch(), kEightBit, factor, sh);
     return out;
 }
 
@@ -153,20 +161,15 @@ TEST(EnhanceChannel, RowsWiderThanOneWorkingSpanAgreeWithReference) {
 }
 
 TEST(SmoothSegments, CentreWeightsBeyondTheCheckedRangeStillDivideExactly) {
-    const int width = 9, height = 6;
-    std::vector<uint8_t> values(width * height);
-    std::vector<int32_t> labels(values.size());
-    for (size_t i = 0; i < values.size(); ++i) {
-        values[i] = static_cast<uint8_t>(255 - i * 3);
-        labels[i] = static_cast<int32_t>(i % 5 < 3);
+    Scene s{9, 6, {}, {}, {}};
+    for (int i = 0; i < s.width * s.height; ++i) {
+        s.values.push_back(static_cast<uint8_t>(255 - i * 3));
+        s.labels.push_back(static_cast<int32_t>(i % 5 < 3));
     }
     for (int centre : {kMaxCentreWeight + 1, 100}) {
-        std::vector<uint8_t> out(values.size());
-        SmoothSegments(out.data(), width, 1, values.data(), labels.data(), width, width, height,
-                       centre);
-        std::vector<uint8_t> expected(values.size());
-        reference::SmoothSegments(expected.data(), width, 1, values.data(), labels.data(), width,
-                                  width, height, centre);
+        std::vector<uint8_t> out(s.values.size()), expected(s.values.size());
+        SmoothSegments(s.Packed(out), s.Scratch(), kEightBit, centre);
+        reference::SmoothSegments(s.Packed(expected), s.Scratch(), kEightBit, centre);
         EXPECT_EQ(out, expected) << "centre weight " << centre;
     }
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "plane_view.h"
+
 class GuardedPlane {
 public:
     // step: bytes per sample; offset: the channel's byte within a pixel; rowPadding: bytes
@@ -26,6 +28,9 @@ public:
     int step() const { return step_; }
     uint8_t* base() { return bytes_.data() + kGuard + offset_; }
     const uint8_t* base() const { return bytes_.data() + kGuard + offset_; }
+
+    PlaneView<uint8_t> View() { return {base(), pitch_, step_, width_, height_}; }
+    PlaneView<const uint8_t> View() const { return {base(), pitch_, step_, width_, height_}; }
 
     uint8_t& at(int x, int y) { return base()[y * pitch_ + x * step_]; }
     uint8_t at(int x, int y) const { return base()[y * pitch_ + x * step_]; }

@@ -6,20 +6,20 @@
 #include <vector>
 
 #include "guarded_plane.h"
+#include "owned_scratch.h"
 
 namespace {
 
-// The pixel indexes orderBuf names, after sorting the given planar channel.
-std::vector<int> SortedPositions(const std::vector<uint8_t>& values, int width, int height) {
+// The pixel indexes the order names, after sorting the given planar channel.
+std::vector<uint32_t> SortedPositions(const std::vector<uint8_t>& values, int width,
+                                      int height) {
     GuardedPlane src(width, height);
     src.SetChannel(values);
-    std::vector<uint8_t> channel(values.size());
-    std::vector<PixelRef> order(values.size());
-    SortPixels(channel.data(), width, src.base(), src.pitch(), 1, width, height, order.data());
-    EXPECT_EQ(channel, values);
-    std::vector<int> positions;
-    for (PixelRef ref : order) positions.push_back(static_cast<int>(ref - channel.data()));
-    return positions;
+    OwnedScratch<uint8_t> scratch(values.size());
+    SortPixels(scratch.Get(), src.View(), kEightBit);
+    EXPECT_EQ(scratch.Channel(), values);
+    EXPECT_TRUE(scratch.GuardsIntact());
+    return scratch.Order();
 }
 
 }  // namespace
@@ -28,24 +28,20 @@ TEST(SortPixels, GreenOfBgr24OrdersByValueThenPosition) {
     // Rows (40, 10, 40), (10, 90, 40) as the green bytes of a 3x2 BGR24 frame.
     GuardedPlane frame(3, 2, 3, 1);
     frame.SetChannel({40, 10, 40, 10, 90, 40});
-    uint8_t channel[6];
-    PixelRef order[6];
-    SortPixels(channel, 3, frame.base(), frame.pitch(), 3, 3, 2, order);
-    EXPECT_EQ(std::vector<uint8_t>(channel, channel + 6),
-              (std::vector<uint8_t>{40, 10, 40, 10, 90, 40}));
-    const PixelRef expected[6] = {channel + 1, channel + 3, channel + 0,
-                                  channel + 2, channel + 5, channel + 4};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(order[i], expected[i]) << "entry " << i;
+    OwnedScratch<uint8_t> scratch(6);
+    SortPixels(scratch.Get(), frame.View(), kEightBit);
+    EXPECT_EQ(scratch.Channel(), (std::vector<uint8_t>{40, 10, 40, 10, 90, 40}));
+    EXPECT_EQ(scratch.Order(), (std::vector<uint32_t>{1, 3, 0, 2, 5, 4}));
     EXPECT_TRUE(frame.UntouchedOutsideChannel());
 }
 
 TEST(SortPixels, ComparesValuesUnsigned) {
-    EXPECT_EQ(SortedPositions({255, 0, 128, 127}, 2, 2), (std::vector<int>{1, 3, 2, 0}));
+    EXPECT_EQ(SortedPositions({255, 0, 128, 127}, 2, 2), (std::vector<uint32_t>{1, 3, 2, 0}));
 }
 
 TEST(SortPixels, TiesKeepRowMajorPosition) {
     EXPECT_EQ(SortedPositions({7, 3, 7, 3, 7, 3, 7, 3, 7}, 3, 3),
-              (std::vector<int>{1, 3, 5, 7, 0, 2, 4, 6, 8}));
+              (std::vector<uint32_t>{1, 3, 5, 7, 0, 2, 4, 6, 8}));
 }
 
 TEST(SortPixels, RandomChannelsGiveAStableOrderedPermutation) {
@@ -56,9 +52,10 @@ TEST(SortPixels, RandomChannelsGiveAStableOrderedPermutation) {
         const unsigned spread = round % 2 ? 256 : 4;  // few values make long runs of ties
         std::vector<uint8_t> values(static_cast<size_t>(width * height));
         for (auto& v : values) v = static_cast<uint8_t>(rng() % spread * (256 / spread));
-        const std::vector<int> order = SortedPositions(values, width, height);
+        const std::vector<uint32_t> order = SortedPositions(values, width, height);
         std::vector<int> seen(values.size(), 0);
         for (size_t i = 0; i < order.size(); ++i) {
+            ASSERT_LT(order[i], values.size());
             ++seen[order[i]];
             if (i == 0) continue;
             const uint8_t before = values[order[i - 1]], here = values[order[i]];

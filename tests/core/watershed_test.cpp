@@ -8,16 +8,14 @@
 #include <tuple>
 #include <vector>
 
+#include "owned_scratch.h"
 #include "reference_pass.h"
 #include "sort_pixels.h"
 
 namespace {
 
-constexpr int kGuard = 8;  // entries past width * height that must stay as they were
-
 // The core's Watershed and the reference's share one signature.
-using WatershedFunction = void (*)(const PixelRef*, const uint8_t*, int32_t*, int32_t*,
-                                   uint8_t*, int, int, bool);
+using WatershedFunction = void (*)(ChannelScratch<uint8_t>, int, int, bool);
 
 // Sorts and segments a planar channel given row by row, with the output buffers starting
 // out as garbage and followed by guard entries.
@@ -25,32 +23,19 @@ class Segmented {
 public:
     Segmented(const std::vector<uint8_t>& values, int width, int height, bool c4,
               WatershedFunction segment = Watershed)
-        : channel_(values.size()), order_(values.size()),
-          label_(values.size() + kGuard, 12345), dist_(values.size() + kGuard, -777),
-          boundary_(values.size() + kGuard, 77) {
-        SortPixels(channel_.data(), width, values.data(), width, 1, width, height,
-                   order_.data());
-        segment(order_.data(), channel_.data(), label_.data(), dist_.data(), boundary_.data(),
-                height, width, c4);
+        : scratch_(values.size()) {
+        SortPixels(scratch_.Get(), PlaneView<const uint8_t>{values.data(), width, 1, width, height},
+                   kEightBit);
+        segment(scratch_.Get(), width, height, c4);
     }
 
-    std::vector<int32_t> Labels() const { return {label_.begin(), label_.end() - kGuard}; }
-    std::vector<int32_t> Dists() const { return {dist_.begin(), dist_.end() - kGuard}; }
-    std::vector<uint8_t> Boundary() const { return {boundary_.begin(), boundary_.end() - kGuard}; }
-    const std::vector<PixelRef>& Order() const { return order_; }
-    const std::vector<uint8_t>& Channel() const { return channel_; }
-
-    bool GuardsIntact() const {
-        for (size_t i = label_.size() - kGuard; i < label_.size(); ++i)
-            if (label_[i] != 12345 || dist_[i] != -777 || boundary_[i] != 77) return false;
-        return true;
-    }
+    std::vector<int32_t> Labels() const { return scratch_.Labels(); }
+    std::vector<uint8_t> Boundary() const { return scratch_.Boundary(); }
+    std::vector<uint32_t> Order() const { return scratch_.Order(); }
+    bool GuardsIntact() const { return scratch_.GuardsIntact(); }
 
 private:
-    std::vector<uint8_t> channel_;
-    std::vector<PixelRef> order_;
-    std::vector<int32_t> label_, dist_;
-    std::vector<uint8_t> boundary_;
+    OwnedScratch<uint8_t> scratch_;
 };
 
 // 255 everywhere except at the given pixel indexes.
@@ -71,7 +56,6 @@ protected:
                           std::get<0>(GetParam()));
         EXPECT_EQ(s.Labels(), labels);
         EXPECT_EQ(s.Boundary(), BoundaryAt(values.size(), flagged));
-        EXPECT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
         EXPECT_TRUE(s.GuardsIntact());
     }
 };
@@ -135,16 +119,17 @@ TEST_P(WatershedShapes, EvenPlateauSplitsWithoutBoundary) {
 
 INSTANTIATE_TEST_SUITE_P(
     CoreAndReference, WatershedShapes,
-    ::testing::Combine(::testing::Values(Watershed, reference::Watershed), ::testing::Bool()),
+    ::testing::Combine(::testing::Values(&Watershed<uint8_t>, &reference::Watershed<uint8_t>),
+                       ::testing::Bool()),
     [](const ::testing::TestParamInfo<WatershedShapes::ParamType>& info) {
-        return std::string(std::get<0>(info.param) == Watershed ? "Core" : "Reference") +
+        return std::string(std::get<0>(info.param) == &Watershed<uint8_t> ? "Core" : "Reference") +
                (std::get<1>(info.param) ? "C4" : "C8");
     });
 
 TEST(Watershed, FlaggedPixelTakesItsLastNeighboursLabel) {
     // Orthogonal neighbours in visiting order: 0 (label 1), then 2 (label 3) flags the
     // centre, then 1 (label 2) relabels it.
-    for (WatershedFunction segment : {Watershed, reference::Watershed}) {
+    for (WatershedFunction segment : {&Watershed<uint8_t>, &reference::Watershed<uint8_t>}) {
         const Segmented s({9, 9, 9, 9, 9,
                            9, 9, 0, 9, 9,
                            9, 2, 5, 1, 9,
@@ -161,12 +146,12 @@ TEST(Watershed, FlaggedPixelTakesItsLastNeighboursLabel) {
 
 namespace {
 
-// Labels at return are exactly 1..R, met for the first time in orderBuf order.
+// Labels at return are exactly 1..R, met for the first time in the order's order.
 ::testing::AssertionResult NumberedByDiscovery(const Segmented& s) {
     const std::vector<int32_t> labels = s.Labels();
     int32_t highest = 0;
-    for (PixelRef ref : s.Order()) {
-        const int32_t label = labels[ref - s.Channel().data()];
+    for (uint32_t pixel : s.Order()) {
+        const int32_t label = labels[pixel];
         if (label < 1 || label > highest + 1)
             return ::testing::AssertionFailure() << "label " << label << " after " << highest;
         if (label == highest + 1) ++highest;
@@ -177,10 +162,9 @@ namespace {
 void ExpectAgreesWithReference(const std::vector<uint8_t>& values, int width, int height,
                                bool c4) {
     const Segmented s(values, width, height, c4);
-    const Segmented plain(values, width, height, c4, reference::Watershed);
+    const Segmented plain(values, width, height, c4, &reference::Watershed<uint8_t>);
     ASSERT_EQ(s.Labels(), plain.Labels()) << width << "x" << height << " c4 " << c4;
     ASSERT_EQ(s.Boundary(), plain.Boundary()) << width << "x" << height << " c4 " << c4;
-    ASSERT_EQ(s.Dists(), std::vector<int32_t>(values.size(), 0));
     ASSERT_TRUE(NumberedByDiscovery(s));
     ASSERT_TRUE(s.GuardsIntact());
 }
@@ -258,19 +242,18 @@ TEST(Watershed, BuffersReusedForASmallerChannelCarryNothingOver) {
     std::mt19937 rng(11);
     const std::vector<uint8_t> first = RandomChannel(rng, 40 * 30, 4);
     const std::vector<uint8_t> second = RandomChannel(rng, 17 * 11, 3);
-    std::vector<uint8_t> channel(first.size()), boundary(first.size());
-    std::vector<PixelRef> order(first.size());
-    std::vector<int32_t> label(first.size()), dist(first.size());
+    OwnedScratch<uint8_t> scratch(first.size());
     const auto segment = [&](const std::vector<uint8_t>& values, int width, int height, bool c4) {
-        SortPixels(channel.data(), width, values.data(), width, 1, width, height, order.data());
-        Watershed(order.data(), channel.data(), label.data(), dist.data(), boundary.data(), height,
-                  width, c4);
+        SortPixels(scratch.Get(), PlaneView<const uint8_t>{values.data(), width, 1, width, height},
+                   kEightBit);
+        Watershed(scratch.Get(), width, height, c4);
     };
     segment(first, 40, 30, false);
     segment(second, 17, 11, true);
-    const Segmented plain(second, 17, 11, true, reference::Watershed);
+    const Segmented plain(second, 17, 11, true, &reference::Watershed<uint8_t>);
     const size_t n = second.size();
-    EXPECT_EQ(std::vector<int32_t>(label.begin(), label.begin() + n), plain.Labels());
+    const std::vector<int32_t> labels = scratch.Labels();
+    const std::vector<uint8_t> boundary = scratch.Boundary();
+    EXPECT_EQ(std::vector<int32_t>(labels.begin(), labels.begin() + n), plain.Labels());
     EXPECT_EQ(std::vector<uint8_t>(boundary.begin(), boundary.begin() + n), plain.Boundary());
-    EXPECT_EQ(dist, std::vector<int32_t>(first.size(), 0));
 }
