@@ -26,6 +26,7 @@ struct AvsApi {
     decltype(&::avs_get_video_info) avs_get_video_info;
     decltype(&::avs_get_frame) avs_get_frame;
     decltype(&::avs_clip_get_error) avs_clip_get_error;
+    decltype(&::avs_get_error) avs_get_error;
     decltype(&::avs_new_video_frame_p_a) avs_new_video_frame_p_a;
     decltype(&::avs_release_video_frame) avs_release_video_frame;
     decltype(&::avs_get_read_ptr_p) avs_get_read_ptr_p;
@@ -38,5 +39,5 @@ struct AvsApi {
 #endif
 
 // The table, loaded once per process; nullptr when the host's library lacks a function the
-// plug-in needs (an AviSynth older than its headers).
+// plug-in needs (an AviSynth older than its headers, or one without frame properties).
 const AvsApi* LoadAvsApi();

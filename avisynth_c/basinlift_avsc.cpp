@@ -2,11 +2,12 @@
 // (Windows, Linux, macOS). Plain C across the boundary, so it works in hosts built by any
 // compiler. It takes the classic plug-in's formats and refusals, and beyond them the planar
 // 8-bit formats AviSynth+ users feed it most: each plane is segmented on its own, alpha copied.
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "arguments.h"
 #include "avs_api.h"
@@ -25,7 +26,7 @@ namespace {
 struct HostFormat {
     int pixelType;
     const char* name;
-    const engine::VideoFormat* format;
+    const engine::PixelFormat* format;
     int planes[4];
 };
 
@@ -53,11 +54,9 @@ const HostFormat* FindFormat(int pixelType) {
 }
 
 std::string UnsupportedFormatText() {
-    std::string text = "BasinLift: this color format is not supported; it takes 8-bit ";
-    const size_t count = sizeof kFormats / sizeof kFormats[0];
-    for (size_t i = 0; i < count; ++i)
-        text += std::string(kFormats[i].name) + (i + 2 < count ? ", " : i + 1 < count ? " and " : "");
-    return text;
+    std::vector<std::string> names;
+    for (const HostFormat& f : kFormats) names.push_back(f.name);
+    return "BasinLift: this color format is not supported; it takes 8-bit " + engine::JoinList(names);
 }
 
 struct Filter {
@@ -70,29 +69,28 @@ struct Filter {
     engine::FramePlan plan;
     engine::WorkingBuffers buffers;
     AVS_Clip* sclip;    // one reference of our own; nullptr: segment the input clip
-    std::string error;  // the last frame's failure, for the host to read
+    // The last frame's failure, for the host to read; a buffer of its own, so that a failure
+    // for want of memory can be told without any.
+    char error[256] = "";
+
+    const char* Fail(const char* text) {
+        std::snprintf(error, sizeof error, "%s", text);
+        return error;
+    }
 };
 
-// An integer argument as the host's accessors read it; a 64-bit value beyond int stays out of
-// every range rather than wrapping into one.
-int IntArgument(AVS_Value value, int fallback) {
-    if (!avs_is_int(value)) return fallback;
-    const int64_t v = avs_as_long(value);
-    return v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : static_cast<int>(v);
-}
-
+// The arguments as the host's accessors read them. An integer arrives as 64 bits from hosts of
+// interface 11 on; the engine keeps one beyond int out of every range.
 engine::FilterSettings ReadSettings(AVS_Value args) {
-    engine::FilterSettings settings = engine::DefaultSettings();
-    for (int i = 0; i < engine::kArgumentCount; ++i) {
-        const engine::ArgumentSpec& argument = engine::kArguments[i];
+    return engine::ReadSettings([&](int i, const engine::ArgumentSpec& argument) {
         const AVS_Value value = avs_array_elt(args, i);
-        if (argument.type == engine::ArgumentType::Int)
-            engine::SetArgument(settings, argument, IntArgument(value, argument.defaultValue));
-        else if (argument.type == engine::ArgumentType::Bool)
-            engine::SetArgument(settings, argument,
-                                avs_is_bool(value) ? avs_as_bool(value) : argument.defaultValue);
-    }
-    return settings;
+        std::optional<int64_t> given;
+        if (argument.type == engine::ArgumentType::Int && avs_is_int(value))
+            given = avs_as_long(value);
+        if (argument.type == engine::ArgumentType::Bool && avs_is_bool(value))
+            given = avs_as_bool(value);
+        return given;
+    });
 }
 
 engine::ClipFacts FactsOf(const AVS_VideoInfo& vi) {
@@ -131,8 +129,9 @@ AVS_VideoFrame* AVSC_CC GetFrame(AVS_FilterInfo* fi, int n) {
         api->avs_release_video_frame(src);
     };
     if (!dst || !seg) {
-        fi->error = !dst ? "BasinLift: the host gave no new frame"
-                         : api->avs_clip_get_error(filter.sclip);
+        // The host's own reason, as a host filter would pass it on.
+        const char* reason = !dst ? api->avs_get_error(fi->env) : api->avs_clip_get_error(filter.sclip);
+        fi->error = filter.Fail(reason ? reason : "BasinLift: the host gave no new frame");
         releaseAll();
         return nullptr;
     }
@@ -145,21 +144,14 @@ AVS_VideoFrame* AVSC_CC GetFrame(AVS_FilterInfo* fi, int n) {
         frame.src[p] = {api->avs_get_read_ptr_p(src, plane), api->avs_get_pitch_p(src, plane)};
         frame.seg[p] = {api->avs_get_read_ptr_p(seg, plane), api->avs_get_pitch_p(seg, plane)};
     }
-    try {
-        AVS_ScriptEnvironment* env = fi->env;
-        engine::RenderFrame(filter.plan, filter.buffers, frame,
-                            [api, env](uint8_t* d, int dPitch, const uint8_t* s, int sPitch,
-                                       int rowBytes, int rows) {
-                                api->avs_bit_blt(env, d, dPitch, s, sPitch, rowBytes, rows);
-                            });
-    } catch (const std::bad_alloc&) {
-        char text[80];
-        std::snprintf(text, sizeof text, "BasinLift: out of memory at frame %d", n);
-        filter.error = text;
-        fi->error = filter.error.c_str();
-        releaseAll();
-        return nullptr;
-    }
+    // Nothing in the render allocates: the working buffers were sized with the filter.
+    AVS_ScriptEnvironment* env = fi->env;
+    engine::RenderFrame(filter.plan, filter.buffers, frame,
+                        [api, env](uint8_t* d, ptrdiff_t dPitch, const uint8_t* s,
+                                   ptrdiff_t sPitch, int rowBytes, int rows) {
+                            api->avs_bit_blt(env, d, static_cast<int>(dPitch), s,
+                                             static_cast<int>(sPitch), rowBytes, rows);
+                        });
     if (seg != src) api->avs_release_video_frame(seg);
     api->avs_release_video_frame(src);
     return dst;

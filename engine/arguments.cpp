@@ -1,17 +1,20 @@
 #include "arguments.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 
+#include "frame_plan.h"
 #include "working_buffers.h"
 
 namespace engine {
-
 
 namespace {
 
 constexpr char kNothingToDoRgb[] = "BasinLift: sh and sm both can not be zero";
 constexpr char kNothingToDoYuv[] = "BasinLift: sh, sm, smu and smv  values are zero";
+constexpr char kNothingToDoGray[] =
+    "BasinLift: sh and sm both can not be zero; a clip of Y alone has no U and V for smu and smv";
 constexpr char kSclipMissing[] = "BasinLift:For useclip option sclip must be defined";
 constexpr char kSclipIdentical[] = "BasinLift:clip to be smoothed and sclip must not be identical";
 // A clip without pixels, or whose chroma would be empty or lose a column, would leave output
@@ -23,39 +26,39 @@ constexpr char kOddSizeOther[] =
     "BasinLift: the width and height must divide by the chroma subsampling of the format";
 constexpr char kTooLarge[] = "BasinLift: the frame is too large for the working buffers";
 
-const char* RangeRefusal(ArgumentIndex index, int value, const VideoFormat& format) {
+const char* RangeRefusal(ArgumentIndex index, int value, const PixelFormat& format,
+                         HostRules rules) {
     const ArgumentSpec& argument = kArguments[index];
-    if (argument.scope == RangeScope::YuvOnly && !IsYuv(format)) return nullptr;
+    if (argument.scope == RangeScope::NotOnAvisynthRgb && rules == HostRules::Avisynth &&
+        IsRgb(format))
+        return nullptr;
     return value < argument.low || value > argument.high ? argument.rangeRefusal : nullptr;
 }
 
 // The layouts of the classic host's own YUV formats, whose refusal names them.
-bool ClassicSubsampling(const VideoFormat& format) {
+bool ClassicSubsampling(const PixelFormat& format) {
     return format.layout == Layout::PackedYuy2 ||
            (format.chromaShiftX == 1 && format.chromaShiftY == 1);
-}
-
-const char* TypeName(ArgumentType type) {
-    switch (type) {
-        case ArgumentType::Clip: return "clip";
-        case ArgumentType::Int: return "int";
-        case ArgumentType::Bool: return "bool";
-    }
-    return "";
 }
 
 }  // namespace
 
 FilterSettings DefaultSettings() {
-    FilterSettings settings;
-    for (const ArgumentSpec& argument : kArguments)
-        if (argument.type != ArgumentType::Clip) SetArgument(settings, argument, argument.defaultValue);
-    return settings;
+    return ReadSettings([](int, const ArgumentSpec&) { return std::nullopt; });
 }
 
-void SetArgument(FilterSettings& settings, const ArgumentSpec& argument, int value) {
-    if (argument.intField) settings.*argument.intField = value;
-    if (argument.boolField) settings.*argument.boolField = value != 0;
+FilterSettings ReadSettings(const ArgumentLookup& lookup) {
+    FilterSettings settings;
+    for (int i = 0; i < kArgumentCount; ++i) {
+        const ArgumentSpec& argument = kArguments[i];
+        if (argument.type == ArgumentType::Clip) continue;
+        const int64_t value = lookup(i, argument).value_or(argument.defaultValue);
+        if (argument.intField)
+            settings.*argument.intField =
+                static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
+        if (argument.boolField) settings.*argument.boolField = value != 0;
+    }
+    return settings;
 }
 
 std::string VapourSynthSignature() {
@@ -69,32 +72,18 @@ std::string VapourSynthSignature() {
     return signature;
 }
 
-std::string ArgumentHelp() {
-    std::string help;
-    for (const ArgumentSpec& argument : kArguments) {
-        if (!argument.optional) continue;
-        std::string line = std::string("  ") + argument.name + " (" + TypeName(argument.type);
-        if (argument.type == ArgumentType::Int)
-            line += ", " + std::to_string(argument.low) + " to " + std::to_string(argument.high) +
-                    (argument.scope == RangeScope::YuvOnly ? " for YUV" : "") + ", default " +
-                    std::to_string(argument.defaultValue);
-        else if (argument.type == ArgumentType::Bool)
-            line += std::string(", default ") + (argument.defaultValue ? "true" : "false");
-        help += line + "): " + argument.help + "\n";
-    }
-    return help;
-}
-
 const char* FirstFailedCheck(const ClipFacts& input, const FilterSettings& s,
-                             const SclipFacts& sclip) {
+                             const SclipFacts& sclip, HostRules rules) {
     if (!input.format) return kUnsupportedFormatRefusal;
-    const VideoFormat& format = *input.format;
+    const PixelFormat& format = *input.format;
     if (input.width < 1 || input.height < 1) return kNoPixels;
     if (!FitsSubsampling(format, input.width, input.height))
         return ClassicSubsampling(format) ? kOddSize420 : kOddSizeOther;
-    if (const char* refusal = RangeRefusal(kArgSh, s.sh, format)) return refusal;
-    if (const char* refusal = RangeRefusal(kArgSm, s.sm, format)) return refusal;
-    if (IsRgb(format) && s.sh == 0 && s.sm == 0) return kNothingToDoRgb;
+    if (const char* refusal = RangeRefusal(kArgSh, s.sh, format, rules)) return refusal;
+    if (const char* refusal = RangeRefusal(kArgSm, s.sm, format, rules)) return refusal;
+    // Whether the call would change any plane of this format at all.
+    const bool changesNothing = !FramePlan(format, input.width, input.height, s).ProcessesAnything();
+    if (IsRgb(format) && changesNothing) return kNothingToDoRgb;
     if (s.useclip) {
         if (!sclip.given) return kSclipMissing;
         if (sclip.sameAsInput) return kSclipIdentical;
@@ -103,10 +92,9 @@ const char* FirstFailedCheck(const ClipFacts& input, const FilterSettings& s,
             other.frames != input.frames)
             return kSclipDiffersRefusal;
     }
-    if (const char* refusal = RangeRefusal(kArgSmu, s.smu, format)) return refusal;
-    if (const char* refusal = RangeRefusal(kArgSmv, s.smv, format)) return refusal;
-    if (IsYuv(format) && s.sh == 0 && s.sm == 0 && s.smu == 0 && s.smv == 0)
-        return kNothingToDoYuv;
+    if (const char* refusal = RangeRefusal(kArgSmu, s.smu, format, rules)) return refusal;
+    if (const char* refusal = RangeRefusal(kArgSmv, s.smv, format, rules)) return refusal;
+    if (changesNothing) return HasChroma(format) ? kNothingToDoYuv : kNothingToDoGray;
     if (!WorkingBuffersFit(input.width, input.height)) return kTooLarge;
     return nullptr;
 }

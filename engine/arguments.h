@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
-#include "frame_plan.h"
+#include "pixel_formats.h"
 
 namespace engine {
 
@@ -23,7 +26,12 @@ struct FilterSettings {
 enum class ArgumentType { Clip, Int, Bool };
 
 // Where an integer's range is enforced.
-enum class RangeScope { Always, YuvOnly };
+enum class RangeScope {
+    Always,
+    // Only where the factor is used (formats with U and V) and on grey; the AviSynth hosts'
+    // RGB formats take any value, as scripts written for them may pass one.
+    NotOnAvisynthRgb,
+};
 
 struct ArgumentSpec {
     const char* name;       // the input clip's name is used by hosts that name every argument
@@ -63,10 +71,10 @@ inline constexpr ArgumentSpec kArguments[kArgumentCount] = {
      &FilterSettings::useclip, true},
     {"sclip", ArgumentType::Clip, true, 0, 0, 0, RangeScope::Always, nullptr,
      "the clip to segment; same format, size and length as the clip", nullptr, nullptr, false},
-    {"smu", ArgumentType::Int, true, 0, 0, 10, RangeScope::YuvOnly,
+    {"smu", ArgumentType::Int, true, 0, 0, 10, RangeScope::NotOnAvisynthRgb,
      "BasinLift: u smoothening factor smu must be between 0 and 10",
      "smoothing of U; 0 copies U unchanged", &FilterSettings::smu, nullptr, false},
-    {"smv", ArgumentType::Int, true, 0, 0, 10, RangeScope::YuvOnly,
+    {"smv", ArgumentType::Int, true, 0, 0, 10, RangeScope::NotOnAvisynthRgb,
      "BasinLift: v smoothening factor smv must be between 0 and 10",
      "smoothing of V; 0 copies V unchanged", &FilterSettings::smv, nullptr, false},
 };
@@ -112,8 +120,15 @@ constexpr char kPluginDescription[] = "BasinLift  Plugin";
 // Every default of the table.
 FilterSettings DefaultSettings();
 
-// Stores an Int or Bool argument's effective value in its field.
-void SetArgument(FilterSettings& settings, const ArgumentSpec& argument, int value);
+// One argument of a call as the host gives it: its value when the call gives it with the
+// argument's type (an Int's value, a Bool as 0 or 1), nothing when it is left out (or, where
+// the host's accessors do so, given with another type). Each adapter supplies one.
+using ArgumentLookup = std::function<std::optional<int64_t>(int index, const ArgumentSpec&)>;
+
+// The effective settings of a call: every Int and Bool argument of the table that the lookup
+// gives, the default for the others. An integer beyond int is saturated, so that it stays out
+// of every range rather than wrapping into one.
+FilterSettings ReadSettings(const ArgumentLookup& lookup);
 
 // "c[sh]i[sm]i[c4]b[useclip]b[sclip]c[smu]i[smv]i": the signature in the classic host's and
 // the C interface's language, built from the table when compiling, so that registration
@@ -121,12 +136,10 @@ void SetArgument(FilterSettings& settings, const ArgumentSpec& argument, int val
 inline constexpr const char* kAvisynthSignature = detail::kAvisynthSignature.text;
 // "clip:vnode;sh:int:opt;...": VapourSynth's, without `useclip`.
 std::string VapourSynthSignature();
-// One line per argument: name, type, default, range and meaning.
-std::string ArgumentHelp();
 
 // What the checks need to know of a clip.
 struct ClipFacts {
-    const VideoFormat* format;  // nullptr: a format the host adapter does not map
+    const PixelFormat* format;  // nullptr: a format the host adapter does not map
     int width;
     int height;
     int frames;
@@ -146,18 +159,27 @@ struct SclipFacts {
 // The unsupported-format text is a printf format whose %s takes the function's name.
 constexpr char kUnsupportedFormatRefusal[] =
     "%s: This color format is not supported by this old avisynth version";
+// Every host says so when memory runs out, at creation or (a printf format taking the frame
+// number) while filtering; formatted into a buffer of the caller's, as memory is short then.
 constexpr char kOutOfMemoryRefusal[] = "BasinLift: out of memory";
+constexpr char kOutOfMemoryAtFrame[] = "BasinLift: out of memory at frame %d";
 // The segmentation clip differs from the clip in format, size or length. Named here so that a
 // host that can say which one differs may add it (inline: one address in every file).
 inline constexpr char kSclipDiffersRefusal[] =
     "BasinLift: The two clips have either dissimilar color format orunequal frame dimensions "
     "or unequal number of frames";
 
+// Which host's rules the checks follow where the hosts differ.
+enum class HostRules {
+    Avisynth,     // smu and smv go unchecked on RGB
+    VapourSynth,  // every range is checked on every format
+};
+
 // The first refusal that the arguments meet, in a fixed order (format, size, sh, sm, RGB with
-// nothing to do, the segmentation clip, smu, smv, YUV with nothing to do, buffer size), or
-// nullptr. A refusal may contain one %s, for the function's name.
+// nothing to do, the segmentation clip, smu, smv, YUV or grey with nothing to do, buffer
+// size), or nullptr. A refusal may contain one %s, for the function's name.
 const char* FirstFailedCheck(const ClipFacts& input, const FilterSettings& settings,
-                             const SclipFacts& sclip);
+                             const SclipFacts& sclip, HostRules rules = HostRules::Avisynth);
 
 // A refusal with its %s filled in.
 std::string RefusalText(const char* refusal);

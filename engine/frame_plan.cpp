@@ -4,44 +4,21 @@
 
 namespace engine {
 
-bool IsRgb(const VideoFormat& format) {
-    return format.layout == Layout::PackedBgr || format.layout == Layout::PlanarRgb;
-}
-
-bool IsYuv(const VideoFormat& format) { return !IsRgb(format); }
-
-int PlaneCount(const VideoFormat& format) {
-    switch (format.layout) {
-        case Layout::PackedBgr:
-        case Layout::PackedYuy2:
-        case Layout::Gray: return 1;
-        case Layout::PlanarYuv: return 3;
-        case Layout::PlanarRgb: return format.alpha ? 4 : 3;
-    }
-    return 1;
-}
-
-bool FitsSubsampling(const VideoFormat& format, int width, int height) {
-    const int xMask = (1 << format.chromaShiftX) - 1;
-    const int yMask = (1 << format.chromaShiftY) - 1;
-    return (width & xMask) == 0 && (height & yMask) == 0;
-}
-
-FramePlan::FramePlan(const VideoFormat& format, int width, int height,
+FramePlan::FramePlan(const PixelFormat& format, int width, int height,
                      const FilterSettings& settings)
     : format_(format), width_(width), height_(height), sh_(settings.sh), sm_(settings.sm),
       smu_(settings.smu), smv_(settings.smv), c4_(settings.c4), useclip_(settings.useclip) {
     switch (format.layout) {
         case Layout::PackedBgr: {
             // Each colour channel is segmented on its own; alpha is copied after them.
-            const int step = format.bytesPerPixel;
+            const int step = format.samplesPerPixel;
             for (int offset = 0; offset < 3; ++offset)
                 Add({0, offset, step, width, height, FactorOf::Sm, false});
             if (format.alpha) Add({0, 3, step, width, height, FactorOf::None, false});
             break;
         }
         case Layout::PackedYuy2: {
-            // Y0 U Y1 V: luma every 2 bytes, each chroma every 4, at half the width.
+            // Y0 U Y1 V: luma every 2 samples, each chroma every 4, at half the width.
             const int chromaWidth = width >> format.chromaShiftX;
             Add({0, 0, 2, width, height, FactorOf::Sm, false});
             Add({0, 1, 4, chromaWidth, height, FactorOf::Smu, false});
@@ -54,6 +31,7 @@ FramePlan::FramePlan(const VideoFormat& format, int width, int height,
             Add({0, 0, 1, width, height, FactorOf::Sm, true});
             Add({1, 0, 1, chromaWidth, chromaHeight, FactorOf::Smu, true});
             Add({2, 0, 1, chromaWidth, chromaHeight, FactorOf::Smv, true});
+            if (format.alpha) Add({3, 0, 1, width, height, FactorOf::None, true});
             break;
         }
         case Layout::PlanarRgb:
@@ -82,6 +60,12 @@ bool FramePlan::Processed(const ChannelStep& step) const {
         case FactorOf::Smv: return smv_ != 0;
         case FactorOf::None: break;
     }
+    return false;
+}
+
+bool FramePlan::ProcessesAnything() const {
+    for (int i = 0; i < count_; ++i)
+        if (Processed(Step(i))) return true;
     return false;
 }
 

@@ -9,40 +9,37 @@ namespace engine {
 
 namespace {
 
-void CopyRows(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int rowBytes,
-              int rows) {
+void CopyRows(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t srcPitch,
+              int rowBytes, int rows) {
     for (int y = 0; y < rows; ++y)
-        std::memcpy(dst + static_cast<ptrdiff_t>(y) * dstPitch,
-                    src + static_cast<ptrdiff_t>(y) * srcPitch, static_cast<size_t>(rowBytes));
+        std::memcpy(dst + y * dstPitch, src + y * srcPitch, static_cast<size_t>(rowBytes));
 }
 
 // Orders and segments the channel of the segmentation frame, then writes the destination
 // channel from the source values within those regions.
-void ChannelPass(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
-                 const ChannelStep& c) {
-    SegmentChannel(plan, buffers, frame, c);
-    const PlaneRef& src = frame.src[c.plane];
-    const WritablePlaneRef& dst = frame.dst[c.plane];
-    EnhanceChannel(dst.data + c.offset, dst.pitch, src.data + c.offset, src.pitch, c.step,
-                   c.width, c.height, buffers.channel(), buffers.label(), buffers.boundary(),
-                   c.width, plan.FactorFor(c), plan.Sh());
+void ChannelPass(const FramePlan& plan, const ChannelScratch<uint8_t>& scratch,
+                 const FrameRefs& frame, const ChannelStep& c) {
+    SegmentChannel(plan, scratch, frame, c);
+    EnhanceChannel(ChannelOf(frame.dst[c.plane], c), ChannelOf(frame.src[c.plane], c), scratch,
+                   kEightBit, plan.FactorFor(c), plan.Sh());
 }
 
 }  // namespace
 
-void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
-                    const ChannelStep& c) {
-    const PlaneRef& seg = frame.seg[c.plane];
-    SortPixels(buffers.channel(), c.width, seg.data + c.offset, seg.pitch, c.step, c.width,
-               c.height, buffers.order());
-    Watershed(buffers.order(), buffers.channel(), buffers.label(), buffers.dist(),
-              buffers.boundary(), c.height, c.width, plan.C4());
+PlaneView<uint8_t> ChannelOf(const WritablePlaneRef& plane, const ChannelStep& c) {
+    return {plane.data + c.offset, plane.pitch, c.step, c.width, c.height};
+}
+
+PlaneView<const uint8_t> ChannelOf(const PlaneRef& plane, const ChannelStep& c) {
+    return {plane.data + c.offset, plane.pitch, c.step, c.width, c.height};
+}
+
+void SegmentChannel(const FramePlan& plan, const ChannelScratch<uint8_t>& scratch,
+                    const FrameRefs& frame, const ChannelStep& c) {
+    SortPixels(scratch, ChannelOf(frame.seg[c.plane], c), kEightBit);
+    Watershed(scratch, c.width, c.height, plan.C4());
     // The regions came from the segmentation clip; the values within them are the source's.
-    // orderBuf still points into channelBuf, but nothing reads it again.
-    const PlaneRef& src = frame.src[c.plane];
-    if (plan.Useclip())
-        ExtractChannel(buffers.channel(), c.width, src.data + c.offset, src.pitch, c.step,
-                       c.width, c.height);
+    if (plan.Useclip()) ExtractChannel(scratch, ChannelOf(frame.src[c.plane], c), kEightBit);
 }
 
 void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
@@ -56,8 +53,7 @@ void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& c
         const PlaneRef& src = frame.src[c.plane];
         const WritablePlaneRef& dst = frame.dst[c.plane];
         if (!c.wholePlane)
-            CopyChannel(dst.data + c.offset, dst.pitch, src.data + c.offset, src.pitch, c.step,
-                        c.width, c.height);
+            CopyChannel(ChannelOf(dst, c), ChannelOf(src, c));
         else if (copyPlane)
             copyPlane(dst.data, dst.pitch, src.data, src.pitch, c.width, c.height);
         else
@@ -65,10 +61,11 @@ void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& c
     }
 }
 
-void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
+void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane) {
+    const ChannelScratch<uint8_t> scratch = buffers.Scratch();
     WalkFrame(plan, frame, copyPlane,
-              [&](const ChannelStep& c) { ChannelPass(plan, buffers, frame, c); });
+              [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); });
 }
 
 }  // namespace engine

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "frame_plan.h"
+#include "plane_view.h"
 #include "working_buffers.h"
 
 namespace engine {
@@ -15,11 +16,11 @@ namespace engine {
 // A plane of a frame: its first byte and the bytes from one row to the next.
 struct PlaneRef {
     const uint8_t* data;
-    int pitch;
+    ptrdiff_t pitch;
 };
 struct WritablePlaneRef {
     uint8_t* data;
-    int pitch;
+    ptrdiff_t pitch;
 };
 
 // The planes of the three frames of one call, in the plan's plane order. The segmentation
@@ -34,25 +35,28 @@ struct FrameRefs {
 // Copies a whole plane that is not processed: rowBytes x rows, each side with its own pitch.
 // Hosts pass their own copy (or nothing at all where the destination already shares the
 // source plane); without one, rows are copied here.
-using PlaneCopy = std::function<void(uint8_t* dst, int dstPitch, const uint8_t* src,
-                                     int srcPitch, int rowBytes, int rows)>;
+using PlaneCopy = std::function<void(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src,
+                                     ptrdiff_t srcPitch, int rowBytes, int rows)>;
 
 // Writes every byte of every row of the destination frame that belongs to a channel, in the
-// plan's order, one pass after the other. Nothing is allocated but the watershed's queue
-// (std::bad_alloc when that fails). The buffers must be sized for the plan's frame and used by
-// no other call at the same time.
-void RenderFrame(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
+// plan's order, one pass after the other. Nothing is allocated. The buffers must be sized for
+// the plan's frame and used by no other call at the same time.
+void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane = nullptr);
 
-// The first half of a channel pass: labelBuf and boundaryBuf then describe the regions of the
-// channel, found on the segmentation frame, and channelBuf holds the source frame's values of
-// it, row after row with the channel's width as row length.
-void SegmentChannel(const FramePlan& plan, WorkingBuffers& buffers, const FrameRefs& frame,
-                    const ChannelStep& channel);
+// The channel of a step in one of the frames.
+PlaneView<uint8_t> ChannelOf(const WritablePlaneRef& plane, const ChannelStep& channel);
+PlaneView<const uint8_t> ChannelOf(const PlaneRef& plane, const ChannelStep& channel);
+
+// The first half of a channel pass: the scratch's labels and boundaries then describe the
+// regions of the channel, found on the segmentation frame, and its channel buffer holds the
+// source frame's values of it.
+void SegmentChannel(const FramePlan& plan, const ChannelScratch<uint8_t>& scratch,
+                    const FrameRefs& frame, const ChannelStep& channel);
 
 // Walks the plan's channels in order: `process` runs for each processed one, the others are
 // copied unchanged (whole planes with copyPlane, as RenderFrame does). RenderFrame is this walk
-// with the channel pass; other views of the regions use it with their own.
+// with the channel pass; the regions view uses it with its own.
 using ProcessChannel = std::function<void(const ChannelStep& channel)>;
 void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
                const ProcessChannel& process);

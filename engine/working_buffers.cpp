@@ -20,22 +20,28 @@ bool WorkingBuffersFit(int width, int height) {
 WorkingBuffers::WorkingBuffers(int width, int height) {
     if (!WorkingBuffersFit(width, height)) throw std::bad_alloc();
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-    // One block, each buffer on its own cache lines, the widest entries first.
-    const size_t distAt = 0;
-    const size_t orderAt = distAt + RoundUp(n * sizeof(int32_t), kCacheLine);
-    const size_t labelAt = orderAt + RoundUp(n * sizeof(PixelRef), kCacheLine);
-    const size_t boundaryAt = labelAt + RoundUp(n * sizeof(int32_t), kCacheLine);
+    // One block, each buffer on its own cache lines, the widest entries first. The queue has
+    // one entry to spare: the watershed appends without a branch, and its last append may go
+    // one past the pixels it queues.
+    const size_t orderAt = 0;
+    const size_t labelAt = orderAt + RoundUp(n * sizeof(uint32_t), kCacheLine);
+    const size_t listAt = labelAt + RoundUp(n * sizeof(int32_t), kCacheLine);
+    const size_t queueAt = listAt + RoundUp(n * sizeof(uint32_t), kCacheLine);
+    const size_t boundaryAt = queueAt + RoundUp((n + 1) * sizeof(uint32_t), kCacheLine);
     const size_t channelAt = boundaryAt + RoundUp(n, kCacheLine);
     const size_t bytes = RoundUp(channelAt + n, kCacheLine);
 
     // The buffers are first touched by the first frame; huge pages make that cheap.
     block_ = memory::LargeBlock(bytes);
     uint8_t* block = block_.data();
-    dist_ = reinterpret_cast<int32_t*>(block + distAt);
-    order_ = reinterpret_cast<PixelRef*>(block + orderAt);
-    label_ = reinterpret_cast<int32_t*>(block + labelAt);
-    boundary_ = block + boundaryAt;
-    channel_ = block + channelAt;
+    scratch_.order = reinterpret_cast<uint32_t*>(block + orderAt);
+    scratch_.label = reinterpret_cast<int32_t*>(block + labelAt);
+    scratch_.pixelList = reinterpret_cast<uint32_t*>(block + listAt);
+    scratch_.queue = reinterpret_cast<uint32_t*>(block + queueAt);
+    scratch_.boundary = block + boundaryAt;
+    scratch_.channel = block + channelAt;
 }
+
+ChannelScratch<uint8_t> WorkingBuffers::Scratch() const { return scratch_; }
 
 }  // namespace engine

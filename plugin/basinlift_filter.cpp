@@ -8,44 +8,41 @@
 #include "frame_render.h"
 
 namespace {
-constexpr char kOutOfMemory[] = "BasinLift: out of memory at frame %d";
 constexpr char kInternalFailure[] = "BasinLift: frame %d failed: %s";
 
 // The host's planes in the plan's order: Y, U, V wherever each planar format keeps them.
 constexpr int kPlanarSelectors[3] = {PLANAR_Y, PLANAR_U, PLANAR_V};
 }  // namespace
 
-BasinLiftFilter::BasinLiftFilter(const PClip& child, const engine::VideoFormat& format,
-                                 const engine::FilterSettings& settings, const PClip& sclip_)
-    : GenericVideoFilter(child), sclip(sclip_), plan(format, vi.width, vi.height, settings),
-      buffers(vi.width, vi.height) {}
+BasinLiftFilter::BasinLiftFilter(const PClip& child, const engine::PixelFormat& format,
+                                 const engine::FilterSettings& settings, const PClip& sclip)
+    : GenericVideoFilter(child), sclip_(sclip), plan_(format, vi.width, vi.height, settings),
+      buffers_(vi.width, vi.height) {}
 
 BasinLiftFilter::~BasinLiftFilter() { ReleaseFrames(); }
 
 void BasinLiftFilter::ReleaseFrames() {
-    segFrame.reset();
-    dstFrame.reset();
-    srcFrame.reset();
+    segFrame_.reset();
+    dstFrame_.reset();
+    srcFrame_.reset();
 }
 
-// Leaves the new frame in dstFrame. Only our own failures are caught here; the host's errors
+// Leaves the new frame in dstFrame_. Only our own failures are caught here; the host's errors
 // pass through unchanged. The host's error is raised after leaving the handler, when this
 // call holds no frame.
 void BasinLiftFilter::Deliver(int n, IScriptEnvironment* env) {
     ReleaseFrames();
-    const char* failure = nullptr;
-    char reason[128] = "";
+    char failure[256] = "";
     try {
         RenderFrame(n, env);
     } catch (const std::bad_alloc&) {
-        failure = kOutOfMemory;
+        snprintf(failure, sizeof failure, engine::kOutOfMemoryAtFrame, n);
     } catch (const std::exception& e) {
-        failure = kInternalFailure;
-        snprintf(reason, sizeof reason, "%s", e.what());
+        snprintf(failure, sizeof failure, kInternalFailure, n, e.what());
     }
-    if (failure) {
+    if (failure[0]) {
         ReleaseFrames();
-        env->ThrowError(failure, n, reason);
+        env->ThrowError("%s", failure);
     }
 }
 
@@ -53,41 +50,42 @@ void BasinLiftFilter::Deliver(int n, IScriptEnvironment* env) {
 PVideoFrame* AVS_STDCALL BasinLiftFilter::GetFrame_(PVideoFrame* result, int n,
                                                     IScriptEnvironment* env) {
     Deliver(n, env);
-    new (result) PVideoFrame(dstFrame);
+    new (result) PVideoFrame(dstFrame_);
     ReleaseFrames();
     return result;
 }
 #else
 PVideoFrame BasinLiftFilter::GetFrame(int n, IScriptEnvironment* env) {
     Deliver(n, env);
-    PVideoFrame result(dstFrame);
+    PVideoFrame result(dstFrame_);
     ReleaseFrames();
     return result;
 }
 #endif
 
 void BasinLiftFilter::RenderFrame(int n, IScriptEnvironment* env) {
-    srcFrame = child->GetFrame(n, env);
-    dstFrame = env->NewVideoFrame(vi, 16);
-    segFrame = plan.Useclip() ? sclip->GetFrame(n, env) : srcFrame;
+    srcFrame_ = child->GetFrame(n, env);
+    dstFrame_ = env->NewVideoFrame(vi, 16);
+    segFrame_ = plan_.Useclip() ? sclip_->GetFrame(n, env) : srcFrame_;
 
     engine::FrameRefs frame{};
     if (vi.IsPlanar()) {
         // The Y write pointer first: it is the one that checks the frame is writable.
         for (int p = 0; p < 3; ++p) {
             const int selector = kPlanarSelectors[p];
-            frame.dst[p] = {dstFrame->GetWritePtr(selector), dstFrame->GetPitch(selector)};
-            frame.src[p] = {srcFrame->GetReadPtr(selector), srcFrame->GetPitch(selector)};
-            frame.seg[p] = {segFrame->GetReadPtr(selector), segFrame->GetPitch(selector)};
+            frame.dst[p] = {dstFrame_->GetWritePtr(selector), dstFrame_->GetPitch(selector)};
+            frame.src[p] = {srcFrame_->GetReadPtr(selector), srcFrame_->GetPitch(selector)};
+            frame.seg[p] = {segFrame_->GetReadPtr(selector), segFrame_->GetPitch(selector)};
         }
     } else {
-        frame.dst[0] = {dstFrame->GetWritePtr(), dstFrame->GetPitch()};
-        frame.src[0] = {srcFrame->GetReadPtr(), srcFrame->GetPitch()};
-        frame.seg[0] = {segFrame->GetReadPtr(), segFrame->GetPitch()};
+        frame.dst[0] = {dstFrame_->GetWritePtr(), dstFrame_->GetPitch()};
+        frame.src[0] = {srcFrame_->GetReadPtr(), srcFrame_->GetPitch()};
+        frame.seg[0] = {segFrame_->GetReadPtr(), segFrame_->GetPitch()};
     }
-    engine::RenderFrame(plan, buffers, frame,
-                        [env](uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch,
-                              int rowBytes, int rows) {
-                            env->BitBlt(dst, dstPitch, src, srcPitch, rowBytes, rows);
+    engine::RenderFrame(plan_, buffers_, frame,
+                        [env](uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src,
+                              ptrdiff_t srcPitch, int rowBytes, int rows) {
+                            env->BitBlt(dst, static_cast<int>(dstPitch), src,
+                                        static_cast<int>(srcPitch), rowBytes, rows);
                         });
 }

@@ -16,7 +16,7 @@ public:
     // The settings have passed the checks of creation; sclip is the clip to segment (the input
     // clip itself unless useclip is set). Throws std::bad_alloc when the working buffers cannot
     // be had.
-    BasinLiftFilter(const PClip& child, const engine::VideoFormat& format,
+    BasinLiftFilter(const PClip& child, const engine::PixelFormat& format,
                     const engine::FilterSettings& settings, const PClip& sclip);
     ~BasinLiftFilter() override;
 
@@ -33,14 +33,14 @@ private:
     void RenderFrame(int n, IScriptEnvironment* env);
     void ReleaseFrames();
 
-    PClip sclip;
-    engine::FramePlan plan;
-    engine::WorkingBuffers buffers;
+    PClip sclip_;
+    engine::FramePlan plan_;
+    engine::WorkingBuffers buffers_;
 
     // The frames of the call in progress. They live here rather than on the stack because an
     // error raised by the Microsoft-built host skips our destructors: whatever a failed call
     // still holds is released at the start of the next call, or when the filter goes.
-    PVideoFrame srcFrame;
-    PVideoFrame dstFrame;
-    PVideoFrame segFrame;
+    PVideoFrame srcFrame_;
+    PVideoFrame dstFrame_;
+    PVideoFrame segFrame_;
 };

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "arguments.h"
 #include "basinlift_filter.h"
@@ -11,7 +12,7 @@ namespace {
 // Exact values only: newer hosts hand classic plug-ins formats (YV16, YV24, high bit depths,
 // BGR48) whose pixel_type contains every bit of one of these, with planes of another size or
 // depth than the filter would walk.
-const engine::VideoFormat* FormatOf(int pixelType) {
+const engine::PixelFormat* FormatOf(int pixelType) {
     switch (pixelType) {
         case VideoInfo::CS_BGR24: return &engine::kBgr24;
         case VideoInfo::CS_BGR32: return &engine::kBgr32;
@@ -30,15 +31,13 @@ engine::ClipFacts FactsOf(const PClip& clip) {
 // Every integer and boolean argument as the host's accessors read it: the value when it has
 // the parameter's type, the default otherwise.
 engine::FilterSettings ReadSettings(const AVSValue& args) {
-    engine::FilterSettings settings = engine::DefaultSettings();
-    for (int i = 0; i < engine::kArgumentCount; ++i) {
-        const engine::ArgumentSpec& argument = engine::kArguments[i];
-        if (argument.type == engine::ArgumentType::Int)
-            engine::SetArgument(settings, argument, args[i].AsInt(argument.defaultValue));
-        else if (argument.type == engine::ArgumentType::Bool)
-            engine::SetArgument(settings, argument, args[i].AsBool(argument.defaultValue != 0));
-    }
-    return settings;
+    return engine::ReadSettings([&](int i, const engine::ArgumentSpec& argument) {
+        const AVSValue& value = args[i];
+        std::optional<int64_t> given;
+        if (argument.type == engine::ArgumentType::Int && value.IsInt()) given = value.AsInt();
+        if (argument.type == engine::ArgumentType::Bool && value.IsBool()) given = value.AsBool();
+        return given;
+    });
 }
 
 // Validates and constructs; returns the refusal, or nullptr with the filter in `filter`. Every

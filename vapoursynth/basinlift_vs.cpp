@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "arguments.h"
 #include "buffer_pool.h"
@@ -22,7 +24,7 @@ struct HostFormat {
     int subSamplingW;
     int subSamplingH;
     const char* name;
-    const engine::VideoFormat* format;
+    const engine::PixelFormat* format;
 };
 
 const HostFormat kFormats[] = {
@@ -36,7 +38,7 @@ const HostFormat kFormats[] = {
 };
 
 // Only 8-bit integer samples: the core works on bytes.
-const engine::VideoFormat* FindFormat(const VSVideoFormat& f) {
+const engine::PixelFormat* FindFormat(const VSVideoFormat& f) {
     if (f.sampleType != stInteger || f.bitsPerSample != 8) return nullptr;
     for (const HostFormat& known : kFormats)
         if (known.colorFamily == f.colorFamily && known.subSamplingW == f.subSamplingW &&
@@ -63,20 +65,19 @@ std::string Describe(const VSVideoInfo& vi, const VSAPI* vsapi) {
 }
 
 std::string UnsupportedFormatText(const VSVideoFormat& format, const VSAPI* vsapi) {
-    std::string text = "BasinLift: " + FormatName(format, vsapi) + " is not supported; it takes ";
-    const size_t count = sizeof kFormats / sizeof kFormats[0];
-    for (size_t i = 0; i < count; ++i)
-        text += std::string(kFormats[i].name) + (i + 2 < count ? ", " : i + 1 < count ? " and " : "");
-    return text;
+    std::vector<std::string> names;
+    for (const HostFormat& f : kFormats) names.push_back(f.name);
+    return "BasinLift: " + FormatName(format, vsapi) + " is not supported; it takes " +
+           engine::JoinList(names);
 }
 
 // The VapourSynth checks that come before the engine's: what the engine cannot be told about.
-std::string HostRefusal(const VSVideoInfo& vi, int c4, const VSAPI* vsapi) {
+std::string HostRefusal(const VSVideoInfo& vi, int64_t c4, const VSAPI* vsapi) {
     if (!ConstantFormat(vi))
         return "BasinLift: the clip's format varies from frame to frame; it needs one format";
     if (!ConstantSize(vi))
         return "BasinLift: the clip's frame size varies from frame to frame; it needs one size";
-    const engine::VideoFormat* format = FindFormat(vi.format);
+    const engine::PixelFormat* format = FindFormat(vi.format);
     if (!format) return UnsupportedFormatText(vi.format, vsapi);
     // VapourSynth lets a subsampled clip have any size and rounds its chroma planes down; the
     // other hosts' text for this names their formats, so say it in VapourSynth's terms.
@@ -174,10 +175,10 @@ const VSFrame* VS_CC GetFrame(int n, int activationReason, void* instanceData, v
         const vsadapter::BufferPool::Lease buffers = filter.pool.Acquire();
         // Planes left alone are already the source frame's own: nothing to copy.
         engine::RenderFrame(plan, *buffers, frame,
-                            [](uint8_t*, int, const uint8_t*, int, int, int) {});
+                            [](uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int, int) {});
     } catch (const std::bad_alloc&) {
         char text[80];
-        std::snprintf(text, sizeof text, "BasinLift: not enough memory to filter frame %d", n);
+        std::snprintf(text, sizeof text, engine::kOutOfMemoryAtFrame, n);
         vsapi->setFilterError(text, frameCtx);
         rendered = false;
     }
@@ -194,16 +195,15 @@ void VS_CC FreeFilter(void* instanceData, VSCore*, const VSAPI*) {
     delete static_cast<Filter*>(instanceData);
 }
 
+// The integer arguments as given; `useclip` is not registered (giving sclip sets it).
 engine::FilterSettings ReadSettings(const VSMap* in, const VSAPI* vsapi) {
-    engine::FilterSettings settings = engine::DefaultSettings();
-    for (const engine::ArgumentSpec& argument : engine::kArguments) {
-        if (argument.type == engine::ArgumentType::Clip || argument.impliedBySclip) continue;
+    return engine::ReadSettings([&](int, const engine::ArgumentSpec& argument) {
+        std::optional<int64_t> given;
         int error = 0;
-        // Saturated: a value beyond int stays out of every range rather than wrapping into one.
-        const int value = vsapi->mapGetIntSaturated(in, argument.name, 0, &error);
-        if (!error) engine::SetArgument(settings, argument, value);
-    }
-    return settings;
+        const int64_t value = vsapi->mapGetInt(in, argument.name, 0, &error);
+        if (!error && !argument.impliedBySclip) given = value;
+        return given;
+    });
 }
 
 void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, const VSAPI* vsapi) {
@@ -219,7 +219,7 @@ void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, con
     settings.useclip = sclip.get() != nullptr;
     const engine::ArgumentSpec& c4Spec = engine::kArguments[engine::kArgC4];
     int c4Missing = 0;
-    const int c4 = vsapi->mapGetIntSaturated(in, c4Spec.name, 0, &c4Missing);
+    const int64_t c4 = vsapi->mapGetInt(in, c4Spec.name, 0, &c4Missing);
 
     std::string refusal = HostRefusal(vi, c4Missing ? c4Spec.defaultValue : c4, vsapi);
     if (refusal.empty()) {
@@ -234,7 +234,8 @@ void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, con
             sclipFacts.facts = {FindFormat(svi->format), svi->width, svi->height, svi->numFrames};
             sclipFacts.sameFormat = ConstantFormat(*svi) && SameFormat(svi->format, vi.format);
         }
-        if (const char* failed = engine::FirstFailedCheck(facts, settings, sclipFacts)) {
+        if (const char* failed = engine::FirstFailedCheck(facts, settings, sclipFacts,
+                                                          engine::HostRules::VapourSynth)) {
             refusal = engine::RefusalText(failed);
             // The other hosts' text, then what differs, which that text leaves the user to find.
             if (failed == engine::kSclipDiffersRefusal)

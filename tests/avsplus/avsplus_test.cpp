@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -60,7 +61,7 @@ std::string CInterface() { return HostOutput(BASINLIFT_C_PLUGIN, "linux-c"); }
 
 // ---- Formats ----------------------------------------------------------------------------------
 
-const engine::VideoFormat* EngineFormat(int pixelType) {
+const engine::PixelFormat* EngineFormat(int pixelType) {
     switch (pixelType) {
         case AVS_CS_BGR24: return &engine::kBgr24;
         case AVS_CS_BGR32: return &engine::kBgr32;
@@ -88,33 +89,29 @@ struct PlaneSize {
 
 // The planes of one frame in the order avs_host writes them.
 std::vector<PlaneSize> PlaneSizes(const Frames& f) {
-    const engine::VideoFormat& format = *EngineFormat(f.pixelType);
+    const engine::PixelFormat& format = *EngineFormat(f.pixelType);
     std::vector<PlaneSize> sizes;
-    for (int p = 0; p < engine::PlaneCount(format); ++p) {
-        const bool chroma = format.layout == engine::Layout::PlanarYuv && p > 0;
-        sizes.push_back({chroma ? f.width >> format.chromaShiftX : f.width * format.bytesPerPixel,
-                         chroma ? f.height >> format.chromaShiftY : f.height});
-    }
+    for (int p = 0; p < engine::PlaneCount(format); ++p)
+        sizes.push_back({engine::PlaneWidth(format, p, f.width), engine::PlaneHeight(format, p, f.height)});
     return sizes;
 }
 
 // ---- What the engine makes of the same planes -------------------------------------------------
 
 engine::FilterSettings SettingsOf(const std::string& arguments) {
-    engine::FilterSettings settings = engine::DefaultSettings();
-    std::stringstream words(arguments);
-    for (std::string word; std::getline(words, word, ',');) {
-        word = Trim(word);
-        const size_t eq = word.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string name = word.substr(0, eq), value = word.substr(eq + 1);
-        for (const engine::ArgumentSpec& argument : engine::kArguments) {
-            if (name != argument.name) continue;
-            if (argument.type == engine::ArgumentType::Int) engine::SetArgument(settings, argument, std::stoi(value));
-            if (argument.type == engine::ArgumentType::Bool) engine::SetArgument(settings, argument, value == "true");
+    return engine::ReadSettings([&](int, const engine::ArgumentSpec& argument) {
+        std::optional<int64_t> given;
+        std::stringstream words(arguments);
+        for (std::string word; std::getline(words, word, ',');) {
+            word = Trim(word);
+            const size_t eq = word.find('=');
+            if (eq == std::string::npos || word.substr(0, eq) != argument.name) continue;
+            const std::string value = word.substr(eq + 1);
+            if (argument.type == engine::ArgumentType::Int) given = std::stoll(value);
+            if (argument.type == engine::ArgumentType::Bool) given = value == "true";
         }
-    }
-    return settings;
+        return given;
+    });
 }
 
 std::string EngineOutput(const Frames& source, const Frames* sclip, const std::string& arguments) {

@@ -3,20 +3,22 @@
 // (or as a copy), and the checks treat the formats beyond the classic ones sensibly.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
-#include "basinlift_core.h"
 #include "frame_render.h"
+#include "reference_pass.h"
 
 namespace {
 
 struct FormatCase {
     const char* name;
-    const engine::VideoFormat* format;
+    const engine::PixelFormat* format;
     int width, height;
 };
 
@@ -33,10 +35,10 @@ constexpr int kPadding = 5;  // bytes after every row, which nothing may write
 
 // The frames of one call, each plane with a padded pitch in its own buffer.
 struct Frame {
-    Frame(const engine::VideoFormat& format, int width, int height, uint8_t fill) {
+    Frame(const engine::PixelFormat& format, int width, int height, uint8_t fill) {
         for (int p = 0; p < engine::PlaneCount(format); ++p) {
             const bool chroma = format.layout == engine::Layout::PlanarYuv && p > 0;
-            rowBytes.push_back(chroma ? width >> format.chromaShiftX : width * format.bytesPerPixel);
+            rowBytes.push_back(chroma ? width >> format.chromaShiftX : width * format.samplesPerPixel);
             rows.push_back(chroma ? height >> format.chromaShiftY : height);
             planes.emplace_back(static_cast<size_t>((rowBytes.back() + kPadding) * rows.back()), fill);
         }
@@ -93,24 +95,17 @@ TEST(FramePlan, EveryFormatWritesEachRowByteOnceAndNothingBeyond) {
         }
 }
 
-// A channel pass of one channel alone, through the core, as the reference.
+// A channel pass of one channel alone, as the plain reference computes it.
 std::vector<uint8_t> ChannelPass(Frame& src, Frame& seg, size_t plane, int offset, int step,
-                                 int width, int height, int factor, int sh, bool useclip) {
-    const size_t n = static_cast<size_t>(width) * height;
-    std::vector<uint8_t> channel(n), boundary(n), out(n * static_cast<size_t>(step));
-    std::vector<PixelRef> order(n);
-    std::vector<int32_t> label(n), dist(n);
-    SortPixels(channel.data(), width, seg.planes[plane].data() + offset, seg.pitch(plane), step,
-               width, height, order.data());
-    Watershed(order.data(), channel.data(), label.data(), dist.data(), boundary.data(), height,
-              width, true);
-    const uint8_t* from = src.planes[plane].data() + offset;
-    if (useclip) ExtractChannel(channel.data(), width, from, src.pitch(plane), step, width, height);
-    EnhanceChannel(out.data(), width * step, from, src.pitch(plane), step, width, height,
-                   channel.data(), label.data(), boundary.data(), width, factor, sh);
-    std::vector<uint8_t> packed(n);
-    for (size_t i = 0; i < n; ++i) packed[i] = out[i * static_cast<size_t>(step)];
-    return packed;
+                                 int width, int height, int factor, int sh) {
+    std::vector<uint8_t> out(static_cast<size_t>(width) * height);
+    const auto view = [&](Frame& f) {
+        return PlaneView<const uint8_t>{f.planes[plane].data() + offset, f.pitch(plane), step,
+                                        width, height};
+    };
+    reference::ChannelPass(PlaneView<uint8_t>{out.data(), width, 1, width, height}, view(src),
+                           view(seg), kEightBit, factor, sh, true);
+    return out;
 }
 
 std::vector<uint8_t> ChannelOf(Frame& f, size_t plane, int offset, int step, int width, int height) {
@@ -128,11 +123,11 @@ struct Channel {
 };
 
 std::vector<Channel> ChannelsOf(const FormatCase& f, int sm, int smu, int smv) {
-    const engine::VideoFormat& format = *f.format;
+    const engine::PixelFormat& format = *f.format;
     const int w = f.width, h = f.height;
     switch (format.layout) {
         case engine::Layout::PackedBgr: {
-            const int step = format.bytesPerPixel;
+            const int step = format.samplesPerPixel;
             std::vector<Channel> c = {{0, 0, step, w, h, sm}, {0, 1, step, w, h, sm}, {0, 2, step, w, h, sm}};
             if (format.alpha) c.push_back({0, 3, step, w, h, 0});
             return c;
@@ -169,31 +164,39 @@ TEST(RenderFrame, EachChannelIsAPassOfItselfWithItsFactorOrACopy) {
                 const auto expected =
                     c.factor == 0 ? ChannelOf(src, c.plane, c.offset, c.step, c.width, c.height)
                                   : ChannelPass(src, regions, c.plane, c.offset, c.step, c.width,
-                                                c.height, c.factor, sh, useclip);
+                                                c.height, c.factor, sh);
                 EXPECT_EQ(ChannelOf(dst, c.plane, c.offset, c.step, c.width, c.height), expected)
                     << "plane " << c.plane << " offset " << c.offset;
             }
         }
 }
 
-engine::ClipFacts Facts(const engine::VideoFormat& format, int width, int height) {
+engine::ClipFacts Facts(const engine::PixelFormat& format, int width, int height) {
     return {&format, width, height, 10};
 }
 
-const char* Check(const engine::ClipFacts& facts, const engine::FilterSettings& s) {
-    return engine::FirstFailedCheck(facts, s, engine::SclipFacts{});
+const char* Check(const engine::ClipFacts& facts, const engine::FilterSettings& s,
+                  engine::HostRules rules = engine::HostRules::Avisynth) {
+    return engine::FirstFailedCheck(facts, s, engine::SclipFacts{}, rules);
 }
 
 TEST(Checks, FormatsBeyondTheClassicOnesFollowTheirFamily) {
-    // Planar RGB is RGB: nothing to do refused, smu and smv not looked at.
+    // Planar RGB is RGB: nothing to do refused, smu and smv not looked at in AviSynth.
     EXPECT_STREQ(Check(Facts(engine::kRgbPlanar, 8, 8), Settings(0, 0, 50, -3)),
                  "BasinLift: sh and sm both can not be zero");
     EXPECT_EQ(Check(Facts(engine::kRgbaPlanar, 8, 8), Settings(0, 1, 50, -3)), nullptr);
-    // Grey is luma alone, checked as YUV.
-    EXPECT_STREQ(Check(Facts(engine::kGray, 8, 8), Settings(0, 0, 0, 0)),
-                 "BasinLift: sh, sm, smu and smv  values are zero");
+    // Grey has Y alone: smu and smv change nothing there, so they cannot save a call that
+    // changes nothing, and the refusal does not speak of planes it lacks.
+    const char* grayNothing =
+        "BasinLift: sh and sm both can not be zero; a clip of Y alone has no U and V for smu and smv";
+    EXPECT_STREQ(Check(Facts(engine::kGray, 8, 8), Settings(0, 0, 0, 0)), grayNothing);
+    EXPECT_STREQ(Check(Facts(engine::kGray, 8, 8), Settings(0, 0, 3, 0)), grayNothing);
     EXPECT_STREQ(Check(Facts(engine::kGray, 8, 8), Settings(1, 1, 11, 0)),
                  "BasinLift: u smoothening factor smu must be between 0 and 10");
+    // YUV with only chroma smoothing changes the chroma: accepted.
+    EXPECT_EQ(Check(Facts(engine::kYuv444, 8, 8), Settings(0, 0, 3, 0)), nullptr);
+    EXPECT_STREQ(Check(Facts(engine::kYuv444, 8, 8), Settings(0, 0, 0, 0)),
+                 "BasinLift: sh, sm, smu and smv  values are zero");
     // Sizes must divide into whole chroma samples.
     EXPECT_STREQ(Check(Facts(engine::kYuv420, 8, 7), Settings(1, 1, 0, 0)),
                  "BasinLift: YUY2 needs an even width, YV12 and I420 an even width and height");
@@ -205,20 +208,48 @@ TEST(Checks, FormatsBeyondTheClassicOnesFollowTheirFamily) {
     EXPECT_EQ(Check(Facts(engine::kYuv444, 7, 5), Settings(1, 1, 0, 0)), nullptr);
 }
 
-TEST(Arguments, EveryHostsSignatureAndTheHelpComeFromTheTable) {
+TEST(Checks, VapourSynthChecksEveryRangeOnEveryFormat) {
+    const auto vs = engine::HostRules::VapourSynth;
+    for (const engine::PixelFormat* format : {&engine::kRgbPlanar, &engine::kGray, &engine::kYuv420}) {
+        SCOPED_TRACE(format->name);
+        EXPECT_STREQ(Check(Facts(*format, 8, 8), Settings(1, 1, 11, 0), vs),
+                     "BasinLift: u smoothening factor smu must be between 0 and 10");
+        EXPECT_STREQ(Check(Facts(*format, 8, 8), Settings(1, 1, 0, -1), vs),
+                     "BasinLift: v smoothening factor smv must be between 0 and 10");
+    }
+}
+
+TEST(Arguments, EveryHostsSignatureComesFromTheTable) {
     EXPECT_STREQ(engine::kAvisynthSignature, "c[sh]i[sm]i[c4]b[useclip]b[sclip]c[smu]i[smv]i");
     EXPECT_EQ(engine::VapourSynthSignature(),
               "clip:vnode;sh:int:opt;sm:int:opt;c4:int:opt;sclip:vnode:opt;smu:int:opt;smv:int:opt;");
-    const std::string help = engine::ArgumentHelp();
-    for (const char* line : {"sh (int, -10 to 10, default -2)", "sm (int, 0 to 10, default 2)",
-                             "c4 (bool, default true)", "useclip (bool, default false)",
-                             "sclip (clip)", "smu (int, 0 to 10 for YUV, default 0)"})
-        EXPECT_NE(help.find(line), std::string::npos) << line;
     const engine::FilterSettings d = engine::DefaultSettings();
     EXPECT_EQ(d.sh, -2);
     EXPECT_EQ(d.sm, 2);
+    EXPECT_EQ(d.smu, 0);
     EXPECT_TRUE(d.c4);
     EXPECT_FALSE(d.useclip);
+}
+
+TEST(Arguments, ReadSettingsTakesWhatIsGivenAndKeepsWideIntegersOutOfRange) {
+    const engine::FilterSettings s = engine::ReadSettings(
+        [](int index, const engine::ArgumentSpec&) -> std::optional<int64_t> {
+            switch (index) {
+                case engine::kArgSm: return int64_t{4294967298};  // 2^32 + 2: not 2
+                case engine::kArgSh: return int64_t{-4294967296};
+                case engine::kArgC4: return 0;
+                case engine::kArgSmu: return 7;
+                default: return std::nullopt;
+            }
+        });
+    EXPECT_EQ(s.sm, INT_MAX);
+    EXPECT_EQ(s.sh, INT_MIN);
+    EXPECT_FALSE(s.c4);
+    EXPECT_EQ(s.smu, 7);
+    EXPECT_EQ(s.smv, 0);
+    EXPECT_FALSE(s.useclip);
+    EXPECT_STREQ(Check(Facts(engine::kYuv420, 8, 8), s),
+                 "BasinLift: RGB or Y sharpening factor sh must be between -10 and 10");
 }
 
 }  // namespace

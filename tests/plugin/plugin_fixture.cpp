@@ -1,20 +1,16 @@
 #include "plugin_fixture.h"
 
-#include "basinlift_core.h"
+#include "reference_pass.h"
 
 std::vector<uint8_t> ExpectedChannel(const std::vector<uint8_t>& source,
                                      const std::vector<uint8_t>& segmentation, int width,
                                      int height, int factor, int sh, bool c4) {
-    const size_t n = static_cast<size_t>(width) * height;
-    std::vector<uint8_t> channel(n), boundary(n), out(source);
-    std::vector<int32_t> labels(n), dist(n);
-    std::vector<PixelRef> order(n);
-    SortPixels(channel.data(), width, segmentation.data(), width, 1, width, height, order.data());
-    Watershed(order.data(), channel.data(), labels.data(), dist.data(), boundary.data(), height,
-              width, c4);
-    ExtractChannel(channel.data(), width, source.data(), width, 1, width, height);
-    EnhanceChannel(out.data(), width, source.data(), width, 1, width, height, channel.data(),
-                   labels.data(), boundary.data(), width, factor, sh);
+    std::vector<uint8_t> out(source);
+    const auto plane = [&](const std::vector<uint8_t>& values) {
+        return PlaneView<const uint8_t>{values.data(), width, 1, width, height};
+    };
+    reference::ChannelPass(PlaneView<uint8_t>{out.data(), width, 1, width, height}, plane(source),
+                           plane(segmentation), kEightBit, factor, sh, c4);
     return out;
 }
 

@@ -53,7 +53,7 @@ protected:
     std::string description;
 };
 
-// What the filter must produce for one channel: the core's channel pass run on packed
+// What the filter must produce for one channel: the plain reference's pass run on packed
 // copies (step 1), independent of the driver's offsets, steps and plane walks.
 std::vector<uint8_t> ExpectedChannel(const std::vector<uint8_t>& source,
                                      const std::vector<uint8_t>& segmentation, int width,

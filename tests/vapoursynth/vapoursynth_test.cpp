@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,7 +53,7 @@ std::string Result(const Case& c, const std::string& what) {
 
 struct HostFormat {
     const char* name;
-    const engine::VideoFormat* format;
+    const engine::PixelFormat* format;
 };
 const HostFormat kFormats[] = {
     {"Gray8", &engine::kGray},       {"YUV420P8", &engine::kYuv420}, {"YUV422P8", &engine::kYuv422},
@@ -66,7 +67,7 @@ struct Frames {
     int width = 0, height = 0, count = 0;
     std::string bytes;
     bool valid() const { return width > 0; }
-    const engine::VideoFormat& engineFormat() const {
+    const engine::PixelFormat& engineFormat() const {
         for (const HostFormat& f : kFormats)
             if (format == f.name) return *f.format;
         throw std::runtime_error("not a format the plug-in takes: " + format);
@@ -87,13 +88,10 @@ struct PlaneSize {
 };
 
 std::vector<PlaneSize> PlaneSizes(const Frames& f) {
-    const engine::VideoFormat& format = f.engineFormat();
+    const engine::PixelFormat& format = f.engineFormat();
     std::vector<PlaneSize> sizes;
-    for (int p = 0; p < engine::PlaneCount(format); ++p) {
-        const bool chroma = format.layout == engine::Layout::PlanarYuv && p > 0;
-        sizes.push_back({chroma ? f.width >> format.chromaShiftX : f.width,
-                         chroma ? f.height >> format.chromaShiftY : f.height});
-    }
+    for (int p = 0; p < engine::PlaneCount(format); ++p)
+        sizes.push_back({engine::PlaneWidth(format, p, f.width), engine::PlaneHeight(format, p, f.height)});
     return sizes;
 }
 
@@ -101,18 +99,17 @@ std::vector<PlaneSize> PlaneSizes(const Frames& f) {
 
 // The arguments as the plug-in reads them: given sclip means segmenting on it.
 engine::FilterSettings SettingsOf(const std::string& arguments) {
-    engine::FilterSettings settings = engine::DefaultSettings();
-    for (const std::string& word : Split(arguments, ',')) {
-        const size_t eq = word.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string name = word.substr(0, eq), value = word.substr(eq + 1);
-        if (name == "sclip") {
-            settings.useclip = true;
-            continue;
-        }
-        for (const engine::ArgumentSpec& argument : engine::kArguments)
-            if (name == argument.name) engine::SetArgument(settings, argument, std::stoi(value));
-    }
+    engine::FilterSettings settings =
+        engine::ReadSettings([&](int, const engine::ArgumentSpec& argument) {
+            std::optional<int64_t> given;
+            for (const std::string& word : Split(arguments, ',')) {
+                const size_t eq = word.find('=');
+                if (eq != std::string::npos && word.substr(0, eq) == argument.name)
+                    given = std::stoll(word.substr(eq + 1));
+            }
+            return given;
+        });
+    settings.useclip = arguments.find("sclip=") != std::string::npos;
     return settings;
 }
 
@@ -290,6 +287,13 @@ const std::map<std::string, std::string> kRefusals = {
     {"refuse_smv", "BasinLift: v smoothening factor smv must be between 0 and 10"},
     {"refuse_smu_beyond_int", "BasinLift: u smoothening factor smu must be between 0 and 10"},
     {"refuse_c4", "BasinLift: c4 must be 0 (8-connected regions) or 1 (4-connected), not 2"},
+    {"refuse_c4_beyond_int",
+     "BasinLift: c4 must be 0 (8-connected regions) or 1 (4-connected), not 4294967297"},
+    // Every range is checked on every format, RGB too, where smu and smv change nothing.
+    {"refuse_rgb24_chroma_factor", "BasinLift: u smoothening factor smu must be between 0 and 10"},
+    // Grey has no U or V: a chroma factor cannot make a call on it change anything.
+    {"refuse_gray_nothing",
+     "BasinLift: sh and sm both can not be zero; a clip of Y alone has no U and V for smu and smv"},
     {"refuse_variable_format",
      "BasinLift: the clip's format varies from frame to frame; it needs one format"},
     {"refuse_variable_size",

@@ -87,7 +87,7 @@ std::string ArgumentLines() {
             case engine::ArgumentType::Int:
                 usage += "=N";
                 meaning += ", " + std::to_string(argument.low) + " to " + std::to_string(argument.high) +
-                           (argument.scope == engine::RangeScope::YuvOnly ? " for YUV" : "") +
+                           (argument.scope == engine::RangeScope::NotOnAvisynthRgb ? " for YUV" : "") +
                            " (default " + std::to_string(argument.defaultValue) + ")";
                 break;
             case engine::ArgumentType::Bool:

@@ -1,18 +1,19 @@
 #include "regions_view.h"
 
+#include <optional>
 #include <stdexcept>
 
 #include "arguments.h"
 #include "format.h"
 #include "frame_plan.h"
 #include "plugin_host.h"
-#include "region_paint.h"
+#include "region_painter.h"
 
 namespace cli {
 namespace {
 
 // The clip types the tool's clips have (clips.h), as the engine's formats.
-const engine::VideoFormat& formatOf(int pixelType) {
+const engine::PixelFormat& formatOf(int pixelType) {
     switch (pixelType) {
         case VideoInfo::CS_BGR24: return engine::kBgr24;
         case VideoInfo::CS_BGR32: return engine::kBgr32;
@@ -29,19 +30,18 @@ constexpr int kPlanarSelectors[3] = {PLANAR_Y, PLANAR_U, PLANAR_V};
 // The settings the plug-in's filter was created with: the table's defaults, overridden by
 // the arguments given. The plug-in has accepted them, so each has its parameter's type.
 engine::FilterSettings settingsOf(const standin::NamedArguments& arguments, PClip& sclip) {
-    engine::FilterSettings settings = engine::DefaultSettings();
     for (const auto& [name, value] : arguments)
-        for (int i = 0; i < engine::kArgumentCount; ++i) {
-            const engine::ArgumentSpec& row = engine::kArguments[i];
-            if (!standin::EqualNoCase(name, row.name)) continue;
-            if (row.type == engine::ArgumentType::Int)
-                engine::SetArgument(settings, row, value.AsInt());
-            else if (row.type == engine::ArgumentType::Bool)
-                engine::SetArgument(settings, row, value.AsBool() ? 1 : 0);
-            else if (i == engine::kArgSclip)
-                sclip = value.AsClip();
-        }
-    return settings;
+        if (standin::EqualNoCase(name, engine::kArguments[engine::kArgSclip].name))
+            sclip = value.AsClip();
+    return engine::ReadSettings([&](int, const engine::ArgumentSpec& row) {
+        std::optional<int64_t> given;
+        for (const auto& [name, value] : arguments)
+            if (standin::EqualNoCase(name, row.name)) {
+                if (row.type == engine::ArgumentType::Int) given = value.AsInt();
+                if (row.type == engine::ArgumentType::Bool) given = value.AsBool();
+            }
+        return given;
+    });
 }
 
 class RegionsViewClip final : public GenericVideoFilter {
@@ -50,7 +50,7 @@ public:
                     const PClip& sclip)
         : GenericVideoFilter(input), sclip_(sclip),
           plan_(formatOf(vi.pixel_type), vi.width, vi.height, settings),
-          painter_(vi.width, vi.height) {}
+          painter_(vi.width, vi.height, engine::RegionsStyle::MarkBoundaries) {}
 
     // One call at a time: the painter's buffers serve every frame of this view.
     PVideoFrame GetFrame(int n, IScriptEnvironment* env) override {
@@ -77,7 +77,7 @@ public:
 private:
     const PClip sclip_;
     const engine::FramePlan plan_;
-    RegionPainter painter_;
+    engine::RegionPainter painter_;
 };
 
 }  // namespace
