@@ -4,7 +4,8 @@
 #include "plane_view.h"
 
 // Gathers a channel into scratch.channel, packed: entry y * width + x = src sample (x, y),
-// as the kernels read samples of the range. A width or height below 1 writes nothing.
+// as the kernels compute with it (a float with the range's offset added and a non-finite one
+// at an end of the range: ReadFloatSample). A width or height below 1 writes nothing.
 template <typename Sample>
 void ExtractChannel(ChannelScratch<Sample> scratch, SourcePlane<Sample> src,
                     SampleRange range);
@@ -14,7 +15,3 @@ void ExtractChannel(ChannelScratch<Sample> scratch, SourcePlane<Sample> src,
 // touched. A width or height below 1 writes nothing.
 template <typename Sample>
 void CopyChannel(PlaneView<Sample> dst, SourcePlane<Sample> src);
-
-extern template void ExtractChannel(ChannelScratch<uint8_t>, PlaneView<const uint8_t>,
-                                    SampleRange);
-extern template void CopyChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>);

@@ -1,34 +1,55 @@
 #include "enhance_channel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <type_traits>
 
 #include "channel_copy.h"
 #include "exact_division.h"
 
 namespace {
 
+template <typename Sample>
+constexpr bool kFloat = std::is_floating_point_v<Sample>;
+
+// What a weighted sum adds up in: exact integers (the largest, 65535 x 24, needs 21 bits), or
+// floats for float samples, which divide exactly rather than truncate.
+template <typename Sample>
+using Sum = std::conditional_t<kFloat<Sample>, float, uint32_t>;
+
+// A smoothed value as the destination takes it. Integer means of in-range samples stay in
+// range; the clamp keeps words whose upper bits carry junk from writing junk. Float means
+// are of offset values: the offset comes off again.
+template <typename Sample>
+Sample Finish(Sum<Sample> mean, SampleRange range) {
+    if constexpr (kFloat<Sample>)
+        return std::clamp(mean, 0.0f, 1.0f) - range.offset;
+    else
+        return static_cast<Sample>(std::min<Sum<Sample>>(mean, static_cast<uint32_t>(range.maxValue)));
+}
+
 // The weighted mean at one pixel with every position bounds-tested and a real division:
 // used along the plane's edges, and everywhere for centre weights beyond kMaxCentreWeight.
 template <typename Sample>
 Sample SmoothPixelTested(const Sample* values, const int32_t* labels, int width, int height,
-                         int x, int y, uint32_t centreWeight) {
+                         int x, int y, uint32_t centreWeight, SampleRange range) {
     const ptrdiff_t at = static_cast<ptrdiff_t>(y) * width + x;
     const int32_t own = labels[at];
-    uint32_t sum = centreWeight * values[at];
-    uint32_t weight = centreWeight;
+    Sum<Sample> sum = static_cast<Sum<Sample>>(centreWeight) * values[at];
+    Sum<Sample> weight = static_cast<Sum<Sample>>(centreWeight);
     for (int dy = -1; dy <= 1; ++dy) {
         if (y + dy < 0 || y + dy >= height) continue;
         for (int dx = -1; dx <= 1; ++dx) {
             if (x + dx < 0 || x + dx >= width) continue;
             const ptrdiff_t there = at + static_cast<ptrdiff_t>(dy) * width + dx;
             if (labels[there] != own) continue;
-            const uint32_t w = (dy == 0 || dx == 0) ? 2 : 1;
+            const Sum<Sample> w = (dy == 0 || dx == 0) ? 2 : 1;
             sum += w * values[there];
             weight += w;
         }
     }
-    return static_cast<Sample>(sum / weight);
+    return Finish<Sample>(sum / weight, range);
 }
 
 // Pixels x0 .. x1-1 (all with both horizontal neighbours) of an interior row into
@@ -36,7 +57,7 @@ Sample SmoothPixelTested(const Sample* values, const int32_t* labels, int width,
 // match, with no branch and no bounds test; compilers vectorise the loop.
 template <typename Sample>
 void SmoothInterior(Sample* out, const Sample* valueRow, const int32_t* labelRow, int width,
-                    int x0, int x1, int32_t centreWeight) {
+                    int x0, int x1, int32_t centreWeight, SampleRange range) {
     const Sample* above = valueRow - width;
     const Sample* below = valueRow + width;
     const int32_t* labelAbove = labelRow - width;
@@ -44,18 +65,36 @@ void SmoothInterior(Sample* out, const Sample* valueRow, const int32_t* labelRow
     const int32_t centre = centreWeight + 2;
     for (int x = x0; x < x1; ++x) {
         const int32_t own = labelRow[x];
-        // -1 (all bits) where the neighbour shares the label, else 0.
-        const int32_t n = -(labelAbove[x] == own), s = -(labelBelow[x] == own);
-        const int32_t w = -(labelRow[x - 1] == own), e = -(labelRow[x + 1] == own);
-        const int32_t nw = -(labelAbove[x - 1] == own), ne = -(labelAbove[x + 1] == own);
-        const int32_t sw = -(labelBelow[x - 1] == own), se = -(labelBelow[x + 1] == own);
-        const int32_t weight = centre - 2 * (n + s + w + e) - (nw + ne + sw + se);
-        const int32_t sum = centre * valueRow[x] +
-                            2 * ((n & above[x]) + (s & below[x]) + (w & valueRow[x - 1]) +
-                                 (e & valueRow[x + 1])) +
-                            (nw & above[x - 1]) + (ne & above[x + 1]) + (sw & below[x - 1]) +
-                            (se & below[x + 1]);
-        out[x - x0] = static_cast<Sample>(DivideByWeight(sum, weight));
+        if constexpr (kFloat<Sample>) {
+            // 1 where the neighbour shares the label, else 0.
+            const float n = labelAbove[x] == own, s = labelBelow[x] == own;
+            const float w = labelRow[x - 1] == own, e = labelRow[x + 1] == own;
+            const float nw = labelAbove[x - 1] == own, ne = labelAbove[x + 1] == own;
+            const float sw = labelBelow[x - 1] == own, se = labelBelow[x + 1] == own;
+            const float weight = static_cast<float>(centre) + 2 * (n + s + w + e) + (nw + ne + sw + se);
+            const float sum = static_cast<float>(centre) * valueRow[x] +
+                              2 * (n * above[x] + s * below[x] + w * valueRow[x - 1] +
+                                   e * valueRow[x + 1]) +
+                              nw * above[x - 1] + ne * above[x + 1] + sw * below[x - 1] +
+                              se * below[x + 1];
+            out[x - x0] = Finish<Sample>(sum / weight, range);
+        } else {
+            // -1 (all bits) where the neighbour shares the label, else 0.
+            const int32_t n = -(labelAbove[x] == own), s = -(labelBelow[x] == own);
+            const int32_t w = -(labelRow[x - 1] == own), e = -(labelRow[x + 1] == own);
+            const int32_t nw = -(labelAbove[x - 1] == own), ne = -(labelAbove[x + 1] == own);
+            const int32_t sw = -(labelBelow[x - 1] == own), se = -(labelBelow[x + 1] == own);
+            const int32_t weight = centre - 2 * (n + s + w + e) - (nw + ne + sw + se);
+            const int32_t sum = centre * valueRow[x] +
+                                2 * ((n & above[x]) + (s & below[x]) + (w & valueRow[x - 1]) +
+                                     (e & valueRow[x + 1])) +
+                                (nw & above[x - 1]) + (ne & above[x + 1]) + (sw & below[x - 1]) +
+                                (se & below[x + 1]);
+            const int32_t mean = DivideByWeight(sum, weight);
+            // Bytes are means of bytes; wider words are clamped (see Finish).
+            out[x - x0] = sizeof(Sample) == 1 ? static_cast<Sample>(mean)
+                                              : static_cast<Sample>(std::min(mean, range.maxValue));
+        }
     }
 }
 
@@ -64,13 +103,13 @@ constexpr int kSpan = 2048;
 
 // The smoothed values of pixels x0 .. x1-1 of row y, into out[0 .. x1-x0-1].
 template <typename Sample>
-void SmoothSpan(Sample* out, ChannelScratch<Sample> scratch, int width, int height,
-                int y, int x0, int x1, int centreWeight) {
+void SmoothSpan(Sample* out, ChannelScratch<Sample> scratch, int width, int height, int y,
+                int x0, int x1, int centreWeight, SampleRange range) {
     const Sample* values = scratch.channel;
     const int32_t* labels = scratch.label;
     const auto tested = [&](int x) {
         out[x - x0] = SmoothPixelTested(values, labels, width, height, x, y,
-                                        static_cast<uint32_t>(centreWeight));
+                                        static_cast<uint32_t>(centreWeight), range);
     };
     const bool checkedWeights = centreWeight >= 0 && centreWeight <= kMaxCentreWeight;
     if (!checkedWeights || y == 0 || y + 1 == height) {
@@ -82,27 +121,76 @@ void SmoothSpan(Sample* out, ChannelScratch<Sample> scratch, int width, int heig
     if (begin < end) {
         const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
         SmoothInterior(out + (begin - x0), values + rowStart, labels + rowStart, width, begin,
-                       end, centreWeight);
+                       end, centreWeight, range);
     }
     if (x1 == width && width > 1) tested(width - 1);
 }
 
-// clamp((100 + sh) * value / 100, 0, maxValue) for every 8-bit value, signed truncating
-// division.
-struct ScaleTable {
-    ScaleTable(int sh, SampleRange range) {
-        for (int32_t value = 0; value < 256; ++value)
-            scaled[value] = static_cast<uint8_t>(std::clamp((100 + sh) * value / 100, 0, range.maxValue));
+// A boundary sample's scaled value: clamp((100 + sh) * value / 100, 0, maxValue) with a
+// signed truncating division for integers, (value + offset) * (100 + sh) / 100 clamped to
+// 0..1, less the offset, for floats, whose non-finite samples read as the nearest end of the
+// range (NaN as the bottom).
+template <typename Sample>
+class Scale {
+public:
+    Scale(int sh, SampleRange range)
+        : percent_(100 + sh), maxValue_(range.maxValue), offset_(range.offset),
+          factor_(static_cast<float>(100 + sh) / 100.0f) {}
+    Sample operator()(Sample value) const {
+        if constexpr (kFloat<Sample>) {
+            const float v = ReadFloatSample(value, offset_);
+            return std::clamp(v * factor_, 0.0f, 1.0f) - offset_;
+        } else {
+            return static_cast<Sample>(std::clamp(percent_ * value / 100, 0, maxValue_));
+        }
     }
-    uint8_t operator()(uint8_t value) const { return scaled[value]; }
-    uint8_t scaled[256];
+
+private:
+    int32_t percent_;
+    int32_t maxValue_;
+    float offset_;
+    float factor_;
 };
+
+// Bytes take a table, computed once per call: a load instead of a multiplication.
+template <>
+class Scale<uint8_t> {
+public:
+    Scale(int sh, SampleRange range) {
+        for (int32_t value = 0; value < 256; ++value)
+            scaled_[value] = static_cast<uint8_t>(std::clamp((100 + sh) * value / 100, 0, range.maxValue));
+    }
+    uint8_t operator()(uint8_t value) const { return scaled_[value]; }
+
+private:
+    uint8_t scaled_[256];
+};
+
+// Samples x0 .. x1-1 of one row: interior pixels take their smoothed value (or their source
+// value when nothing is smoothed), boundary pixels their scaled source value. `stride` is in
+// samples; 1 when Packed, which lets the compiler vectorise the loop.
+template <bool Packed, typename Sample>
+void EnhanceSpan(Sample* out, const Sample* in, const uint8_t* flags, const Sample* smoothed,
+                 int x0, int x1, ptrdiff_t stride, const Scale<Sample>& scale) {
+    for (int x = x0; x < x1; ++x) {
+        const ptrdiff_t at = Packed ? x : x * stride;
+        const Sample value = in[at];
+        const Sample interior = smoothed ? smoothed[x - x0] : value;
+        if constexpr (kFloat<Sample>) {
+            out[at] = flags[x] != 0 ? interior : scale(value);
+        } else {
+            // All ones for interior pixels: a mask, as compilers turn ?: into a branch.
+            const Sample keep = static_cast<Sample>(0u - (flags[x] != 0));
+            out[at] = static_cast<Sample>((interior & keep) | (scale(value) & ~keep));
+        }
+    }
+}
 
 }  // namespace
 
 template <typename Sample>
-void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
-                    SampleRange, int centreWeight) {
+void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch, SampleRange range,
+                    int centreWeight) {
     Sample values[kSpan];
     for (int y = 0; y < dst.height; ++y) {
         Sample* out = dst.Row(y);
@@ -110,7 +198,7 @@ void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
             const int x1 = std::min(dst.width, x0 + kSpan);
             // A planar destination takes the values directly, an interleaved one via a copy.
             Sample* span = dst.Packed() ? out + x0 : values;
-            SmoothSpan(span, scratch, dst.width, dst.height, y, x0, x1, centreWeight);
+            SmoothSpan(span, scratch, dst.width, dst.height, y, x0, x1, centreWeight, range);
             if (dst.Packed()) continue;
             for (int x = x0; x < x1; ++x) dst.At(out, x) = span[x - x0];
         }
@@ -120,7 +208,7 @@ void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
 template <typename Sample>
 void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
                        ChannelScratch<Sample> scratch, SampleRange range, int sh) {
-    const ScaleTable scale(sh, range);
+    const Scale<Sample> scale(sh, range);
     for (int y = 0; y < src.height; ++y) {
         Sample* out = dst.Row(y);
         const Sample* in = src.Row(y);
@@ -130,39 +218,18 @@ void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
     }
 }
 
-namespace {
-
-// Samples x0 .. x1-1 of one row: interior pixels take their smoothed value (or their source
-// value when nothing is smoothed), boundary pixels their scaled source value. `stride` is in
-// samples; 1 when Packed, which lets the compiler vectorise the loop.
-template <bool Packed, typename Sample, typename Scale>
-void EnhanceSpan(Sample* out, const Sample* in, const uint8_t* flags, const Sample* smoothed,
-                 int x0, int x1, ptrdiff_t stride, const Scale& scale) {
-    for (int x = x0; x < x1; ++x) {
-        const ptrdiff_t at = Packed ? x : x * stride;
-        const Sample value = in[at];
-        const Sample interior = smoothed ? smoothed[x - x0] : value;
-        // All ones for interior pixels: a mask, as compilers turn ?: into a branch.
-        const Sample keep = static_cast<Sample>(0u - (flags[x] != 0));
-        out[at] = static_cast<Sample>((interior & keep) | (scale(value) & ~keep));
-    }
-}
-
-}  // namespace
-
 // Equivalent to SmoothSegments or CopyChannel followed by AmplifyBoundaries, but every sample
 // is written once, and the choice between boundary and interior is a selection rather than a
 // branch (about half the pixels of a grainy frame are boundary pixels, in no pattern). The
 // boundary values come from src as it was on entry, so dst must not overlap src.
 template <typename Sample>
 void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
-                    ChannelScratch<Sample> scratch, SampleRange range, int factor,
-                    int sh) {
+                    ChannelScratch<Sample> scratch, SampleRange range, int factor, int sh) {
     if (sh == 0) {
         if (factor > 0) SmoothSegments(dst, scratch, range, 10 - factor);
         return;
     }
-    const ScaleTable scale(sh, range);
+    const Scale<Sample> scale(sh, range);
     const ptrdiff_t stride = src.Stride();  // dst's too
     Sample smoothed[kSpan];
     for (int y = 0; y < src.height; ++y) {
@@ -172,7 +239,8 @@ void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
         for (int x0 = 0; x0 < src.width; x0 += kSpan) {
             const int x1 = std::min(src.width, x0 + kSpan);
             if (factor > 0)
-                SmoothSpan(smoothed, scratch, src.width, src.height, y, x0, x1, 10 - factor);
+                SmoothSpan(smoothed, scratch, src.width, src.height, y, x0, x1, 10 - factor,
+                           range);
             const Sample* interior = factor > 0 ? smoothed : nullptr;
             if (stride == 1)
                 EnhanceSpan<true>(out, in, flags, interior, x0, x1, stride, scale);
@@ -182,9 +250,18 @@ void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
     }
 }
 
-template void EnhanceChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                             ChannelScratch<uint8_t>, SampleRange, int, int);
-template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>,
-                             SampleRange, int);
-template void AmplifyBoundaries(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                                ChannelScratch<uint8_t>, SampleRange, int);
+template void EnhanceChannel(PlaneView<uint8_t>, SourcePlane<uint8_t>, ChannelScratch<uint8_t>,
+                             SampleRange, int, int);
+template void EnhanceChannel(PlaneView<uint16_t>, SourcePlane<uint16_t>, ChannelScratch<uint16_t>,
+                             SampleRange, int, int);
+template void EnhanceChannel(PlaneView<float>, SourcePlane<float>, ChannelScratch<float>,
+                             SampleRange, int, int);
+template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>, SampleRange, int);
+template void SmoothSegments(PlaneView<uint16_t>, ChannelScratch<uint16_t>, SampleRange, int);
+template void SmoothSegments(PlaneView<float>, ChannelScratch<float>, SampleRange, int);
+template void AmplifyBoundaries(PlaneView<uint8_t>, SourcePlane<uint8_t>, ChannelScratch<uint8_t>,
+                                SampleRange, int);
+template void AmplifyBoundaries(PlaneView<uint16_t>, SourcePlane<uint16_t>,
+                                ChannelScratch<uint16_t>, SampleRange, int);
+template void AmplifyBoundaries(PlaneView<float>, SourcePlane<float>, ChannelScratch<float>,
+                                SampleRange, int);

@@ -29,10 +29,3 @@ void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
 template <typename Sample>
 void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
                        ChannelScratch<Sample> scratch, SampleRange range, int sh);
-
-extern template void EnhanceChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                                    ChannelScratch<uint8_t>, SampleRange, int, int);
-extern template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>,
-                                    SampleRange, int);
-extern template void AmplifyBoundaries(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                                       ChannelScratch<uint8_t>, SampleRange, int);

@@ -1,10 +1,14 @@
 // What every kernel of the core takes: planes of samples on plain memory, the range their
 // values take, and the packed working buffers of one channel. No host types.
 //
+// Every kernel is a template over the sample type, defined for bytes (8 bits), 16-bit words
+// (9 to 16 bits) and 32-bit floats.
+//
 // Kernels take these by value: their hot loops store samples, and a byte store may alias
 // anything, so fields read through a reference would be loaded again after every store.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -50,13 +54,29 @@ struct NonDeduced {
 template <typename Sample>
 using SourcePlane = PlaneView<const typename NonDeduced<Sample>::Type>;
 
-// The values a channel's samples take. Integer samples run from 0 to maxValue (2^bits - 1);
-// kernels clamp what they compute to it.
+// The values a channel's samples take. Integer samples (bytes for 8 bits, 16-bit words for 9
+// to 16) run from 0 to maxValue = 2^bits - 1. Float samples run from 0 to 1 once `offset` is
+// added: 0 for luma and RGB, 0.5 for chroma, which is stored centred on 0. Kernels clamp what
+// they compute to the range.
 struct SampleRange {
     int maxValue;
+    float offset;
 };
 
-constexpr SampleRange kEightBit{255};
+constexpr SampleRange kEightBit{255, 0.0f};
+
+// The range of integer samples of `bits` bits.
+constexpr SampleRange IntegerRange(int bits) { return {(1 << bits) - 1, 0.0f}; }
+// The range of float samples, chroma or not.
+constexpr SampleRange FloatRange(bool chroma) { return {0, chroma ? 0.5f : 0.0f}; }
+
+// A float sample as the kernels compute with it: the offset added (which also turns -0 into
+// +0, so that equal values are equal bits), and a NaN or infinite sample read as the nearest
+// end of the range, NaN as the bottom. Finite values beyond the range are kept.
+inline float ReadFloatSample(float value, float offset) {
+    const float v = value + offset;
+    return std::isfinite(v) ? v : (v > 0 ? 1.0f : 0.0f);
+}
 
 // The working buffers of one channel pass, each with room for the largest channel a filter
 // ever hands the core (width x height of its frames). A channel of w x h samples uses the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "channel_copy.h"
 #include "prefetch.h"
@@ -11,18 +12,10 @@ namespace {
 // How many entries ahead of each value's next slot the scatter asks for memory.
 constexpr size_t kScatterLookAhead = 32;
 
-}  // namespace
-
-template <typename Sample>
-void SortPixels(ChannelScratch<Sample> scratch, SourcePlane<Sample> seg,
-                SampleRange range) {
-    ExtractChannel(scratch, seg, range);
-    const Sample* const values = scratch.channel;
-    uint32_t* const order = scratch.order;
-    const size_t count = seg.Pixels();
-
-    // Counting sort. Four tables of counts, taken in turn: neighbouring pixels often share a
-    // value, and increments of one counter would wait for each other through memory.
+// Counting sort of byte values. Four tables of counts, taken in turn: neighbouring pixels
+// often share a value, and increments of one counter would wait for each other through
+// memory.
+void SortBytes(const uint8_t* values, size_t count, uint32_t* order) {
     size_t counts[4][256] = {};
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
@@ -49,5 +42,72 @@ void SortPixels(ChannelScratch<Sample> scratch, SourcePlane<Sample> seg,
     }
 }
 
-template void SortPixels(ChannelScratch<uint8_t>, PlaneView<const uint8_t>,
-                         SampleRange);
+// An unsigned key per value that orders as the values do: the word itself, or a float's bits
+// with the sign turned into order (the channel holds no NaN and no -0, so equal keys are equal
+// values).
+uint32_t KeyOf(uint16_t value) { return value; }
+uint32_t KeyOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+}
+
+// Least-significant-digit radix sort of the keys, a byte at a time, each pass a stable
+// counting sort; so ties stay in position order, as with bytes. Keys and pixel indices move
+// together between two pairs of buffers, so that no pass reads the channel out of order.
+// A byte in which every key agrees sorts nothing, and its pass is skipped (a flat picture or
+// a narrow range has such bytes). The indices end in `order`.
+template <int Bytes>
+void RadixSort(uint32_t* keys, uint32_t* order, uint32_t* spareKeys, uint32_t* spareOrder,
+               size_t count) {
+    uint32_t* const result = order;
+    size_t counts[Bytes][256] = {};
+    for (size_t i = 0; i < count; ++i)
+        for (int b = 0; b < Bytes; ++b) ++counts[b][keys[i] >> (8 * b) & 0xFF];
+    const size_t last = count - 1;
+    for (int b = 0; b < Bytes; ++b) {
+        const int shift = 8 * b;
+        if (counts[b][keys[0] >> shift & 0xFF] == count) continue;
+        size_t start[256];
+        size_t total = 0;
+        for (int digit = 0; digit < 256; ++digit) {
+            start[digit] = total;
+            total += counts[b][digit];
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t key = keys[i];
+            const size_t slot = start[key >> shift & 0xFF]++;
+            PrefetchForWrite(spareKeys + std::min(slot + kScatterLookAhead, last));
+            PrefetchForWrite(spareOrder + std::min(slot + kScatterLookAhead, last));
+            spareKeys[slot] = key;
+            spareOrder[slot] = order[i];
+        }
+        std::swap(keys, spareKeys);
+        std::swap(order, spareOrder);
+    }
+    // An odd number of passes left the result in the spare pair.
+    if (order != result) std::memcpy(result, order, count * sizeof(uint32_t));
+}
+
+}  // namespace
+
+template <typename Sample>
+void SortPixels(ChannelScratch<Sample> scratch, SourcePlane<Sample> seg, SampleRange range) {
+    ExtractChannel(scratch, seg, range);
+    const size_t count = seg.Pixels();
+    if constexpr (sizeof(Sample) == 1) {
+        SortBytes(scratch.channel, count, scratch.order);
+    } else {
+        // The label buffer and the queue are free until the watershed: they hold the keys.
+        uint32_t* keys = reinterpret_cast<uint32_t*>(scratch.label);
+        for (size_t i = 0; i < count; ++i) {
+            keys[i] = KeyOf(scratch.channel[i]);
+            scratch.order[i] = static_cast<uint32_t>(i);
+        }
+        RadixSort<sizeof(Sample)>(keys, scratch.order, scratch.queue, scratch.pixelList, count);
+    }
+}
+
+template void SortPixels(ChannelScratch<uint8_t>, SourcePlane<uint8_t>, SampleRange);
+template void SortPixels(ChannelScratch<uint16_t>, SourcePlane<uint16_t>, SampleRange);
+template void SortPixels(ChannelScratch<float>, SourcePlane<float>, SampleRange);

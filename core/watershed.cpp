@@ -402,3 +402,5 @@ void Watershed(ChannelScratch<Sample> scratch, int width, int height, bool c4) {
 }
 
 template void Watershed(ChannelScratch<uint8_t>, int, int, bool);
+template void Watershed(ChannelScratch<uint16_t>, int, int, bool);
+template void Watershed(ChannelScratch<float>, int, int, bool);

@@ -18,5 +18,3 @@
 // for this channel; the buffers hold width * height entries, the queue one more.
 template <typename Sample>
 void Watershed(ChannelScratch<Sample> scratch, int width, int height, bool c4);
-
-extern template void Watershed(ChannelScratch<uint8_t>, int, int, bool);

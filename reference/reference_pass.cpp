@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <type_traits>
 #include <vector>
 
 namespace reference {
@@ -9,18 +10,31 @@ namespace reference {
 namespace {
 
 template <typename Sample>
-void Extract(ChannelScratch<Sample> scratch, SourcePlane<Sample> src) {
+constexpr bool kFloat = std::is_floating_point_v<Sample>;
+
+// A sample as the filter computes with it: floats with the range's offset, a NaN or an
+// infinity at the nearest end of the range.
+template <typename Sample>
+Sample Read(Sample value, SampleRange range) {
+    if constexpr (kFloat<Sample>)
+        return ReadFloatSample(value, range.offset);
+    else
+        return value;
+}
+
+template <typename Sample>
+void Extract(ChannelScratch<Sample> scratch, SourcePlane<Sample> src, SampleRange range) {
     for (int y = 0; y < src.height; ++y)
         for (int x = 0; x < src.width; ++x)
-            scratch.channel[y * src.width + x] = src.At(src.Row(y), x);
+            scratch.channel[y * src.width + x] = Read(src.At(src.Row(y), x), range);
 }
 
 }  // namespace
 
 template <typename Sample>
 void SortPixels(ChannelScratch<Sample> scratch, SourcePlane<Sample> seg,
-                SampleRange) {
-    Extract(scratch, seg);
+                SampleRange range) {
+    Extract(scratch, seg, range);
     const int n = seg.width * seg.height;
     for (int i = 0; i < n; ++i) scratch.order[i] = static_cast<uint32_t>(i);
     const Sample* channel = scratch.channel;
@@ -142,26 +156,34 @@ void Watershed(ChannelScratch<Sample> scratch, int width, int height, bool c4) {
 
 template <typename Sample>
 void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch,
-                    SampleRange, int centreWeight) {
+                    SampleRange range, int centreWeight) {
+    using Sum = std::conditional_t<kFloat<Sample>, float, uint32_t>;
     const int width = dst.width, height = dst.height;
     const Sample* values = scratch.channel;
     const int32_t* labels = scratch.label;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const int32_t own = labels[y * width + x];
-            uint32_t sum = static_cast<uint32_t>(centreWeight) * values[y * width + x];
-            uint32_t weight = static_cast<uint32_t>(centreWeight);
+            Sum sum = static_cast<Sum>(centreWeight) * values[y * width + x];
+            Sum weight = static_cast<Sum>(centreWeight);
             for (int dy = -1; dy <= 1; ++dy) {
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int ny = y + dy, nx = x + dx;
                     if (ny < 0 || ny >= height || nx < 0 || nx >= width) continue;
                     if (labels[ny * width + nx] != own) continue;
-                    const uint32_t w = (dy == 0 || dx == 0) ? 2 : 1;
+                    const Sum w = (dy == 0 || dx == 0) ? 2 : 1;
                     sum += w * values[ny * width + nx];
                     weight += w;
                 }
             }
-            dst.At(dst.Row(y), x) = static_cast<Sample>(sum / weight);
+            // Means are clamped to the range: words may carry junk above their bits, and
+            // floats may lie beyond 0..1. Floats divide exactly and lose their offset again.
+            Sample mean;
+            if constexpr (kFloat<Sample>)
+                mean = std::clamp(sum / weight, 0.0f, 1.0f) - range.offset;
+            else
+                mean = static_cast<Sample>(std::min(sum / weight, static_cast<Sum>(range.maxValue)));
+            dst.At(dst.Row(y), x) = mean;
         }
     }
 }
@@ -172,8 +194,15 @@ void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
     for (int y = 0; y < src.height; ++y) {
         for (int x = 0; x < src.width; ++x) {
             if (scratch.boundary[y * src.width + x] != 0) continue;
-            const int32_t scaled = (100 + sh) * src.At(src.Row(y), x) / 100;
-            dst.At(dst.Row(y), x) = static_cast<Sample>(std::clamp(scaled, 0, range.maxValue));
+            const Sample value = src.At(src.Row(y), x);
+            if constexpr (kFloat<Sample>) {
+                const float factor = static_cast<float>(100 + sh) / 100.0f;
+                dst.At(dst.Row(y), x) =
+                    std::clamp(Read(value, range) * factor, 0.0f, 1.0f) - range.offset;
+            } else {
+                const int32_t scaled = (100 + sh) * value / 100;
+                dst.At(dst.Row(y), x) = static_cast<Sample>(std::clamp(scaled, 0, range.maxValue));
+            }
         }
     }
 }
@@ -203,20 +232,36 @@ void ChannelPass(PlaneView<Sample> dst, SourcePlane<Sample> src,
                                          boundary.data(), nullptr, nullptr};
     SortPixels(scratch, seg, range);
     Watershed(scratch, src.width, src.height, c4);
-    Extract(scratch, src);
+    Extract(scratch, src, range);
     if (factor > 0 || sh != 0) EnhanceChannel(dst, src, scratch, range, factor, sh);
 }
 
-template void SortPixels(ChannelScratch<uint8_t>, PlaneView<const uint8_t>,
-                         SampleRange);
+template void SortPixels(ChannelScratch<uint8_t>, SourcePlane<uint8_t>, SampleRange);
 template void Watershed(ChannelScratch<uint8_t>, int, int, bool);
-template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>,
-                             SampleRange, int);
-template void AmplifyBoundaries(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                                ChannelScratch<uint8_t>, SampleRange, int);
-template void EnhanceChannel(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                             ChannelScratch<uint8_t>, SampleRange, int, int);
-template void ChannelPass(PlaneView<uint8_t>, PlaneView<const uint8_t>,
-                          PlaneView<const uint8_t>, SampleRange, int, int, bool);
+template void SmoothSegments(PlaneView<uint8_t>, ChannelScratch<uint8_t>, SampleRange, int);
+template void AmplifyBoundaries(PlaneView<uint8_t>, SourcePlane<uint8_t>, ChannelScratch<uint8_t>, SampleRange,
+                                int);
+template void EnhanceChannel(PlaneView<uint8_t>, SourcePlane<uint8_t>, ChannelScratch<uint8_t>, SampleRange,
+                             int, int);
+template void ChannelPass(PlaneView<uint8_t>, SourcePlane<uint8_t>, SourcePlane<uint8_t>, SampleRange, int,
+                          int, bool);
+template void SortPixels(ChannelScratch<uint16_t>, SourcePlane<uint16_t>, SampleRange);
+template void Watershed(ChannelScratch<uint16_t>, int, int, bool);
+template void SmoothSegments(PlaneView<uint16_t>, ChannelScratch<uint16_t>, SampleRange, int);
+template void AmplifyBoundaries(PlaneView<uint16_t>, SourcePlane<uint16_t>, ChannelScratch<uint16_t>, SampleRange,
+                                int);
+template void EnhanceChannel(PlaneView<uint16_t>, SourcePlane<uint16_t>, ChannelScratch<uint16_t>, SampleRange,
+                             int, int);
+template void ChannelPass(PlaneView<uint16_t>, SourcePlane<uint16_t>, SourcePlane<uint16_t>, SampleRange, int,
+                          int, bool);
+template void SortPixels(ChannelScratch<float>, SourcePlane<float>, SampleRange);
+template void Watershed(ChannelScratch<float>, int, int, bool);
+template void SmoothSegments(PlaneView<float>, ChannelScratch<float>, SampleRange, int);
+template void AmplifyBoundaries(PlaneView<float>, SourcePlane<float>, ChannelScratch<float>, SampleRange,
+                                int);
+template void EnhanceChannel(PlaneView<float>, SourcePlane<float>, ChannelScratch<float>, SampleRange,
+                             int, int);
+template void ChannelPass(PlaneView<float>, SourcePlane<float>, SourcePlane<float>, SampleRange, int,
+                          int, bool);
 
 }  // namespace reference
