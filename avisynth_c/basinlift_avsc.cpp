@@ -1,7 +1,8 @@
 // BasinLift for AviSynth+ through its C interface: the host adapter of the 64-bit plug-ins
 // (Windows, Linux, macOS). Plain C across the boundary, so it works in hosts built by any
 // compiler. It takes the classic plug-in's formats and refusals, and beyond them the planar
-// 8-bit formats AviSynth+ users feed it most: each plane is segmented on its own, alpha copied.
+// formats at every depth AviSynth+ has (8 to 16 bits, float) and packed RGB48 and RGB64:
+// each plane or colour channel is segmented on its own, alpha copied.
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -22,48 +23,76 @@
 namespace {
 
 // An AviSynth+ format the filter takes: the engine's layout, and the host's planes in the
-// engine's plane order (packed formats have one, the default plane).
+// engine's plane order (packed formats have one, the default plane). A format of every depth
+// names its 8-bit type; AviSynth+ marks the depth in the sample bits of the pixel type.
 struct HostFormat {
     int pixelType;
     const char* name;
     const engine::PixelFormat* format;
     int planes[4];
+    bool everyDepth;  // also at 10, 12, 14 and 16 bits and float; otherwise this type only
 };
 
-constexpr int kYuvPlanes[4] = {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V, 0};
+constexpr int kYuv[4] = {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V, 0};
+constexpr int kYuva[4] = {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V, AVS_PLANAR_A};
+constexpr int kRgb[4] = {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R, 0};
+constexpr int kRgba[4] = {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R, AVS_PLANAR_A};
 const HostFormat kFormats[] = {
-    {AVS_CS_BGR24, "RGB24", &engine::kBgr24, {0}},
-    {AVS_CS_BGR32, "RGB32", &engine::kBgr32, {0}},
-    {AVS_CS_YUY2, "YUY2", &engine::kYuy2, {0}},
-    {AVS_CS_YV12, "YV12", &engine::kYuv420, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}},
-    {AVS_CS_I420, "I420", &engine::kYuv420, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}},
-    {AVS_CS_Y8, "Y8", &engine::kGray, {AVS_PLANAR_Y}},
-    {AVS_CS_YV16, "YV16", &engine::kYuv422, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}},
-    {AVS_CS_YV24, "YV24", &engine::kYuv444, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}},
-    {AVS_CS_YV411, "YV411", &engine::kYuv411, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}},
-    {AVS_CS_RGBP, "RGBP", &engine::kRgbPlanar, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R}},
-    {AVS_CS_RGBAP, "RGBAP", &engine::kRgbaPlanar,
-     {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R, AVS_PLANAR_A}},
+    {AVS_CS_BGR24, "RGB24", &engine::kBgr24, {0}, false},
+    {AVS_CS_BGR32, "RGB32", &engine::kBgr32, {0}, false},
+    {AVS_CS_BGR48, "RGB48", &engine::kBgr24, {0}, false},
+    {AVS_CS_BGR64, "RGB64", &engine::kBgr32, {0}, false},
+    {AVS_CS_YUY2, "YUY2", &engine::kYuy2, {0}, false},
+    {AVS_CS_I420, "I420", &engine::kYuv420, {kYuv[0], kYuv[1], kYuv[2]}, false},
+    {AVS_CS_YV411, "YV411", &engine::kYuv411, {kYuv[0], kYuv[1], kYuv[2]}, false},
+    {AVS_CS_Y8, "Y", &engine::kGray, {AVS_PLANAR_Y}, true},
+    {AVS_CS_YV12, "YUV420", &engine::kYuv420, {kYuv[0], kYuv[1], kYuv[2]}, true},
+    {AVS_CS_YV16, "YUV422", &engine::kYuv422, {kYuv[0], kYuv[1], kYuv[2]}, true},
+    {AVS_CS_YV24, "YUV444", &engine::kYuv444, {kYuv[0], kYuv[1], kYuv[2]}, true},
+    {AVS_CS_YUVA420, "YUVA420", &engine::kYuva420, {kYuva[0], kYuva[1], kYuva[2], kYuva[3]}, true},
+    {AVS_CS_YUVA422, "YUVA422", &engine::kYuva422, {kYuva[0], kYuva[1], kYuva[2], kYuva[3]}, true},
+    {AVS_CS_YUVA444, "YUVA444", &engine::kYuva444, {kYuva[0], kYuva[1], kYuva[2], kYuva[3]}, true},
+    {AVS_CS_RGBP, "RGBP", &engine::kRgbPlanar, {kRgb[0], kRgb[1], kRgb[2]}, true},
+    {AVS_CS_RGBAP, "RGBAP", &engine::kRgbaPlanar, {kRgba[0], kRgba[1], kRgba[2], kRgba[3]}, true},
 };
 
-// Exact pixel types: a high bit depth or float variant differs in its sample bits.
-const HostFormat* FindFormat(int pixelType) {
+// The samples that the sample bits of a pixel type say, read from the clip, never assumed.
+std::optional<engine::SampleFormat> SamplesOf(int pixelType) {
+    switch (pixelType & AVS_CS_SAMPLE_BITS_MASK) {
+        case AVS_CS_SAMPLE_BITS_8: return engine::kByteSamples;
+        case AVS_CS_SAMPLE_BITS_10: return engine::IntegerSamples(10);
+        case AVS_CS_SAMPLE_BITS_12: return engine::IntegerSamples(12);
+        case AVS_CS_SAMPLE_BITS_14: return engine::IntegerSamples(14);
+        case AVS_CS_SAMPLE_BITS_16: return engine::IntegerSamples(16);
+        case AVS_CS_SAMPLE_BITS_32: return engine::kFloatSamples;
+        default: return std::nullopt;
+    }
+}
+
+// The row of a pixel type, and its samples; nullptr when the filter does not take it.
+const HostFormat* FindFormat(int pixelType, engine::SampleFormat& samples) {
+    const std::optional<engine::SampleFormat> depth = SamplesOf(pixelType);
+    if (!depth) return nullptr;
+    samples = *depth;
     for (const HostFormat& f : kFormats)
-        if (f.pixelType == pixelType) return &f;
+        if (f.pixelType == pixelType ||
+            (f.everyDepth && f.pixelType == (pixelType & ~AVS_CS_SAMPLE_BITS_MASK)))
+            return &f;
     return nullptr;
 }
 
 std::string UnsupportedFormatText() {
-    std::vector<std::string> names;
-    for (const HostFormat& f : kFormats) names.push_back(f.name);
-    return "BasinLift: this color format is not supported; it takes 8-bit " + engine::JoinList(names);
+    std::vector<std::string> fixed, everyDepth;
+    for (const HostFormat& f : kFormats) (f.everyDepth ? everyDepth : fixed).push_back(f.name);
+    return "BasinLift: this color format is not supported; it takes " + engine::JoinList(fixed, ", ") +
+           " and, at 8, 10, 12, 14 and 16 bits and float, " + engine::JoinList(everyDepth);
 }
 
 struct Filter {
-    Filter(const HostFormat& hostFormat, const AVS_VideoInfo& vi,
-           const engine::FilterSettings& settings, AVS_Clip* segmentation)
-        : host(hostFormat), plan(*hostFormat.format, vi.width, vi.height, settings),
-          buffers(vi.width, vi.height), sclip(segmentation) {}
+    Filter(const HostFormat& hostFormat, const engine::VideoFormat& format,
+           const AVS_VideoInfo& vi, const engine::FilterSettings& settings, AVS_Clip* segmentation)
+        : host(hostFormat), plan(format, vi.width, vi.height, settings),
+          buffers(vi.width, vi.height, format.samples), sclip(segmentation) {}
 
     const HostFormat& host;
     engine::FramePlan plan;
@@ -94,8 +123,9 @@ engine::FilterSettings ReadSettings(AVS_Value args) {
 }
 
 engine::ClipFacts FactsOf(const AVS_VideoInfo& vi) {
-    const HostFormat* host = FindFormat(vi.pixel_type);
-    return {host ? host->format : nullptr, vi.width, vi.height, vi.num_frames};
+    engine::SampleFormat samples{};
+    const HostFormat* host = FindFormat(vi.pixel_type, samples);
+    return {{host ? host->format : nullptr, samples}, vi.width, vi.height, vi.num_frames};
 }
 
 int AVSC_CC SetCacheHints(AVS_FilterInfo*, int cachehints, int) {
@@ -138,7 +168,7 @@ AVS_VideoFrame* AVSC_CC GetFrame(AVS_FilterInfo* fi, int n) {
 
     engine::FrameRefs frame{};
     // The first plane's write pointer first: it is the one that checks the frame is writable.
-    for (int p = 0; p < engine::PlaneCount(filter.plan.Format()); ++p) {
+    for (int p = 0; p < engine::PlaneCount(filter.plan.Pixels()); ++p) {
         const int plane = filter.host.planes[p];
         frame.dst[p] = {api->avs_get_write_ptr_p(dst, plane), api->avs_get_pitch_p(dst, plane)};
         frame.src[p] = {api->avs_get_read_ptr_p(src, plane), api->avs_get_pitch_p(src, plane)};
@@ -185,13 +215,15 @@ AVS_Value AVSC_CC CreateBasinLift(AVS_ScriptEnvironment* env, AVS_Value args, vo
     }
 
     std::string refusal;
-    if (!facts.format)
+    if (!facts.format.pixels)
         refusal = UnsupportedFormatText();
     else if (const char* failed = engine::FirstFailedCheck(facts, settings, sclipFacts))
         refusal = engine::RefusalText(failed);
     else {
         try {
-            fi->user_data = new Filter(*FindFormat(fi->vi.pixel_type), fi->vi, settings, sclip);
+            engine::SampleFormat samples{};
+            const HostFormat& host = *FindFormat(fi->vi.pixel_type, samples);
+            fi->user_data = new Filter(host, facts.format, fi->vi, settings, sclip);
             sclip = nullptr;  // the filter's now
             fi->get_frame = GetFrame;
             fi->set_cache_hints = SetCacheHints;

@@ -90,8 +90,9 @@ void WritePicture(const std::string& path) {
 // The channel pass with the defaults (sm 2, sh -2, 4-connected), warm, in this process and in
 // the working buffers the filter uses: the fastest of the runs, in milliseconds.
 double PassTime(const std::vector<uint8_t>& source, int runs) {
-    const engine::FramePlan plan(engine::kGray, kWidth, kHeight, engine::DefaultSettings());
-    engine::WorkingBuffers buffers(kWidth, kHeight);
+    const engine::FramePlan plan({&engine::kGray, engine::kByteSamples}, kWidth, kHeight,
+                                 engine::DefaultSettings());
+    const engine::WorkingBuffers buffers(kWidth, kHeight, engine::kByteSamples);
     std::vector<uint8_t> out(source.size());
     engine::FrameRefs frame{};
     frame.src[0] = frame.seg[0] = {source.data(), kWidth};

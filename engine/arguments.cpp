@@ -74,15 +74,17 @@ std::string VapourSynthSignature() {
 
 const char* FirstFailedCheck(const ClipFacts& input, const FilterSettings& s,
                              const SclipFacts& sclip, HostRules rules) {
-    if (!input.format) return kUnsupportedFormatRefusal;
-    const PixelFormat& format = *input.format;
+    if (!input.format.pixels || !SupportedSamples(input.format.samples))
+        return kUnsupportedFormatRefusal;
+    const PixelFormat& format = *input.format.pixels;
     if (input.width < 1 || input.height < 1) return kNoPixels;
     if (!FitsSubsampling(format, input.width, input.height))
         return ClassicSubsampling(format) ? kOddSize420 : kOddSizeOther;
     if (const char* refusal = RangeRefusal(kArgSh, s.sh, format, rules)) return refusal;
     if (const char* refusal = RangeRefusal(kArgSm, s.sm, format, rules)) return refusal;
     // Whether the call would change any plane of this format at all.
-    const bool changesNothing = !FramePlan(format, input.width, input.height, s).ProcessesAnything();
+    const bool changesNothing =
+        !FramePlan(input.format, input.width, input.height, s).ProcessesAnything();
     if (IsRgb(format) && changesNothing) return kNothingToDoRgb;
     if (s.useclip) {
         if (!sclip.given) return kSclipMissing;

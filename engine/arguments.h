@@ -139,7 +139,7 @@ std::string VapourSynthSignature();
 
 // What the checks need to know of a clip.
 struct ClipFacts {
-    const PixelFormat* format;  // nullptr: a format the host adapter does not map
+    VideoFormat format;  // pixels nullptr: a format the host adapter does not map
     int width;
     int height;
     int frames;

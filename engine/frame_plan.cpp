@@ -4,10 +4,11 @@
 
 namespace engine {
 
-FramePlan::FramePlan(const PixelFormat& format, int width, int height,
+FramePlan::FramePlan(const VideoFormat& videoFormat, int width, int height,
                      const FilterSettings& settings)
-    : format_(format), width_(width), height_(height), sh_(settings.sh), sm_(settings.sm),
+    : format_(videoFormat), width_(width), height_(height), sh_(settings.sh), sm_(settings.sm),
       smu_(settings.smu), smv_(settings.smv), c4_(settings.c4), useclip_(settings.useclip) {
+    const PixelFormat& format = *videoFormat.pixels;
     switch (format.layout) {
         case Layout::PackedBgr: {
             // Each colour channel is segmented on its own; alpha is copied after them.
@@ -51,6 +52,12 @@ int FramePlan::FactorFor(const ChannelStep& step) const {
         case FactorOf::None: break;
     }
     return 0;
+}
+
+SampleRange FramePlan::RangeFor(const ChannelStep& step) const {
+    if (format_.samples.type == SampleType::Float)
+        return FloatRange(step.factor == FactorOf::Smu || step.factor == FactorOf::Smv);
+    return IntegerRange(format_.samples.bits);
 }
 
 bool FramePlan::Processed(const ChannelStep& step) const {

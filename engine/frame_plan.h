@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "pixel_formats.h"
+#include "plane_view.h"
 
 namespace engine {
 
@@ -33,20 +34,24 @@ public:
 
     // The settings' factors are taken as they are: a plan of settings that FirstFailedCheck
     // refuses may process nothing.
-    FramePlan(const PixelFormat& format, int width, int height, const FilterSettings& settings);
+    FramePlan(const VideoFormat& format, int width, int height, const FilterSettings& settings);
 
     int StepCount() const { return count_; }
     const ChannelStep& Step(int i) const { return steps_[static_cast<size_t>(i)]; }
     // Whether a channel step runs a channel pass; otherwise it is copied unchanged.
     bool Processed(const ChannelStep& step) const;
     int FactorFor(const ChannelStep& step) const;
+    // The values the channel's samples take (float chroma is centred on 0).
+    SampleRange RangeFor(const ChannelStep& step) const;
     // Whether any channel of a plane is processed: a plane that is not may be shared with the
     // source frame instead of copied, where the host allows.
     bool PlaneProcessed(int plane) const;
     // Whether the plan changes anything at all.
     bool ProcessesAnything() const;
 
-    const PixelFormat& Format() const { return format_; }
+    const VideoFormat& Format() const { return format_; }
+    const PixelFormat& Pixels() const { return *format_.pixels; }
+    const SampleFormat& Samples() const { return format_.samples; }
     int Width() const { return width_; }
     int Height() const { return height_; }
     int Sh() const { return sh_; }
@@ -56,7 +61,7 @@ public:
 private:
     void Add(const ChannelStep& step) { steps_[static_cast<size_t>(count_++)] = step; }
 
-    PixelFormat format_;
+    VideoFormat format_;
     int width_;
     int height_;
     int sh_, sm_, smu_, smv_;

@@ -17,33 +17,46 @@ void CopyRows(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t sr
 
 // Orders and segments the channel of the segmentation frame, then writes the destination
 // channel from the source values within those regions.
-void ChannelPass(const FramePlan& plan, const ChannelScratch<uint8_t>& scratch,
-                 const FrameRefs& frame, const ChannelStep& c) {
+template <typename Sample>
+void ChannelPass(const FramePlan& plan, ChannelScratch<Sample> scratch, const FrameRefs& frame,
+                 const ChannelStep& c) {
     SegmentChannel(plan, scratch, frame, c);
-    EnhanceChannel(ChannelOf(frame.dst[c.plane], c), ChannelOf(frame.src[c.plane], c), scratch,
-                   kEightBit, plan.FactorFor(c), plan.Sh());
+    EnhanceChannel(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c),
+                   scratch, plan.RangeFor(c), plan.FactorFor(c), plan.Sh());
+}
+
+template <typename Sample>
+void CopyChannelOf(const FrameRefs& frame, const ChannelStep& c) {
+    CopyChannel(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c));
 }
 
 }  // namespace
 
-PlaneView<uint8_t> ChannelOf(const WritablePlaneRef& plane, const ChannelStep& c) {
-    return {plane.data + c.offset, plane.pitch, c.step, c.width, c.height};
+template <typename Sample>
+PlaneView<Sample> ChannelOf(const WritablePlaneRef& plane, const ChannelStep& c) {
+    return {reinterpret_cast<Sample*>(plane.data) + c.offset, plane.pitch,
+            c.step * static_cast<int>(sizeof(Sample)), c.width, c.height};
 }
 
-PlaneView<const uint8_t> ChannelOf(const PlaneRef& plane, const ChannelStep& c) {
-    return {plane.data + c.offset, plane.pitch, c.step, c.width, c.height};
+template <typename Sample>
+PlaneView<const Sample> ChannelOf(const PlaneRef& plane, const ChannelStep& c) {
+    return {reinterpret_cast<const Sample*>(plane.data) + c.offset, plane.pitch,
+            c.step * static_cast<int>(sizeof(Sample)), c.width, c.height};
 }
 
-void SegmentChannel(const FramePlan& plan, const ChannelScratch<uint8_t>& scratch,
+template <typename Sample>
+void SegmentChannel(const FramePlan& plan, ChannelScratch<Sample> scratch,
                     const FrameRefs& frame, const ChannelStep& c) {
-    SortPixels(scratch, ChannelOf(frame.seg[c.plane], c), kEightBit);
+    const SampleRange range = plan.RangeFor(c);
+    SortPixels(scratch, ChannelOf<Sample>(frame.seg[c.plane], c), range);
     Watershed(scratch, c.width, c.height, plan.C4());
     // The regions came from the segmentation clip; the values within them are the source's.
-    if (plan.Useclip()) ExtractChannel(scratch, ChannelOf(frame.src[c.plane], c), kEightBit);
+    if (plan.Useclip()) ExtractChannel(scratch, ChannelOf<Sample>(frame.src[c.plane], c), range);
 }
 
 void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
                const ProcessChannel& process) {
+    const int sampleBytes = plan.Samples().Bytes();
     for (int i = 0; i < plan.StepCount(); ++i) {
         const ChannelStep& c = plan.Step(i);
         if (plan.Processed(c)) {
@@ -53,19 +66,37 @@ void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& c
         const PlaneRef& src = frame.src[c.plane];
         const WritablePlaneRef& dst = frame.dst[c.plane];
         if (!c.wholePlane)
-            CopyChannel(ChannelOf(dst, c), ChannelOf(src, c));
+            DispatchSamples(plan.Samples(), [&](auto sample) {
+                CopyChannelOf<decltype(sample)>(frame, c);
+            });
         else if (copyPlane)
-            copyPlane(dst.data, dst.pitch, src.data, src.pitch, c.width, c.height);
+            copyPlane(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
         else
-            CopyRows(dst.data, dst.pitch, src.data, src.pitch, c.width, c.height);
+            CopyRows(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
     }
 }
 
 void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane) {
-    const ChannelScratch<uint8_t> scratch = buffers.Scratch();
-    WalkFrame(plan, frame, copyPlane,
-              [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); });
+    DispatchSamples(plan.Samples(), [&](auto sample) {
+        using Sample = decltype(sample);
+        const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
+        WalkFrame(plan, frame, copyPlane,
+                  [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); });
+    });
 }
+
+template PlaneView<uint8_t> ChannelOf(const WritablePlaneRef&, const ChannelStep&);
+template PlaneView<uint16_t> ChannelOf(const WritablePlaneRef&, const ChannelStep&);
+template PlaneView<float> ChannelOf(const WritablePlaneRef&, const ChannelStep&);
+template PlaneView<const uint8_t> ChannelOf(const PlaneRef&, const ChannelStep&);
+template PlaneView<const uint16_t> ChannelOf(const PlaneRef&, const ChannelStep&);
+template PlaneView<const float> ChannelOf(const PlaneRef&, const ChannelStep&);
+template void SegmentChannel(const FramePlan&, ChannelScratch<uint8_t>, const FrameRefs&,
+                             const ChannelStep&);
+template void SegmentChannel(const FramePlan&, ChannelScratch<uint16_t>, const FrameRefs&,
+                             const ChannelStep&);
+template void SegmentChannel(const FramePlan&, ChannelScratch<float>, const FrameRefs&,
+                             const ChannelStep&);
 
 }  // namespace engine

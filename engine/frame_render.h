@@ -44,14 +44,28 @@ using PlaneCopy = std::function<void(uint8_t* dst, ptrdiff_t dstPitch, const uin
 void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane = nullptr);
 
-// The channel of a step in one of the frames.
-PlaneView<uint8_t> ChannelOf(const WritablePlaneRef& plane, const ChannelStep& channel);
-PlaneView<const uint8_t> ChannelOf(const PlaneRef& plane, const ChannelStep& channel);
+// Calls run(Sample{}) with the sample type of the format: uint8_t, uint16_t or float. Frames
+// are walked knowing their type; the kernels below are chosen once per frame.
+template <typename Run>
+void DispatchSamples(const SampleFormat& samples, Run&& run) {
+    switch (samples.type) {
+        case SampleType::Byte: run(uint8_t{}); break;
+        case SampleType::Word: run(uint16_t{}); break;
+        case SampleType::Float: run(float{}); break;
+    }
+}
+
+// The channel of a step in one of the frames, of the frame's sample type.
+template <typename Sample>
+PlaneView<Sample> ChannelOf(const WritablePlaneRef& plane, const ChannelStep& channel);
+template <typename Sample>
+PlaneView<const Sample> ChannelOf(const PlaneRef& plane, const ChannelStep& channel);
 
 // The first half of a channel pass: the scratch's labels and boundaries then describe the
 // regions of the channel, found on the segmentation frame, and its channel buffer holds the
 // source frame's values of it.
-void SegmentChannel(const FramePlan& plan, const ChannelScratch<uint8_t>& scratch,
+template <typename Sample>
+void SegmentChannel(const FramePlan& plan, ChannelScratch<Sample> scratch,
                     const FrameRefs& frame, const ChannelStep& channel);
 
 // Walks the plan's channels in order: `process` runs for each processed one, the others are

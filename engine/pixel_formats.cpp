@@ -21,6 +21,19 @@ int PlaneCount(const PixelFormat& format) {
     return 1;
 }
 
+bool SupportedSamples(const SampleFormat& samples) {
+    switch (samples.type) {
+        case SampleType::Byte: return samples.bits == 8;
+        case SampleType::Word: return samples.bits >= 9 && samples.bits <= 16;
+        case SampleType::Float: return samples.bits == 32;
+    }
+    return false;
+}
+
+std::string DepthName(const SampleFormat& samples) {
+    return samples.type == SampleType::Float ? "float" : std::to_string(samples.bits) + "-bit";
+}
+
 bool FitsSubsampling(const PixelFormat& format, int width, int height) {
     const int xMask = (1 << format.chromaShiftX) - 1;
     const int yMask = (1 << format.chromaShiftY) - 1;

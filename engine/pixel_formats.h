@@ -46,10 +46,42 @@ inline constexpr PixelFormat kYuv410{"YUV410", Layout::PlanarYuv, 1, 2, 2, false
 inline constexpr PixelFormat kRgbPlanar{"RGBP", Layout::PlanarRgb, 1, 0, 0, false, false};
 inline constexpr PixelFormat kRgbaPlanar{"RGBAP", Layout::PlanarRgb, 1, 0, 0, true, false};
 
+inline constexpr PixelFormat kYuv440{"YUV440", Layout::PlanarYuv, 1, 0, 1, false, false};
+inline constexpr PixelFormat kYuva420{"YUVA420", Layout::PlanarYuv, 1, 1, 1, true, false};
+inline constexpr PixelFormat kYuva422{"YUVA422", Layout::PlanarYuv, 1, 1, 0, true, false};
+inline constexpr PixelFormat kYuva444{"YUVA444", Layout::PlanarYuv, 1, 0, 0, true, false};
+
 // Every entry above, for whoever needs to walk them all (tests).
 inline constexpr const PixelFormat* kPixelFormats[] = {
-    &kBgr24, &kBgr32, &kYuy2, &kGray, &kYuv420, &kYuv422, &kYuv444,
-    &kYuv411, &kYuv410, &kRgbPlanar, &kRgbaPlanar,
+    &kBgr24,  &kBgr32,     &kYuy2,       &kGray,   &kYuv420,  &kYuv422,  &kYuv444, &kYuv411,
+    &kYuv410, &kRgbPlanar, &kRgbaPlanar, &kYuv440, &kYuva420, &kYuva422, &kYuva444,
+};
+
+// How samples are stored: bytes for 8 bits, 16-bit words for 9 to 16 bits (values 0 to
+// 2^bits - 1), 32-bit floats.
+enum class SampleType { Byte, Word, Float };
+
+struct SampleFormat {
+    SampleType type;
+    int bits;  // 8 to 16 for integers, 32 for floats
+
+    int Bytes() const { return type == SampleType::Byte ? 1 : type == SampleType::Word ? 2 : 4; }
+    bool operator==(const SampleFormat& other) const {
+        return type == other.type && bits == other.bits;
+    }
+};
+
+// Integer samples of `bits` bits (8 to 16), stored as bytes or words.
+constexpr SampleFormat IntegerSamples(int bits) {
+    return {bits == 8 ? SampleType::Byte : SampleType::Word, bits};
+}
+inline constexpr SampleFormat kFloatSamples{SampleType::Float, 32};
+inline constexpr SampleFormat kByteSamples{SampleType::Byte, 8};
+
+// A pixel format with its samples: what a clip is.
+struct VideoFormat {
+    const PixelFormat* pixels;
+    SampleFormat samples;
 };
 
 // RGB: sm and sh apply to every colour channel, smu and smv to none.
@@ -58,6 +90,10 @@ bool IsRgb(const PixelFormat& format);
 bool HasChroma(const PixelFormat& format);
 // Planes of a frame: 1 for packed formats and grey, 3 for YUV and RGB, 4 with alpha.
 int PlaneCount(const PixelFormat& format);
+// The depths the engine takes: 8 to 16 bits, or float.
+bool SupportedSamples(const SampleFormat& samples);
+// "8-bit", "10-bit", "float", as texts name a depth.
+std::string DepthName(const SampleFormat& samples);
 // Whether width and height divide into whole chroma samples.
 bool FitsSubsampling(const PixelFormat& format, int width, int height);
 // The width and height of plane `plane` of a width x height frame, in samples (a packed

@@ -9,11 +9,12 @@
 // The painting rule, per processed channel:
 //   - a region's mean counts every pixel that carries its label, boundary pixels included,
 //     because the filter's smoothing counts them as members too;
-//   - the mean is rounded to the nearest integer, halves up: (sum + count / 2) / count, in
-//     64-bit integers (a region of 2^29 pixels of 255 overflows 32 bits);
-//   - with boundaries marked, a boundary pixel becomes 0 when its region's mean is 128 or more
-//     and 255 otherwise: the extreme farthest from the paint around it, so a line is at least
-//     128 levels away from its own region whether that region is dark or bright. A fixed
+//   - an integer mean is rounded to the nearest integer, halves up: (sum + count / 2) / count,
+//     in 64-bit integers (a region of 2^29 pixels of 255 overflows 32 bits); a float mean is
+//     the exact mean (summed in double), of the values as the filter reads them;
+//   - with boundaries marked, a boundary pixel becomes the bottom of the range when its
+//     region's mean lies in the upper half and the top otherwise: the extreme farthest from
+//     the paint around it, so a line stands out whether its region is dark or bright. A fixed
 //     value (black) would vanish in dark regions. On grain about half the pixels are
 //     boundaries, so the marks are a choice, not the default.
 #pragma once
@@ -32,14 +33,11 @@ enum class RegionsStyle {
     MarkBoundaries,  // boundary pixels marked in the extreme away from their region's mean
 };
 
-// The boundary mark of a region whose mean is `mean`.
-constexpr uint8_t BoundaryMark(uint8_t mean) { return mean >= 128 ? 0 : 255; }
-
 class RegionPainter {
 public:
-    // Buffers for frames of width x height, the largest channel a plan of that size has; taken
-    // here once, then reused for every frame. Throws std::bad_alloc.
-    RegionPainter(int width, int height, RegionsStyle style);
+    // Buffers for frames of width x height of these samples, the largest channel a plan of
+    // that size has; taken here once, then reused for every frame. Throws std::bad_alloc.
+    RegionPainter(int width, int height, const SampleFormat& samples, RegionsStyle style);
 
     // Writes every byte of every row of the destination frame that belongs to a channel, in
     // the plan's order. frame.seg is the segmentation frame (the source unless useclip). The
@@ -51,12 +49,14 @@ public:
     size_t Bytes() const;
 
 private:
+    template <typename Sample>
     void PaintChannel(const FramePlan& plan, const FrameRefs& frame, const ChannelStep& c);
 
     WorkingBuffers buffers_;
     RegionsStyle style_;
     // Per region label (1 to the number of regions; labels never exceed the pixel count): the
-    // sum of its source values, then its rounded mean; and its pixel count.
+    // sum of its source values, then its mean; and its pixel count. Integers sum exactly in
+    // 64 bits, floats in double; one array serves both (a double holds a 64-bit pattern).
     std::vector<uint64_t> sums_;
     std::vector<uint32_t> counts_;
 };

@@ -17,7 +17,11 @@ bool WorkingBuffersFit(int width, int height) {
     return int64_t{width} * height <= INT32_MAX / 4;
 }
 
-WorkingBuffers::WorkingBuffers(int width, int height) {
+size_t WorkingBytesPerPixel(const SampleFormat& samples) {
+    return 4 * sizeof(uint32_t) + 1 + static_cast<size_t>(samples.Bytes());
+}
+
+WorkingBuffers::WorkingBuffers(int width, int height, const SampleFormat& samples) {
     if (!WorkingBuffersFit(width, height)) throw std::bad_alloc();
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     // One block, each buffer on its own cache lines, the widest entries first. The queue has
@@ -27,21 +31,19 @@ WorkingBuffers::WorkingBuffers(int width, int height) {
     const size_t labelAt = orderAt + RoundUp(n * sizeof(uint32_t), kCacheLine);
     const size_t listAt = labelAt + RoundUp(n * sizeof(int32_t), kCacheLine);
     const size_t queueAt = listAt + RoundUp(n * sizeof(uint32_t), kCacheLine);
-    const size_t boundaryAt = queueAt + RoundUp((n + 1) * sizeof(uint32_t), kCacheLine);
-    const size_t channelAt = boundaryAt + RoundUp(n, kCacheLine);
-    const size_t bytes = RoundUp(channelAt + n, kCacheLine);
+    const size_t channelAt = queueAt + RoundUp((n + 1) * sizeof(uint32_t), kCacheLine);
+    const size_t boundaryAt = channelAt + RoundUp(n * static_cast<size_t>(samples.Bytes()), kCacheLine);
+    const size_t bytes = RoundUp(boundaryAt + n, kCacheLine);
 
     // The buffers are first touched by the first frame; huge pages make that cheap.
     block_ = memory::LargeBlock(bytes);
     uint8_t* block = block_.data();
-    scratch_.order = reinterpret_cast<uint32_t*>(block + orderAt);
-    scratch_.label = reinterpret_cast<int32_t*>(block + labelAt);
-    scratch_.pixelList = reinterpret_cast<uint32_t*>(block + listAt);
-    scratch_.queue = reinterpret_cast<uint32_t*>(block + queueAt);
-    scratch_.boundary = block + boundaryAt;
-    scratch_.channel = block + channelAt;
+    order_ = reinterpret_cast<uint32_t*>(block + orderAt);
+    label_ = reinterpret_cast<int32_t*>(block + labelAt);
+    pixelList_ = reinterpret_cast<uint32_t*>(block + listAt);
+    queue_ = reinterpret_cast<uint32_t*>(block + queueAt);
+    channel_ = block + channelAt;
+    boundary_ = block + boundaryAt;
 }
-
-ChannelScratch<uint8_t> WorkingBuffers::Scratch() const { return scratch_; }
 
 }  // namespace engine

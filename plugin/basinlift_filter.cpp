@@ -14,10 +14,10 @@ constexpr char kInternalFailure[] = "BasinLift: frame %d failed: %s";
 constexpr int kPlanarSelectors[3] = {PLANAR_Y, PLANAR_U, PLANAR_V};
 }  // namespace
 
-BasinLiftFilter::BasinLiftFilter(const PClip& child, const engine::PixelFormat& format,
+BasinLiftFilter::BasinLiftFilter(const PClip& child, const engine::VideoFormat& format,
                                  const engine::FilterSettings& settings, const PClip& sclip)
     : GenericVideoFilter(child), sclip_(sclip), plan_(format, vi.width, vi.height, settings),
-      buffers_(vi.width, vi.height) {}
+      buffers_(vi.width, vi.height, format.samples) {}
 
 BasinLiftFilter::~BasinLiftFilter() { ReleaseFrames(); }
 

@@ -16,7 +16,7 @@ public:
     // The settings have passed the checks of creation; sclip is the clip to segment (the input
     // clip itself unless useclip is set). Throws std::bad_alloc when the working buffers cannot
     // be had.
-    BasinLiftFilter(const PClip& child, const engine::PixelFormat& format,
+    BasinLiftFilter(const PClip& child, const engine::VideoFormat& format,
                     const engine::FilterSettings& settings, const PClip& sclip);
     ~BasinLiftFilter() override;
 

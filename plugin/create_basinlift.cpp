@@ -12,7 +12,7 @@ namespace {
 // Exact values only: newer hosts hand classic plug-ins formats (YV16, YV24, high bit depths,
 // BGR48) whose pixel_type contains every bit of one of these, with planes of another size or
 // depth than the filter would walk.
-const engine::PixelFormat* FormatOf(int pixelType) {
+const engine::PixelFormat* PixelsOf(int pixelType) {
     switch (pixelType) {
         case VideoInfo::CS_BGR24: return &engine::kBgr24;
         case VideoInfo::CS_BGR32: return &engine::kBgr32;
@@ -25,7 +25,8 @@ const engine::PixelFormat* FormatOf(int pixelType) {
 
 engine::ClipFacts FactsOf(const PClip& clip) {
     const VideoInfo& vi = clip->GetVideoInfo();
-    return {FormatOf(vi.pixel_type), vi.width, vi.height, vi.num_frames};
+    // The classic host's samples are bytes.
+    return {{PixelsOf(vi.pixel_type), engine::kByteSamples}, vi.width, vi.height, vi.num_frames};
 }
 
 // Every integer and boolean argument as the host's accessors read it: the value when it has
@@ -58,7 +59,7 @@ const char* BuildFilter(PClip& filter, const AVSValue& args) {
         return refusal;
 
     const PClip segmentation = settings.useclip ? sclip : input;
-    filter = new BasinLiftFilter(input, *facts.format, settings, segmentation);
+    filter = new BasinLiftFilter(input, facts.format, settings, segmentation);
     return nullptr;
 }
 

@@ -1,4 +1,4 @@
-// BasinLift for VapourSynth (API 4): the host adapter. It maps VapourSynth's 8-bit formats onto
+// BasinLift for VapourSynth (API 4): the host adapter. It maps VapourSynth's formats onto
 // the engine's plans, checks the arguments with the engine's table, and renders each frame with
 // the engine; planes the plan leaves alone are taken over from the source frame, not copied.
 // Frames are rendered in parallel (fmParallel), each with a working-buffer set of its own.
@@ -19,6 +19,7 @@ namespace {
 
 // A VapourSynth format the filter takes, with the engine's layout for it. Planar RGB keeps the
 // host's plane order R, G, B; each plane is segmented on its own, so the order is immaterial.
+// Every one comes with integer samples of 8 to 16 bits or 32-bit floats.
 struct HostFormat {
     int colorFamily;
     int subSamplingW;
@@ -28,23 +29,29 @@ struct HostFormat {
 };
 
 const HostFormat kFormats[] = {
-    {cfGray, 0, 0, "Gray8", &engine::kGray},
-    {cfYUV, 1, 1, "YUV420P8", &engine::kYuv420},
-    {cfYUV, 1, 0, "YUV422P8", &engine::kYuv422},
-    {cfYUV, 0, 0, "YUV444P8", &engine::kYuv444},
-    {cfYUV, 2, 0, "YUV411P8", &engine::kYuv411},
-    {cfYUV, 2, 2, "YUV410P8", &engine::kYuv410},
-    {cfRGB, 0, 0, "RGB24", &engine::kRgbPlanar},
+    {cfGray, 0, 0, "Gray", &engine::kGray},       {cfYUV, 1, 1, "YUV420", &engine::kYuv420},
+    {cfYUV, 1, 0, "YUV422", &engine::kYuv422},    {cfYUV, 0, 0, "YUV444", &engine::kYuv444},
+    {cfYUV, 0, 1, "YUV440", &engine::kYuv440},    {cfYUV, 2, 0, "YUV411", &engine::kYuv411},
+    {cfYUV, 2, 2, "YUV410", &engine::kYuv410},    {cfRGB, 0, 0, "RGB", &engine::kRgbPlanar},
 };
 
-// Only 8-bit integer samples: the core works on bytes.
-const engine::PixelFormat* FindFormat(const VSVideoFormat& f) {
-    if (f.sampleType != stInteger || f.bitsPerSample != 8) return nullptr;
+// The samples of a format, when the filter takes them (half floats it does not).
+std::optional<engine::SampleFormat> SamplesOf(const VSVideoFormat& f) {
+    if (f.sampleType == stInteger && f.bitsPerSample >= 8 && f.bitsPerSample <= 16)
+        return engine::IntegerSamples(f.bitsPerSample);
+    if (f.sampleType == stFloat && f.bitsPerSample == 32) return engine::kFloatSamples;
+    return std::nullopt;
+}
+
+// The engine's format of a VapourSynth format; pixels nullptr when the filter does not take it.
+engine::VideoFormat FindFormat(const VSVideoFormat& f) {
+    const std::optional<engine::SampleFormat> samples = SamplesOf(f);
+    if (!samples) return {nullptr, {}};
     for (const HostFormat& known : kFormats)
         if (known.colorFamily == f.colorFamily && known.subSamplingW == f.subSamplingW &&
             known.subSamplingH == f.subSamplingH)
-            return known.format;
-    return nullptr;
+            return {known.format, *samples};
+    return {nullptr, {}};
 }
 
 bool ConstantFormat(const VSVideoInfo& vi) { return vi.format.colorFamily != cfUndefined; }
@@ -68,7 +75,8 @@ std::string UnsupportedFormatText(const VSVideoFormat& format, const VSAPI* vsap
     std::vector<std::string> names;
     for (const HostFormat& f : kFormats) names.push_back(f.name);
     return "BasinLift: " + FormatName(format, vsapi) + " is not supported; it takes " +
-           engine::JoinList(names);
+           engine::JoinList(names, " or ") +
+           " with integer samples of 8 to 16 bits or 32-bit float samples";
 }
 
 // The VapourSynth checks that come before the engine's: what the engine cannot be told about.
@@ -77,11 +85,11 @@ std::string HostRefusal(const VSVideoInfo& vi, int64_t c4, const VSAPI* vsapi) {
         return "BasinLift: the clip's format varies from frame to frame; it needs one format";
     if (!ConstantSize(vi))
         return "BasinLift: the clip's frame size varies from frame to frame; it needs one size";
-    const engine::PixelFormat* format = FindFormat(vi.format);
-    if (!format) return UnsupportedFormatText(vi.format, vsapi);
+    const engine::VideoFormat format = FindFormat(vi.format);
+    if (!format.pixels) return UnsupportedFormatText(vi.format, vsapi);
     // VapourSynth lets a subsampled clip have any size and rounds its chroma planes down; the
     // other hosts' text for this names their formats, so say it in VapourSynth's terms.
-    if (!engine::FitsSubsampling(*format, vi.width, vi.height)) {
+    if (!engine::FitsSubsampling(*format.pixels, vi.width, vi.height)) {
         const int w = 1 << vi.format.subSamplingW, h = 1 << vi.format.subSamplingH;
         return "BasinLift: " + FormatName(vi.format, vsapi) + " needs " +
                (w > 1 ? "a width divisible by " + std::to_string(w) : "") +
@@ -125,8 +133,8 @@ struct Filter {
         : node(clip, vsapi),
           sclip(segmentation, vsapi),
           vi(info),
-          plan(*FindFormat(info.format), info.width, info.height, settings),
-          pool(info.width, info.height) {}
+          plan(FindFormat(info.format), info.width, info.height, settings),
+          pool(info.width, info.height, plan.Samples()) {}
 
     // First, so that they are released when a later member fails to be made.
     NodeRef node;

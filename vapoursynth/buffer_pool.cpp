@@ -6,8 +6,9 @@ BufferPool::Lease::~Lease() {
     if (set_) pool_->Return(std::move(set_));
 }
 
-BufferPool::BufferPool(int width, int height) : width_(width), height_(height) {
-    idle_.push_back(std::make_unique<engine::WorkingBuffers>(width, height));
+BufferPool::BufferPool(int width, int height, const engine::SampleFormat& samples)
+    : width_(width), height_(height), samples_(samples) {
+    idle_.push_back(std::make_unique<engine::WorkingBuffers>(width, height, samples));
     created_ = 1;
 }
 
@@ -22,7 +23,7 @@ BufferPool::Lease BufferPool::Acquire() {
     }
     // Tens of megabytes at 1080p: made outside the lock, so frames that already hold a set
     // are not kept waiting to give it back.
-    auto set = std::make_unique<engine::WorkingBuffers>(width_, height_);
+    auto set = std::make_unique<engine::WorkingBuffers>(width_, height_, samples_);
     std::lock_guard<std::mutex> lock(mutex_);
     // Room for every set ever made, so that giving one back never allocates and cannot fail.
     idle_.reserve(created_ + 1);

@@ -32,7 +32,7 @@ public:
 
     // Makes the first set at once, so that a frame size the memory cannot hold is refused when
     // the filter is created rather than at its first frame. Throws std::bad_alloc.
-    BufferPool(int width, int height);
+    BufferPool(int width, int height, const engine::SampleFormat& samples);
 
     // An idle set, or a new one when all are lent out (std::bad_alloc when that fails).
     Lease Acquire();
@@ -45,6 +45,7 @@ private:
 
     const int width_;
     const int height_;
+    const engine::SampleFormat samples_;
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<engine::WorkingBuffers>> idle_;
     size_t created_ = 0;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -32,22 +33,35 @@ struct Planes {
     int id[4];
 };
 
+// The planes of a pixel type, read from its bits: packed formats have one; planar ones have
+// Y, U, V or G, B, R, and A when they carry alpha.
 Planes PlanesOf(int pixelType) {
-    switch (pixelType) {
-        case AVS_CS_YV12:
-        case AVS_CS_I420:
-        case AVS_CS_YV16:
-        case AVS_CS_YV24:
-        case AVS_CS_YV411: return {3, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}};
-        case AVS_CS_Y8: return {1, {AVS_PLANAR_Y}};
-        case AVS_CS_RGBP: return {3, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R}};
-        case AVS_CS_RGBAP: return {4, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R, AVS_PLANAR_A}};
-        default: return {1, {0}};  // packed: one plane
+    if (!(pixelType & AVS_CS_PLANAR)) return {1, {0}};
+    if (pixelType & AVS_CS_INTERLEAVED) return {1, {AVS_PLANAR_Y}};  // Y alone
+    if (pixelType & AVS_CS_BGR) {
+        if (pixelType & AVS_CS_RGBA_TYPE)
+            return {4, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R, AVS_PLANAR_A}};
+        return {3, {AVS_PLANAR_G, AVS_PLANAR_B, AVS_PLANAR_R}};
+    }
+    if (pixelType & AVS_CS_YUVA) return {4, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V, AVS_PLANAR_A}};
+    return {3, {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V}};
+}
+
+// Bits per sample of a pixel type: 8, 10, 12, 14, 16, or 32 for float.
+int BitsOf(int pixelType) {
+    switch (pixelType & AVS_CS_SAMPLE_BITS_MASK) {
+        case AVS_CS_SAMPLE_BITS_10: return 10;
+        case AVS_CS_SAMPLE_BITS_12: return 12;
+        case AVS_CS_SAMPLE_BITS_14: return 14;
+        case AVS_CS_SAMPLE_BITS_16: return 16;
+        case AVS_CS_SAMPLE_BITS_32: return 32;
+        default: return 8;
     }
 }
 
 // Blocks of a few levels with grain on top: regions for the watershed to find, and many
-// boundaries. The same bytes in every host.
+// boundaries. The same values in every host; sample x of a row (not byte), so that a clip of
+// any depth holds the same picture as its 8-bit form.
 uint8_t SourceValue(uint32_t seed, int n, int plane, int x, int y) {
     uint32_t h = seed * 0x9E3779B1u ^ static_cast<uint32_t>(n) * 0x85EBCA77u ^
                  static_cast<uint32_t>(plane) * 0xC2B2AE3Du ^ static_cast<uint32_t>(x) * 0x27D4EB2Fu ^
@@ -59,17 +73,33 @@ uint8_t SourceValue(uint32_t seed, int n, int plane, int x, int y) {
     return static_cast<uint8_t>(40 * block + h % 24);
 }
 
+// The 8-bit picture at the clip's depth: words hold value << (bits - 8); floats value / 255,
+// less 0.5 for chroma, which AviSynth+ centres on 0.
 AVS_VideoFrame* AVSC_CC SourceFrame(AVS_FilterInfo* fi, int n) {
     AVS_VideoFrame* frame = avs_new_video_frame_a(fi->env, &fi->vi, 16);
     const uint32_t seed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(fi->user_data));
     const Planes planes = PlanesOf(fi->vi.pixel_type);
+    const int bits = BitsOf(fi->vi.pixel_type);
+    const int sampleBytes = bits == 8 ? 1 : bits == 32 ? 4 : 2;
     for (int p = 0; p < planes.count; ++p) {
         uint8_t* row = avs_get_write_ptr_p(frame, planes.id[p]);
         const int pitch = avs_get_pitch_p(frame, planes.id[p]);
-        const int width = avs_get_row_size_p(frame, planes.id[p]);
+        const int width = avs_get_row_size_p(frame, planes.id[p]) / sampleBytes;
         const int height = avs_get_height_p(frame, planes.id[p]);
+        const bool chroma = planes.id[p] == AVS_PLANAR_U || planes.id[p] == AVS_PLANAR_V;
         for (int y = 0; y < height; ++y, row += pitch)
-            for (int x = 0; x < width; ++x) row[x] = SourceValue(seed, n, p, x, y);
+            for (int x = 0; x < width; ++x) {
+                const uint8_t value = SourceValue(seed, n, p, x, y);
+                if (sampleBytes == 1) {
+                    row[x] = value;
+                } else if (sampleBytes == 2) {
+                    const uint16_t word = static_cast<uint16_t>(value << (bits - 8));
+                    std::memcpy(row + 2 * x, &word, 2);
+                } else {
+                    const float f = value / 255.0f - (chroma ? 0.5f : 0.0f);
+                    std::memcpy(row + 4 * x, &f, 4);
+                }
+            }
     }
     return frame;
 }

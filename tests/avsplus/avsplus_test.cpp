@@ -5,8 +5,10 @@
 #include <avisynth_c.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -61,21 +63,46 @@ std::string CInterface() { return HostOutput(BASINLIFT_C_PLUGIN, "linux-c"); }
 
 // ---- Formats ----------------------------------------------------------------------------------
 
-const engine::PixelFormat* EngineFormat(int pixelType) {
-    switch (pixelType) {
-        case AVS_CS_BGR24: return &engine::kBgr24;
-        case AVS_CS_BGR32: return &engine::kBgr32;
-        case AVS_CS_YUY2: return &engine::kYuy2;
-        case AVS_CS_YV12:
-        case AVS_CS_I420: return &engine::kYuv420;
-        case AVS_CS_Y8: return &engine::kGray;
-        case AVS_CS_YV16: return &engine::kYuv422;
-        case AVS_CS_YV24: return &engine::kYuv444;
-        case AVS_CS_YV411: return &engine::kYuv411;
-        case AVS_CS_RGBP: return &engine::kRgbPlanar;
-        case AVS_CS_RGBAP: return &engine::kRgbaPlanar;
-        default: return nullptr;
+// The engine's format of a pixel type, read from its bits independently of the plug-in's own
+// table: the layout, the subsampling, alpha and the depth. Every format the engine has is one
+// the C-interface plug-in must take.
+std::optional<engine::VideoFormat> EngineFormat(int pixelType) {
+    engine::PixelFormat wanted{};
+    const int subWidth = pixelType & AVS_CS_SUB_WIDTH_MASK, subHeight = pixelType & AVS_CS_SUB_HEIGHT_MASK;
+    const auto shift = [](int sub, int one, int two) { return sub == one ? 0 : sub == two ? 1 : 2; };
+    if (!(pixelType & AVS_CS_PLANAR)) {
+        if (pixelType & AVS_CS_BGR) {
+            wanted.layout = engine::Layout::PackedBgr;
+            wanted.alpha = pixelType & AVS_CS_RGBA_TYPE;
+            wanted.samplesPerPixel = wanted.alpha ? 4 : 3;
+        } else if (pixelType == AVS_CS_YUY2) {
+            wanted = {nullptr, engine::Layout::PackedYuy2, 2, 1, 0, false, false};
+        } else {
+            return std::nullopt;
+        }
+    } else if (pixelType & AVS_CS_INTERLEAVED) {
+        wanted = {nullptr, engine::Layout::Gray, 1, 0, 0, false, false};
+    } else if (pixelType & AVS_CS_BGR) {
+        wanted = {nullptr, engine::Layout::PlanarRgb, 1, 0, 0, (pixelType & AVS_CS_RGBA_TYPE) != 0, false};
+    } else {
+        wanted = {nullptr, engine::Layout::PlanarYuv, 1,
+                  shift(subWidth, AVS_CS_SUB_WIDTH_1, AVS_CS_SUB_WIDTH_2),
+                  shift(subHeight, AVS_CS_SUB_HEIGHT_1, AVS_CS_SUB_HEIGHT_2),
+                  (pixelType & AVS_CS_YUVA) != 0, false};
     }
+    const int bits = (pixelType & AVS_CS_SAMPLE_BITS_MASK) == AVS_CS_SAMPLE_BITS_10 ? 10
+                     : (pixelType & AVS_CS_SAMPLE_BITS_MASK) == AVS_CS_SAMPLE_BITS_12 ? 12
+                     : (pixelType & AVS_CS_SAMPLE_BITS_MASK) == AVS_CS_SAMPLE_BITS_14 ? 14
+                     : (pixelType & AVS_CS_SAMPLE_BITS_MASK) == AVS_CS_SAMPLE_BITS_16 ? 16
+                     : (pixelType & AVS_CS_SAMPLE_BITS_MASK) == AVS_CS_SAMPLE_BITS_32 ? 32
+                                                                                     : 8;
+    const engine::SampleFormat samples = bits == 32 ? engine::kFloatSamples : engine::IntegerSamples(bits);
+    for (const engine::PixelFormat* format : engine::kPixelFormats)
+        if (format->layout == wanted.layout && format->alpha == wanted.alpha &&
+            format->samplesPerPixel == wanted.samplesPerPixel &&
+            format->chromaShiftX == wanted.chromaShiftX && format->chromaShiftY == wanted.chromaShiftY)
+            return engine::VideoFormat{format, samples};
+    return std::nullopt;
 }
 
 bool IsClassic(int pixelType) {
@@ -89,10 +116,11 @@ struct PlaneSize {
 
 // The planes of one frame in the order avs_host writes them.
 std::vector<PlaneSize> PlaneSizes(const Frames& f) {
-    const engine::PixelFormat& format = *EngineFormat(f.pixelType);
+    const engine::VideoFormat format = *EngineFormat(f.pixelType);
     std::vector<PlaneSize> sizes;
-    for (int p = 0; p < engine::PlaneCount(format); ++p)
-        sizes.push_back({engine::PlaneWidth(format, p, f.width), engine::PlaneHeight(format, p, f.height)});
+    for (int p = 0; p < engine::PlaneCount(*format.pixels); ++p)
+        sizes.push_back({engine::PlaneWidth(*format.pixels, p, f.width) * format.samples.Bytes(),
+                         engine::PlaneHeight(*format.pixels, p, f.height)});
     return sizes;
 }
 
@@ -117,9 +145,9 @@ engine::FilterSettings SettingsOf(const std::string& arguments) {
 std::string EngineOutput(const Frames& source, const Frames* sclip, const std::string& arguments) {
     const engine::FilterSettings settings = SettingsOf(arguments);
     if (!settings.useclip) sclip = nullptr;  // segments the source itself
-    const engine::FramePlan plan(*EngineFormat(source.pixelType), source.width, source.height,
-                                 settings);
-    engine::WorkingBuffers buffers(source.width, source.height);
+    const engine::VideoFormat format = *EngineFormat(source.pixelType);
+    const engine::FramePlan plan(format, source.width, source.height, settings);
+    const engine::WorkingBuffers buffers(source.width, source.height, format.samples);
     std::string out(source.bytes.size(), '\0');
     const std::vector<PlaneSize> sizes = PlaneSizes(source);
     size_t frameAt = 0;
@@ -304,11 +332,15 @@ const std::map<std::string, std::string> kRefusals = {
     {"refuse_sclip_format", "BasinLift: The two clips have either dissimilar color format orunequal frame dimensions or unequal number of frames"},
     {"refuse_smu", "BasinLift: RGB or Y smoothening factor sm must be between 0 and 10"},
     {"refuse_smv", "BasinLift: v smoothening factor smv must be between 0 and 10"},
+    {"refuse_y_nothing",
+     "BasinLift: sh and sm both can not be zero; a clip of Y alone has no U and V for smu and smv"},
 };
 constexpr char kClassicUnsupported[] =
     "BasinLift: This color format is not supported by this old avisynth version";
-constexpr char kCUnsupported[] = "BasinLift: this color format is not supported; it takes 8-bit "
-                                 "RGB24, RGB32, YUY2, YV12, I420, Y8, YV16, YV24, YV411, RGBP and RGBAP";
+constexpr char kCUnsupported[] =
+    "BasinLift: this color format is not supported; it takes RGB24, RGB32, RGB48, RGB64, YUY2, "
+    "I420, YV411 and, at 8, 10, 12, 14 and 16 bits and float, Y, YUV420, YUV422, YUV444, "
+    "YUVA420, YUVA422, YUVA444, RGBP and RGBAP";
 
 void ExpectRefusal(const std::string& dir, const std::string& name, const std::string& text) {
     EXPECT_EQ(ReadFile(dir + "/" + name + ".out.error"), text) << dir << " " << name;
@@ -318,6 +350,7 @@ void ExpectRefusal(const std::string& dir, const std::string& name, const std::s
 }
 
 TEST(RealAviSynthPlus, RefusalsReachScriptsUnchanged) {
+    int refused = 0;
     for (const Case& c : ReadCases()) {
         const Frames source = ReadFrames(CInterface() + "/" + c.name + ".source.frames");
         const bool classicFormat = IsClassic(source.pixelType);
@@ -325,6 +358,7 @@ TEST(RealAviSynthPlus, RefusalsReachScriptsUnchanged) {
         if (refusal != kRefusals.end()) {
             ExpectRefusal(CInterface(), c.name, refusal->second);
             ExpectRefusal(Classic(), c.name, classicFormat ? refusal->second : kClassicUnsupported);
+            ++refused;
         } else if (!EngineFormat(source.pixelType)) {
             ExpectRefusal(CInterface(), c.name, kCUnsupported);
             ExpectRefusal(Classic(), c.name, kClassicUnsupported);
@@ -334,6 +368,58 @@ TEST(RealAviSynthPlus, RefusalsReachScriptsUnchanged) {
             EXPECT_FALSE(IsRefusal(c)) << c.name << " has no expected refusal";
         }
     }
+    EXPECT_EQ(refused, static_cast<int>(kRefusals.size()));
+}
+
+// The cases "base@depth": the 8-bit case `base`'s picture at another depth.
+struct DepthCase {
+    std::string base;
+    int bits;  // 32 for float
+};
+std::optional<DepthCase> DepthOf(const Case& c) {
+    const size_t at = c.name.find('@');
+    if (at == std::string::npos) return std::nullopt;
+    const std::string depth = c.name.substr(at + 1);
+    return DepthCase{c.name.substr(0, at), depth == "float" ? 32 : std::stoi(depth)};
+}
+
+TEST(RealAviSynthPlus, EveryDepthGivesTheEightBitFramesScaled) {
+    int compared = 0;
+    for (const Case& c : ReadCases()) {
+        const std::optional<DepthCase> depth = DepthOf(c);
+        if (!depth) continue;
+        SCOPED_TRACE(c.name);
+        const Frames out = ReadFrames(CInterface() + "/" + c.name + ".out.frames");
+        const Frames bytes = ReadFrames(CInterface() + "/" + depth->base + ".out.frames");
+        ASSERT_TRUE(out.valid()) << ReadFile(CInterface() + "/" + c.name + ".out.error");
+        ASSERT_TRUE(bytes.valid());
+        const engine::VideoFormat format = *EngineFormat(out.pixelType);
+        const std::vector<PlaneSize> planes = PlaneSizes(bytes);
+        size_t byteAt = 0, at = 0;
+        for (int n = 0; n < out.count; ++n)
+            for (size_t p = 0; p < planes.size(); ++p) {
+                const bool chroma = format.pixels->layout == engine::Layout::PlanarYuv && (p == 1 || p == 2);
+                for (int i = 0; i < planes[p].rowBytes * planes[p].rows; ++i, ++byteAt) {
+                    const int expected = static_cast<uint8_t>(bytes.bytes[byteAt]);
+                    if (depth->bits == 32) {
+                        float value;
+                        std::memcpy(&value, &out.bytes[at], 4);
+                        at += 4;
+                        ASSERT_LE(std::fabs((value + (chroma ? 0.5f : 0.0f)) * 255.0f - expected), 1.0f)
+                            << "frame " << n << " plane " << p << " sample " << i;
+                    } else {
+                        uint16_t value;
+                        std::memcpy(&value, &out.bytes[at], 2);
+                        at += 2;
+                        ASSERT_EQ(value >> (depth->bits - 8), expected)
+                            << "frame " << n << " plane " << p << " sample " << i;
+                    }
+                }
+            }
+        ASSERT_EQ(at, out.bytes.size());
+        ++compared;
+    }
+    EXPECT_EQ(compared, 17);
 }
 
 }  // namespace

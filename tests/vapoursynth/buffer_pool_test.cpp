@@ -49,7 +49,7 @@ std::set<engine::WorkingBuffers*> LeaseAllAtOnce(vsadapter::BufferPool& pool, in
 }
 
 TEST(BufferPool, FramesInFlightAtOnceNeverShareASet) {
-    vsadapter::BufferPool pool(64, 48);
+    vsadapter::BufferPool pool(64, 48, engine::kByteSamples);
     EXPECT_EQ(pool.Created(), 1u);
     const std::set<engine::WorkingBuffers*> sets = LeaseAllAtOnce(pool, 4);
     EXPECT_EQ(sets.size(), 4u);
@@ -58,7 +58,7 @@ TEST(BufferPool, FramesInFlightAtOnceNeverShareASet) {
 }
 
 TEST(BufferPool, SetsGivenBackAreReusedBeforeAnyIsMade) {
-    vsadapter::BufferPool pool(32, 32);
+    vsadapter::BufferPool pool(32, 32, engine::kByteSamples);
     const std::set<engine::WorkingBuffers*> first = LeaseAllAtOnce(pool, 3);
     const std::set<engine::WorkingBuffers*> again = LeaseAllAtOnce(pool, 3);
     EXPECT_EQ(again, first);
@@ -69,7 +69,7 @@ TEST(BufferPool, SetsGivenBackAreReusedBeforeAnyIsMade) {
 }
 
 TEST(BufferPool, AFrameTooLargeForTheBuffersIsRefusedWhenThePoolIsMade) {
-    EXPECT_THROW(vsadapter::BufferPool(1 << 16, 1 << 16), std::bad_alloc);
+    EXPECT_THROW(vsadapter::BufferPool(1 << 16, 1 << 16, engine::kByteSamples), std::bad_alloc);
 }
 
 }  // namespace

@@ -23,15 +23,18 @@
 // plane by plane, every row's visible bytes.
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "case_file.h"
+#include "format_names.h"
 #include "vs_session.h"
 
 namespace {
@@ -43,17 +46,6 @@ using hosttest::Split;
 
 constexpr int kParallelThreads = 4;
 
-struct NamedFormat {
-    const char* name;
-    int id;
-};
-const NamedFormat kPresets[] = {
-    {"Gray8", pfGray8},       {"YUV420P8", pfYUV420P8}, {"YUV422P8", pfYUV422P8},
-    {"YUV444P8", pfYUV444P8}, {"YUV411P8", pfYUV411P8}, {"YUV410P8", pfYUV410P8},
-    {"YUV440P8", pfYUV440P8}, {"RGB24", pfRGB24},       {"YUV420P16", pfYUV420P16},
-    {"Gray16", pfGray16},     {"RGBS", pfRGBS},         {"YUV444PH", pfYUV444PH},
-};
-
 // splitmix64's finaliser: grain that is the same on every platform and library.
 uint64_t Mix(uint64_t z) {
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -62,13 +54,31 @@ uint64_t Mix(uint64_t z) {
 }
 
 // Blocks of six levels with grain on top: regions for the watershed to find, and many
-// boundaries. Wider samples are filled byte by byte alike; those clips are never filtered.
+// boundaries; by sample (x counts samples), so that a clip of any depth holds the same
+// picture as its 8-bit form.
 uint8_t SampleValue(uint32_t seed, int n, int plane, int x, int y) {
     const uint64_t where = uint64_t{seed} << 44 ^ static_cast<uint64_t>(n) << 32 ^
                            static_cast<uint64_t>(plane) << 30 ^ static_cast<uint64_t>(y) << 15 ^
                            static_cast<uint64_t>(x);
     const int level = (x / 7 + (y / 5) * 3 + n + plane + static_cast<int>(seed)) % 6;
     return static_cast<uint8_t>(35 * level + static_cast<int>(Mix(where + 0x9E3779B97F4A7C15ull) % 20));
+}
+
+// An 8-bit value at the format's depth: words hold it shifted up, floats divided by 255 (less
+// 0.5 for chroma, which VapourSynth centres on 0); half floats are filled alike, never filtered.
+void WriteSample(uint8_t* row, int x, const VSVideoFormat& format, bool chroma, uint8_t value) {
+    if (format.sampleType == stInteger && format.bytesPerSample == 1) {
+        row[x] = value;
+    } else if (format.sampleType == stInteger) {
+        const uint16_t word = static_cast<uint16_t>(value << (format.bitsPerSample - 8));
+        std::memcpy(row + 2 * x, &word, 2);
+    } else if (format.bytesPerSample == 4) {
+        const float f = value / 255.0f - (chroma ? 0.5f : 0.0f);
+        std::memcpy(row + 4 * x, &f, 4);
+    } else {
+        const uint16_t half = static_cast<uint16_t>(value * 97);  // any bits: never filtered
+        std::memcpy(row + 2 * x, &half, 2);
+    }
 }
 
 // The frames a source made last, by number: what the filter was given for that frame.
@@ -117,9 +127,12 @@ SourceClip ParseClip(const Session& session, const std::string& text) {
     source.vi.fpsNum = 25;
     source.vi.fpsDen = 1;
     if (std::string(format) == "variable") return source;  // format left undefined
-    for (const NamedFormat& preset : kPresets)
-        if (preset.name == std::string(format)) source.vi.format = vstest::Format(session, preset.id);
-    if (source.vi.format.colorFamily == cfUndefined) throw HostError("unknown format: " + text);
+    const std::optional<vstest::FormatParts> parts = vstest::ParseFormatName(format);
+    if (!parts || !session.api()->queryVideoFormat(&source.vi.format, parts->colorFamily,
+                                                   parts->isFloat ? stFloat : stInteger, parts->bits,
+                                                   parts->subSamplingW, parts->subSamplingH,
+                                                   session.core()))
+        throw HostError("unknown format: " + text);
     return source;
 }
 
@@ -128,11 +141,13 @@ VSNode* MakeSource(Session& session, const SourceClip& source, std::shared_ptr<F
     return session.Source(source.vi, [source, store](int n, VSCore* core, const VSAPI* api) {
         VSFrame* frame = api->newVideoFrame(&source.vi.format, source.vi.width, source.vi.height,
                                             nullptr, core);
-        for (int p = 0; p < source.vi.format.numPlanes; ++p) {
+        const VSVideoFormat& format = source.vi.format;
+        for (int p = 0; p < format.numPlanes; ++p) {
             uint8_t* row = api->getWritePtr(frame, p);
-            const int bytes = api->getFrameWidth(frame, p) * source.vi.format.bytesPerSample;
+            const bool chroma = format.colorFamily == cfYUV && p > 0;
             for (int y = 0; y < api->getFrameHeight(frame, p); ++y, row += api->getStride(frame, p))
-                for (int x = 0; x < bytes; ++x) row[x] = SampleValue(source.seed, n, p, x, y);
+                for (int x = 0; x < api->getFrameWidth(frame, p); ++x)
+                    WriteSample(row, x, format, chroma, SampleValue(source.seed, n, p, x, y));
         }
         VSMap* props = api->getFramePropertiesRW(frame);
         api->mapSetInt(props, "BasinLiftTestFrame", n, maReplace);

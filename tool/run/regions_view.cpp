@@ -49,8 +49,8 @@ public:
     RegionsViewClip(const PClip& input, const engine::FilterSettings& settings,
                     const PClip& sclip)
         : GenericVideoFilter(input), sclip_(sclip),
-          plan_(formatOf(vi.pixel_type), vi.width, vi.height, settings),
-          painter_(vi.width, vi.height, engine::RegionsStyle::MarkBoundaries) {}
+          plan_({&formatOf(vi.pixel_type), engine::kByteSamples}, vi.width, vi.height, settings),
+          painter_(vi.width, vi.height, engine::kByteSamples, engine::RegionsStyle::MarkBoundaries) {}
 
     // One call at a time: the painter's buffers serve every frame of this view.
     PVideoFrame GetFrame(int n, IScriptEnvironment* env) override {
