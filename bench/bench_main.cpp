@@ -1,15 +1,23 @@
-// Speed of the core on one noisy 1080p channel: each operation, the whole channel pass, and
-// the same pass written plainly (the reference library) in the same run, for the ratio.
+// Speed of the core on 1080p channels of three kinds of content (grain, a photograph, flat
+// graphics): each operation, the whole channel pass at 8 bits, 16 bits and float, and the same
+// pass written plainly (the reference library) in the same run, for the ratios.
 //
 //   basinlift_bench                 verifies the core against the reference, then times both
-//   basinlift_bench --single-pass   runs each core operation once, for instruction counts:
+//   basinlift_bench --single-pass   runs each core operation once on grain, and the pass once on
+//                                   the others, for instruction counts:
 //     valgrind --tool=callgrind --toggle-collect='Watershed*' basinlift_bench --single-pass
+//
+// Each benchmark repeats 3 times unless --benchmark_repetitions says otherwise, and its fastest
+// repetition is the figure shown: other work on a shared machine only ever slows a run down.
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,52 +35,60 @@ constexpr int kSh = -2;
 constexpr bool kC4 = true;
 
 // Every working buffer of one channel pass, and its destination.
+template <typename Sample>
 struct Buffers {
     Buffers()
         : channel(kPixels), order(kPixels), label(kPixels), boundary(kPixels),
           pixelList(kPixels), queue(kPixels + 1), dst(kPixels) {}
 
-    ChannelScratch<uint8_t> Scratch() {
+    ChannelScratch<Sample> Scratch() {
         return {channel.data(),  order.data(),     label.data(),
                 boundary.data(), pixelList.data(), queue.data()};
     }
-    PlaneView<uint8_t> Destination() { return {dst.data(), kWidth, 1, kWidth, kHeight}; }
+    PlaneView<Sample> Destination() {
+        return {dst.data(), kWidth * static_cast<ptrdiff_t>(sizeof(Sample)), sizeof(Sample), kWidth, kHeight};
+    }
+    // The working buffers' bytes per pixel: what a filter holds for a channel of this size.
+    static constexpr size_t kBytesPerPixel = 4 * sizeof(uint32_t) + 1 + sizeof(Sample);
 
-    std::vector<uint8_t> channel;
+    std::vector<Sample> channel;
     std::vector<uint32_t> order;
     std::vector<int32_t> label;
     std::vector<uint8_t> boundary;
     std::vector<uint32_t> pixelList, queue;
-    std::vector<uint8_t> dst;
+    std::vector<Sample> dst;
 };
 
-// The source channel, and the buffers of the core and of the reference, set up once.
+// One channel of content at one depth, and the buffers of the core and of the reference.
+template <typename Sample>
 struct Workspace {
-    Workspace() : src(MakeSyntheticChannel(kWidth, kHeight)) {}
+    Workspace(std::vector<Sample> values, SampleRange sampleRange)
+        : src(std::move(values)), range(sampleRange) {}
 
-    PlaneView<const uint8_t> Source() const { return {src.data(), kWidth, 1, kWidth, kHeight}; }
+    PlaneView<const Sample> Source() const {
+        return {src.data(), kWidth * static_cast<ptrdiff_t>(sizeof(Sample)), sizeof(Sample), kWidth, kHeight};
+    }
 
-    void Sort() { SortPixels(fast.Scratch(), Source(), kEightBit); }
+    void Sort() { SortPixels(fast.Scratch(), Source(), range); }
     void Segment(bool c4) { Watershed(fast.Scratch(), kWidth, kHeight, c4); }
     // Reads the segmentation kept from the last pass, which the Watershed benchmarks leave
     // alone.
     void Enhance() {
-        ChannelScratch<uint8_t> kept = fast.Scratch();
+        ChannelScratch<Sample> kept = fast.Scratch();
         kept.label = passLabel.data();
         kept.boundary = passBoundary.data();
-        EnhanceChannel(fast.Destination(), Source(), kept, kEightBit, kFactor, kSh);
+        EnhanceChannel(fast.Destination(), Source(), kept, range, kFactor, kSh);
     }
     void FastPass() {
         Sort();
         Segment(kC4);
-        EnhanceChannel(fast.Destination(), Source(), fast.Scratch(), kEightBit, kFactor, kSh);
+        EnhanceChannel(fast.Destination(), Source(), fast.Scratch(), range, kFactor, kSh);
     }
 
-    void ReferenceSort() { reference::SortPixels(plain.Scratch(), Source(), kEightBit); }
+    void ReferenceSort() { reference::SortPixels(plain.Scratch(), Source(), range); }
     void ReferenceSegment(bool c4) { reference::Watershed(plain.Scratch(), kWidth, kHeight, c4); }
     void ReferenceEnhance() {
-        reference::EnhanceChannel(plain.Destination(), Source(), plain.Scratch(), kEightBit,
-                                  kFactor, kSh);
+        reference::EnhanceChannel(plain.Destination(), Source(), plain.Scratch(), range, kFactor, kSh);
     }
     void ReferencePass() {
         ReferenceSort();
@@ -80,72 +96,93 @@ struct Workspace {
         ReferenceEnhance();
     }
 
-    std::vector<uint8_t> src;
-    Buffers fast, plain;
+    // The core's watershed on the core's order must match the reference's byte for byte, for
+    // both connectivities; and the whole pass must produce the reference's picture, although
+    // the reference orders equal values differently (that order only renumbers regions).
+    bool AgreesWithReference(const char* name) {
+        bool same = true;
+        for (bool c4 : {false, true}) {
+            Sort();
+            Segment(c4);
+            // The reference's watershed on the core's order: the same order, the same labels.
+            ChannelScratch<Sample> onFastOrder = plain.Scratch();
+            onFastOrder.channel = fast.channel.data();
+            onFastOrder.order = fast.order.data();
+            reference::Watershed(onFastOrder, kWidth, kHeight, c4);
+            if (fast.label != plain.label || fast.boundary != plain.boundary) {
+                std::fprintf(stderr, "%s: Watershed (c4 %d) differs from the reference\n", name, c4);
+                same = false;
+            }
+        }
+        FastPass();
+        ReferencePass();
+        if (fast.dst != plain.dst || fast.boundary != plain.boundary) {
+            std::fprintf(stderr, "%s: the channel pass differs from the reference\n", name);
+            same = false;
+        }
+        return same;
+    }
+
+    // Keeps the last pass's segmentation for Enhance, and what it found.
+    void KeepPass() {
+        FastPass();
+        passLabel = fast.label;
+        passBoundary = fast.boundary;
+        regions = *std::max_element(fast.label.begin(), fast.label.end());
+        boundaryPixels = std::count(fast.boundary.begin(), fast.boundary.end(), 0);
+    }
+
+    std::vector<Sample> src;
+    SampleRange range;
+    Buffers<Sample> fast, plain;
     std::vector<int32_t> passLabel;
     std::vector<uint8_t> passBoundary;
     int32_t regions = 0;
     int64_t boundaryPixels = 0;
 };
 
-Workspace* workspace = nullptr;
+using ByteSpace = Workspace<uint8_t>;
 
-// The core's watershed on the core's order must match the reference's byte for byte, for
-// both connectivities; and the whole pass must produce the reference's picture, although
-// the reference orders equal values differently (that order only renumbers regions).
-bool AgreesWithReference(Workspace& w) {
-    bool same = true;
-    for (bool c4 : {false, true}) {
-        w.Sort();
-        w.Segment(c4);
-        // The reference's watershed on the core's order: the same order gives the same labels.
-        ChannelScratch<uint8_t> onFastOrder = w.plain.Scratch();
-        onFastOrder.channel = w.fast.channel.data();
-        onFastOrder.order = w.fast.order.data();
-        reference::Watershed(onFastOrder, kWidth, kHeight, c4);
-        if (w.fast.label != w.plain.label || w.fast.boundary != w.plain.boundary) {
-            std::fprintf(stderr, "Watershed (c4 %d) differs from the reference\n", c4);
-            same = false;
-        }
-    }
-    w.FastPass();
-    w.ReferencePass();
-    if (w.fast.dst != w.plain.dst || w.fast.boundary != w.plain.boundary) {
-        std::fprintf(stderr, "the channel pass differs from the reference\n");
-        same = false;
-    }
-    return same;
+// The channel's bytes at 16 bits (shifted up) or as floats (divided by 255).
+std::vector<uint16_t> Words(const std::vector<uint8_t>& bytes) {
+    std::vector<uint16_t> words(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) words[i] = static_cast<uint16_t>(bytes[i] << 8);
+    return words;
+}
+std::vector<float> Floats(const std::vector<uint8_t>& bytes) {
+    std::vector<float> floats(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) floats[i] = bytes[i] / 255.0f;
+    return floats;
 }
 
 // Pixels per second (items_per_second) and nanoseconds per pixel; for the operations that
 // segment, what the segmentation found, so a change in the content shows beside the time.
-void SetCounters(benchmark::State& state, bool segments) {
+template <typename Space>
+void SetCounters(benchmark::State& state, const Space* segmented) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kPixels));
     state.counters["ns_per_pixel"] = benchmark::Counter(
         static_cast<double>(kPixels),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    if (!segments) return;
-    state.counters["regions"] = workspace->regions;
-    state.counters["boundary_px"] = static_cast<double>(workspace->boundaryPixels);
+    if (!segmented) return;
+    state.counters["regions"] = segmented->regions;
+    state.counters["boundary_px"] = static_cast<double>(segmented->boundaryPixels);
 }
 
 double Fastest(const std::vector<double>& values) {
     return *std::min_element(values.begin(), values.end());
 }
 
-// Other work on a shared machine only ever slows a run down, so each benchmark repeats and
-// its fastest repetition ("_min") is the figure to read.
-template <typename Op>
-void Register(const char* name, bool segments, Op op) {
-    benchmark::RegisterBenchmark(name, [op, segments](benchmark::State& state) {
+// `segmented`: the workspace whose regions the benchmark's counters report, or nullptr.
+template <typename Space, typename Op>
+void Register(const std::string& name, const Space* segmented, Op op) {
+    benchmark::RegisterBenchmark(name.c_str(), [op, segmented](benchmark::State& state) {
         for (auto _ : state) {
             op();
             benchmark::ClobberMemory();
         }
-        SetCounters(state, segments);
+        SetCounters(state, segmented);
     })
         ->Unit(benchmark::kMillisecond)
-        ->Repetitions(3)
         ->ComputeStatistics("min", Fastest)
         ->DisplayAggregatesOnly(true);
 }
@@ -153,12 +190,17 @@ void Register(const char* name, bool segments, Op op) {
 // Shows each benchmark's fastest repetition only, and remembers its CPU time per iteration.
 class FastestRunReporter : public benchmark::ConsoleReporter {
 public:
+    explicit FastestRunReporter(bool color)
+        : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         std::vector<Run> shown;
         for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Aggregate ||
-                run.aggregate_name != "min")
-                continue;
+            if (run.error_occurred) continue;
+            // With one repetition there are no aggregates: the run itself is the fastest.
+            const bool fastest = run.run_type == Run::RT_Aggregate ? run.aggregate_name == "min"
+                                                                   : run.repetitions <= 1;
+            if (!fastest) continue;
             best_[run.run_name.function_name] =
                 run.GetAdjustedCPUTime() *
                 benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond) /
@@ -177,12 +219,41 @@ private:
     std::map<std::string, double> best_;
 };
 
-void PrintRatio(const FastestRunReporter& reporter, const char* what, const char* fast,
-                const char* plain) {
+void PrintRatio(const FastestRunReporter& reporter, const std::string& what,
+                const std::string& fast, const std::string& plain) {
     const double f = reporter.Best(fast), p = reporter.Best(plain);
     if (f > 0 && p > 0)
-        std::printf("%-13s fast %7.2f ms, reference %7.2f ms, speed-up %.2fx\n", what, f, p,
-                    p / f);
+        std::printf("%-26s fast %7.2f ms, reference %7.2f ms, speed-up %5.2fx\n", what.c_str(), f,
+                    p, p / f);
+}
+
+void PrintDepth(const FastestRunReporter& reporter, const std::string& what,
+                const std::string& wide, const std::string& bytes, size_t bytesPerPixel) {
+    const double w = reporter.Best(wide), b = reporter.Best(bytes);
+    if (w > 0 && b > 0)
+        std::printf("%-26s %7.2f ms, %.2fx the 8-bit pass; working buffers %zu bytes per pixel\n",
+                    what.c_str(), w, w / b, bytesPerPixel);
+}
+
+// Google Benchmark's flags as this program defaults them: 3 repetitions, colour only on a
+// terminal; whatever the command line says wins.
+struct Defaults {
+    std::vector<std::string> arguments;
+    bool color;
+};
+Defaults ApplyDefaults(int argc, char** argv) {
+    Defaults d{{argv, argv + argc}, isatty(STDOUT_FILENO) != 0};
+    bool repetitions = false;
+    for (const std::string& a : d.arguments) {
+        repetitions |= a.rfind("--benchmark_repetitions", 0) == 0;
+        if (a.rfind("--benchmark_color=", 0) == 0) {
+            const std::string value = a.substr(18);
+            d.color = value == "true" || value == "yes" || value == "1" ||
+                      (value == "auto" && isatty(STDOUT_FILENO));
+        }
+    }
+    if (!repetitions) d.arguments.push_back("--benchmark_repetitions=3");
+    return d;
 }
 
 }  // namespace
@@ -196,50 +267,84 @@ int main(int argc, char** argv) {
         --argc;
         break;
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Defaults defaults = ApplyDefaults(argc, argv);
+    std::vector<char*> args;
+    for (std::string& a : defaults.arguments) args.push_back(a.data());
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
 
-    Workspace space;
-    workspace = &space;
-    if (singlePass) {  // one call each: SortPixels, Watershed c8, Watershed c4, EnhanceChannel
-        space.Sort();
-        space.Segment(false);
-        space.Segment(true);
-        space.passLabel = space.fast.label;
-        space.passBoundary = space.fast.boundary;
-        space.Enhance();
+    const std::vector<uint8_t> grainBytes = MakeSyntheticChannel(kWidth, kHeight);
+    ByteSpace grain(grainBytes, kEightBit);
+    ByteSpace photograph(MakePhotographChannel(kWidth, kHeight), kEightBit);
+    ByteSpace graphics(MakeGraphicsChannel(kWidth, kHeight), kEightBit);
+    Workspace<uint16_t> grain16(Words(grainBytes), IntegerRange(16));
+    Workspace<float> grainFloat(Floats(grainBytes), FloatRange(false));
+    const std::pair<const char*, ByteSpace*> contents[] = {
+        {"grain", &grain}, {"photograph", &photograph}, {"graphics", &graphics}};
+
+    if (singlePass) {  // one call each on grain, one pass on each other content and depth
+        grain.Sort();
+        grain.Segment(false);
+        grain.KeepPass();
+        grain.Enhance();
+        photograph.FastPass();
+        graphics.FastPass();
+        grain16.FastPass();
+        grainFloat.FastPass();
         return 0;
     }
 
-    if (!AgreesWithReference(space)) {
+    bool agree = true;
+    for (const auto& [name, space] : contents) agree &= space->AgreesWithReference(name);
+    agree &= grain16.AgreesWithReference("grain, 16-bit");
+    if (!agree) {
         std::fprintf(stderr, "not benchmarking\n");
         return 2;
     }
-    space.FastPass();
-    space.passLabel = space.fast.label;
-    space.passBoundary = space.fast.boundary;
-    space.regions = *std::max_element(space.fast.label.begin(), space.fast.label.end());
-    space.boundaryPixels = std::count(space.fast.boundary.begin(), space.fast.boundary.end(), 0);
-    std::printf("channel %dx%d (c4): %d regions, %lld boundary pixels\n", kWidth, kHeight,
-                space.regions, static_cast<long long>(space.boundaryPixels));
+    for (const auto& [name, space] : contents) {
+        space->KeepPass();
+        std::printf("%-10s %dx%d (c4): %d regions, %lld boundary pixels\n", name, kWidth, kHeight,
+                    space->regions, static_cast<long long>(space->boundaryPixels));
+    }
+    grain16.KeepPass();
+    grainFloat.KeepPass();
 
-    Register("SortPixels", false, [] { workspace->Sort(); });
-    Register("Watershed/c4", true, [] { workspace->Segment(true); });
-    Register("Watershed/c8", false, [] { workspace->Segment(false); });
-    Register("EnhanceChannel", false, [] { workspace->Enhance(); });
-    Register("ChannelPass/fast", true, [] { workspace->FastPass(); });
-    Register("Reference/SortPixels", false, [] { workspace->ReferenceSort(); });
-    Register("Reference/Watershed/c4", true, [] { workspace->ReferenceSegment(true); });
-    Register("Reference/EnhanceChannel", false, [] { workspace->ReferenceEnhance(); });
-    Register("ChannelPass/reference", true, [] { workspace->ReferencePass(); });
+    Register("SortPixels", &grain, [&] { grain.Sort(); });
+    Register("Watershed/c4", &grain, [&] { grain.Segment(true); });
+    Register("Watershed/c8", &grain, [&] { grain.Segment(false); });
+    Register("EnhanceChannel", &grain, [&] { grain.Enhance(); });
+    for (const auto& [name, space] : contents) {
+        ByteSpace* s = space;
+        Register(std::string("ChannelPass/fast/") + name, s, [s] { s->FastPass(); });
+    }
+    Register("ChannelPass/fast/grain/16-bit", &grain16, [&] { grain16.FastPass(); });
+    Register("ChannelPass/fast/grain/float", &grainFloat, [&] { grainFloat.FastPass(); });
+    Register("Reference/SortPixels", &grain, [&] { grain.ReferenceSort(); });
+    Register("Reference/Watershed/c4", &grain, [&] { grain.ReferenceSegment(true); });
+    Register("Reference/EnhanceChannel", &grain, [&] { grain.ReferenceEnhance(); });
+    for (const auto& [name, space] : contents) {
+        ByteSpace* s = space;
+        Register(std::string("ChannelPass/reference/") + name, s, [s] { s->ReferencePass(); });
+    }
 
-    FastestRunReporter reporter;
+    FastestRunReporter reporter(defaults.color);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    PrintRatio(reporter, "sort", "SortPixels", "Reference/SortPixels");
-    PrintRatio(reporter, "watershed c4", "Watershed/c4", "Reference/Watershed/c4");
-    PrintRatio(reporter, "enhance", "EnhanceChannel", "Reference/EnhanceChannel");
-    PrintRatio(reporter, "channel pass", "ChannelPass/fast", "ChannelPass/reference");
+    PrintRatio(reporter, "sort (grain)", "SortPixels", "Reference/SortPixels");
+    PrintRatio(reporter, "watershed c4 (grain)", "Watershed/c4", "Reference/Watershed/c4");
+    PrintRatio(reporter, "enhance (grain)", "EnhanceChannel", "Reference/EnhanceChannel");
+    for (const auto& [name, space] : contents)
+        PrintRatio(reporter, std::string("channel pass, ") + name,
+                   std::string("ChannelPass/fast/") + name,
+                   std::string("ChannelPass/reference/") + name);
+    PrintDepth(reporter, "channel pass, grain, 8-bit", "ChannelPass/fast/grain",
+               "ChannelPass/fast/grain", Buffers<uint8_t>::kBytesPerPixel);
+    PrintDepth(reporter, "channel pass, grain, 16-bit", "ChannelPass/fast/grain/16-bit",
+               "ChannelPass/fast/grain", Buffers<uint16_t>::kBytesPerPixel);
+    PrintDepth(reporter, "channel pass, grain, float", "ChannelPass/fast/grain/float",
+               "ChannelPass/fast/grain", Buffers<float>::kBytesPerPixel);
     return 0;
 }
