@@ -156,15 +156,16 @@ struct SclipFacts {
 
 // Refusal texts. They stay exactly as they are, blanks and typos included ("orunequal",
 // "smoothening", two blanks before "values"): scripts and front ends match them.
-// The unsupported-format text is a printf format whose %s takes the function's name.
-constexpr char kUnsupportedFormatRefusal[] =
+// The unsupported-format text is a printf format whose %s takes the function's name. Texts that
+// hosts tell apart by address are inline: one address in every file.
+inline constexpr char kUnsupportedFormatRefusal[] =
     "%s: This color format is not supported by this old avisynth version";
 // Every host says so when memory runs out, at creation or (a printf format taking the frame
 // number) while filtering; formatted into a buffer of the caller's, as memory is short then.
 constexpr char kOutOfMemoryRefusal[] = "BasinLift: out of memory";
 constexpr char kOutOfMemoryAtFrame[] = "BasinLift: out of memory at frame %d";
 // The segmentation clip differs from the clip in format, size or length. Named here so that a
-// host that can say which one differs may add it (inline: one address in every file).
+// host that can say which one differs may add it.
 inline constexpr char kSclipDiffersRefusal[] =
     "BasinLift: The two clips have either dissimilar color format orunequal frame dimensions "
     "or unequal number of frames";

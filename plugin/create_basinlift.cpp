@@ -74,6 +74,28 @@ const char* Create(PClip& filter, const AVSValue& args) {
     }
 }
 
+// AviSynth+ is not old, and has the C-interface plug-in for the formats this one lacks; the
+// classic hosts keep their own words, which scripts may match.
+constexpr char kUnsupportedInAvisynthPlus[] =
+    "BasinLift: this color format is not supported by the classic plug-in BasinLift, which takes "
+    "RGB24, RGB32, YUY2, YV12 and I420; BasinLiftC, the C-interface plug-in, takes the others";
+
+const char* RefusalFor(const char* refusal, IScriptEnvironment* env) {
+    // A script function that every AviSynth+ has and no classic AviSynth.
+    if (refusal == engine::kUnsupportedFormatRefusal && env->FunctionExists("AddAutoloadDir"))
+        return kUnsupportedInAvisynthPlus;
+    return refusal;
+}
+
+// The filter's frames carry the input's frame properties where the host has them: the classic
+// interface makes frames without, so the host's own propCopy puts them on, as its own filters
+// keep them. Downstream conversions read _Matrix, _ColorRange and the like.
+AVSValue WithProperties(const PClip& filter, const PClip& input, IScriptEnvironment* env) {
+    if (!env->FunctionExists("propCopy")) return AVSValue(filter);
+    const AVSValue clips[2] = {AVSValue(filter), AVSValue(input)};
+    return env->Invoke("propCopy", AVSValue(clips, 2));
+}
+
 }  // namespace
 
 #if AVS_MSVC_LAYOUT
@@ -84,15 +106,16 @@ AVSValue* AVS_CDECL CreateBasinLift(AVSValue* result, AVSValueArg rawArgs, void*
         const AVSValue args = AVSValue::Adopt(rawArgs);  // the callee owns a by-value argument
         PClip filter;
         refusal = Create(filter, args);
-        if (!refusal) new (result) AVSValue(filter);
+        if (!refusal) new (result) AVSValue(WithProperties(filter, args[engine::kArgClip].AsClip(), env));
     }
-    if (refusal) env->ThrowError(refusal, engine::kFunctionName);
+    if (refusal) env->ThrowError(RefusalFor(refusal, env), engine::kFunctionName);
     return result;
 }
 #else
 AVSValue CreateBasinLift(AVSValue args, void*, IScriptEnvironment* env) {
     PClip filter;
-    if (const char* refusal = Create(filter, args)) env->ThrowError(refusal, engine::kFunctionName);
+    if (const char* refusal = Create(filter, args))
+        env->ThrowError(RefusalFor(refusal, env), engine::kFunctionName);
     // After a successful creation call, AviSynth+ on POSIX releases every clip of the argument
     // array once more. That release balances the reference that the callee-destroyed copy of
     // the arguments keeps under Microsoft's conventions; under GCC's the host has destroyed its
@@ -101,6 +124,6 @@ AVSValue CreateBasinLift(AVSValue args, void*, IScriptEnvironment* env) {
     // is not released again, so this happens only on success.
     for (int i = 0; i < args.ArraySize(); ++i)
         if (args[i].IsClip()) AddClipReference(args[i].AsClip().get());
-    return AVSValue(filter);
+    return WithProperties(filter, args[engine::kArgClip].AsClip(), env);
 }
 #endif

@@ -8,6 +8,7 @@
 // CASES: one case per line, "name | source | sclip | arguments"; sclip "-" for none; empty
 // lines and lines beginning with # are skipped. For each case OUTDIR gets:
 //   name.source.frames, name.sclip.frames   the clips given to the filter
+//   name.source.props, name.out.props ...   every frame's integer and float properties
 //   name.out.frames or name.out.error      src.BasinLift(arguments), sclip as `seg`
 //   name.prefetch.frames or .error         the same followed by Prefetch(2)
 //   name.caught.txt                         for a refused call: what a script's try/catch
@@ -101,7 +102,30 @@ AVS_VideoFrame* AVSC_CC SourceFrame(AVS_FilterInfo* fi, int n) {
                 }
             }
     }
+    // Properties that downstream filters read, and one of the script's own, to follow.
+    AVS_Map* props = avs_get_frame_props_rw(fi->env, frame);
+    avs_prop_set_int(fi->env, props, "_Matrix", 1, 0);
+    avs_prop_set_int(fi->env, props, "_ColorRange", 0, 0);
+    avs_prop_set_int(fi->env, props, "BasinLiftTestFrame", n, 0);
+    avs_prop_set_float(fi->env, props, "BasinLiftTestSeed", seed + 0.5, 0);
     return frame;
+}
+
+// "key=value ..." of a frame's integer and float properties, in the host's order.
+std::string PropertyLine(AVS_ScriptEnvironment* env, const AVS_VideoFrame* frame) {
+    const AVS_Map* props = avs_get_frame_props_ro(env, frame);
+    std::string line;
+    for (int i = 0; i < avs_prop_num_keys(env, props); ++i) {
+        const char* key = avs_prop_get_key(env, props, i);
+        int error = 0;
+        line += std::string(" ") + key + "=";
+        switch (avs_prop_get_type(env, props, key)) {
+            case 'i': line += std::to_string(avs_prop_get_int(env, props, key, 0, &error)); break;
+            case 'f': line += std::to_string(avs_prop_get_float(env, props, key, 0, &error)); break;
+            default: line += "?"; break;
+        }
+    }
+    return line;
 }
 
 // TestSource(clip template, int seed, bool i420): frames of the template's format, size and
@@ -146,6 +170,7 @@ Outcome Record(AVS_ScriptEnvironment* env, const std::string& script, const std:
         const AVS_VideoInfo vi = *avs_get_video_info(clip);
         const Planes planes = PlanesOf(vi.pixel_type);
         std::ofstream out(base + ".frames", std::ios::binary);
+        std::string properties;
         out << "BLFRAMES " << vi.pixel_type << ' ' << vi.width << ' ' << vi.height << ' '
             << vi.num_frames << ' ' << planes.count << '\n';
         for (int n = 0; n < vi.num_frames && ok; ++n) {
@@ -164,10 +189,12 @@ Outcome Record(AVS_ScriptEnvironment* env, const std::string& script, const std:
                 for (int y = 0; y < avs_get_height_p(frame, planes.id[p]); ++y, row += pitch)
                     out.write(reinterpret_cast<const char*>(row), width);
             }
+            properties += std::to_string(n) + ":" + PropertyLine(env, frame) + "\n";
             avs_release_video_frame(frame);
             ok = static_cast<bool>(out);
         }
         avs_release_clip(clip);
+        ok = ok && WriteText(base + ".props", properties);
     } else {
         outcome = Outcome::Error;
         ok = WriteText(base + ".error", "the script gave no clip, string or error");

@@ -310,6 +310,20 @@ TEST(RealAviSynthPlus, CInterfacePluginGivesTheEnginesFramesOnEveryFormat) {
     EXPECT_GE(compared, 20);
 }
 
+TEST(RealAviSynthPlus, BothPluginsKeepTheFramesProperties) {
+    int compared = 0;
+    for (const std::string& dir : {Classic(), CInterface()})
+        for (const Case& c : ReadCases()) {
+            if (!Exists(dir + "/" + c.name + ".out.frames")) continue;
+            SCOPED_TRACE(dir + " " + c.name);
+            const std::string source = ReadFile(dir + "/" + c.name + ".source.props");
+            ASSERT_NE(source.find("_Matrix=1"), std::string::npos);
+            EXPECT_EQ(ReadFile(dir + "/" + c.name + ".out.props"), source);
+            ++compared;
+        }
+    EXPECT_GE(compared, 40);
+}
+
 TEST(RealAviSynthPlus, PrefetchGivesTheSameFramesAsOneThread) {
     for (const std::string& dir : {Classic(), CInterface()})
         for (const Case& c : ReadCases()) {
@@ -335,8 +349,10 @@ const std::map<std::string, std::string> kRefusals = {
     {"refuse_y_nothing",
      "BasinLift: sh and sm both can not be zero; a clip of Y alone has no U and V for smu and smv"},
 };
+// AviSynth+ is no old AviSynth: the classic plug-in says what it takes and where the rest is.
 constexpr char kClassicUnsupported[] =
-    "BasinLift: This color format is not supported by this old avisynth version";
+    "BasinLift: this color format is not supported by the classic plug-in BasinLift, which takes "
+    "RGB24, RGB32, YUY2, YV12 and I420; BasinLiftC, the C-interface plug-in, takes the others";
 constexpr char kCUnsupported[] =
     "BasinLift: this color format is not supported; it takes RGB24, RGB32, RGB48, RGB64, YUY2, "
     "I420, YV411 and, at 8, 10, 12, 14 and 16 bits and float, Y, YUV420, YUV422, YUV444, "
