@@ -5,10 +5,8 @@
 #include <avisynth_c.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -387,52 +385,23 @@ TEST(RealAviSynthPlus, RefusalsReachScriptsUnchanged) {
     EXPECT_EQ(refused, static_cast<int>(kRefusals.size()));
 }
 
-// The cases "base@depth": the 8-bit case `base`'s picture at another depth.
-struct DepthCase {
-    std::string base;
-    int bits;  // 32 for float
-};
-std::optional<DepthCase> DepthOf(const Case& c) {
-    const size_t at = c.name.find('@');
-    if (at == std::string::npos) return std::nullopt;
-    const std::string depth = c.name.substr(at + 1);
-    return DepthCase{c.name.substr(0, at), depth == "float" ? 32 : std::stoi(depth)};
-}
-
 TEST(RealAviSynthPlus, EveryDepthGivesTheEightBitFramesScaled) {
     int compared = 0;
     for (const Case& c : ReadCases()) {
-        const std::optional<DepthCase> depth = DepthOf(c);
-        if (!depth) continue;
+        hosttest::DepthCase depth;
+        if (!hosttest::DepthOf(c.name, depth)) continue;
         SCOPED_TRACE(c.name);
         const Frames out = ReadFrames(CInterface() + "/" + c.name + ".out.frames");
-        const Frames bytes = ReadFrames(CInterface() + "/" + depth->base + ".out.frames");
+        const Frames bytes = ReadFrames(CInterface() + "/" + depth.base + ".out.frames");
         ASSERT_TRUE(out.valid()) << ReadFile(CInterface() + "/" + c.name + ".out.error");
         ASSERT_TRUE(bytes.valid());
         const engine::VideoFormat format = *EngineFormat(out.pixelType);
-        const std::vector<PlaneSize> planes = PlaneSizes(bytes);
-        size_t byteAt = 0, at = 0;
-        for (int n = 0; n < out.count; ++n)
-            for (size_t p = 0; p < planes.size(); ++p) {
-                const bool chroma = format.pixels->layout == engine::Layout::PlanarYuv && (p == 1 || p == 2);
-                for (int i = 0; i < planes[p].rowBytes * planes[p].rows; ++i, ++byteAt) {
-                    const int expected = static_cast<uint8_t>(bytes.bytes[byteAt]);
-                    if (depth->bits == 32) {
-                        float value;
-                        std::memcpy(&value, &out.bytes[at], 4);
-                        at += 4;
-                        ASSERT_LE(std::fabs((value + (chroma ? 0.5f : 0.0f)) * 255.0f - expected), 1.0f)
-                            << "frame " << n << " plane " << p << " sample " << i;
-                    } else {
-                        uint16_t value;
-                        std::memcpy(&value, &out.bytes[at], 2);
-                        at += 2;
-                        ASSERT_EQ(value >> (depth->bits - 8), expected)
-                            << "frame " << n << " plane " << p << " sample " << i;
-                    }
-                }
-            }
-        ASSERT_EQ(at, out.bytes.size());
+        const std::vector<PlaneSize> sizes = PlaneSizes(bytes);
+        std::vector<hosttest::PlaneSamples> planes;
+        for (size_t p = 0; p < sizes.size(); ++p)
+            planes.push_back({static_cast<size_t>(sizes[p].rowBytes) * sizes[p].rows,
+                              format.pixels->layout == engine::Layout::PlanarYuv && (p == 1 || p == 2)});
+        EXPECT_EQ(hosttest::CompareScaled(out.bytes, bytes.bytes, planes, depth.bits), "");
         ++compared;
     }
     EXPECT_EQ(compared, 17);

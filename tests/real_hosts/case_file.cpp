@@ -1,5 +1,7 @@
 #include "case_file.h"
 
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -51,6 +53,40 @@ std::vector<Case> ReadCases(const std::string& path) {
         cases.push_back({f[0], f[1], f[2], f[3]});
     }
     return cases;
+}
+
+bool DepthOf(const std::string& name, DepthCase& depth) {
+    const size_t at = name.find('@');
+    if (at == std::string::npos) return false;
+    const std::string bits = name.substr(at + 1);
+    depth = {name.substr(0, at), bits == "float" ? 32 : std::stoi(bits)};
+    return true;
+}
+
+std::string CompareScaled(const std::string& wide, const std::string& bytes,
+                          const std::vector<PlaneSamples>& frame, int bits) {
+    const size_t sampleBytes = bits == 32 ? 4 : 2;
+    if (wide.size() != bytes.size() * sampleBytes) return "the frames differ in size";
+    size_t at = 0;
+    for (size_t byte = 0; byte < bytes.size();)
+        for (size_t p = 0; p < frame.size(); ++p)
+            for (size_t i = 0; i < frame[p].samples; ++i, ++byte, at += sampleBytes) {
+                const int expected = static_cast<uint8_t>(bytes[byte]);
+                bool same;
+                if (bits == 32) {
+                    float value;
+                    std::memcpy(&value, &wide[at], 4);
+                    same = std::fabs((value + (frame[p].chroma ? 0.5f : 0.0f)) * 255.0f - expected) <= 1.0f;
+                } else {
+                    uint16_t value;
+                    std::memcpy(&value, &wide[at], 2);
+                    same = value >> (bits - 8) == expected;
+                }
+                if (!same)
+                    return "plane " + std::to_string(p) + " sample " + std::to_string(i) +
+                           " of the frame at byte " + std::to_string(byte - i) + " differs";
+            }
+    return "";
 }
 
 }  // namespace hosttest

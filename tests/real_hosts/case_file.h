@@ -29,4 +29,25 @@ bool Exists(const std::string& path);
 // every frame after it. False when the file is missing or not one.
 bool ReadFramesFile(const std::string& path, std::string& fields, std::string& bytes);
 
+// The cases named "base@depth" ("yuv420_factors@10", "...@float") hold the picture of the 8-bit
+// case `base` at another depth: words shifted up, floats divided by 255 (less 0.5 for chroma).
+struct DepthCase {
+    std::string base;
+    int bits;  // 32 for float
+};
+// False for a case without "@".
+bool DepthOf(const std::string& name, DepthCase& depth);
+
+// One plane of a frame as a frames file holds it: its samples, and whether it is chroma.
+struct PlaneSamples {
+    size_t samples;
+    bool chroma;
+};
+
+// Whether `wide` (frames of `bits`-bit words or floats) is `bytes` (the same frames in 8 bits)
+// scaled: every word shifted right by bits - 8 equals its byte, every float times 255 (its
+// chroma offset added back) lies within 1 of it. "" when it is, else where it is not.
+std::string CompareScaled(const std::string& wide, const std::string& bytes,
+                          const std::vector<PlaneSamples>& frame, int bits);
+
 }  // namespace hosttest

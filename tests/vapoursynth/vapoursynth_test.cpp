@@ -5,10 +5,8 @@
 // scripts must see.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -235,44 +233,24 @@ TEST(RealVapourSynth, YuvFramesEqualTheToolsThroughTheClassicPlugin) {
     EXPECT_GE(compared, 8);
 }
 
-// The cases "base@depth": the 8-bit case `base`'s picture at another depth.
 TEST(RealVapourSynth, EveryDepthGivesTheEightBitFramesScaled) {
     int compared = 0;
     for (const Case& c : ReadCases()) {
-        const size_t marker = c.name.find('@');
-        if (marker == std::string::npos) continue;
+        hosttest::DepthCase depth;
+        if (!hosttest::DepthOf(c.name, depth)) continue;
         SCOPED_TRACE(c.name);
-        const std::string depth = c.name.substr(marker + 1);
-        const Frames out = ReadFrames(Result(c, "out.frames"));
         Case base = c;
-        base.name = c.name.substr(0, marker);
+        base.name = depth.base;
+        const Frames out = ReadFrames(Result(c, "out.frames"));
         const Frames bytes = ReadFrames(Result(base, "out.frames"));
         ASSERT_TRUE(out.valid()) << ReadFile(Result(c, "out.error"));
         ASSERT_TRUE(bytes.valid());
         const engine::VideoFormat format = out.engineFormat();
-        const std::vector<PlaneSize> planes = PlaneSizes(bytes);
-        size_t byteAt = 0, at = 0;
-        for (int n = 0; n < out.count; ++n)
-            for (size_t p = 0; p < planes.size(); ++p) {
-                const bool chroma = format.pixels->layout == engine::Layout::PlanarYuv && p > 0;
-                for (size_t i = 0; i < planes[p].bytes(); ++i, ++byteAt) {
-                    const int expected = static_cast<uint8_t>(bytes.bytes[byteAt]);
-                    if (depth == "float") {
-                        float value;
-                        std::memcpy(&value, &out.bytes[at], 4);
-                        at += 4;
-                        ASSERT_LE(std::fabs((value + (chroma ? 0.5f : 0.0f)) * 255.0f - expected), 1.0f)
-                            << "frame " << n << " plane " << p << " sample " << i;
-                    } else {
-                        uint16_t value;
-                        std::memcpy(&value, &out.bytes[at], 2);
-                        at += 2;
-                        ASSERT_EQ(value >> (std::stoi(depth) - 8), expected)
-                            << "frame " << n << " plane " << p << " sample " << i;
-                    }
-                }
-            }
-        ASSERT_EQ(at, out.bytes.size());
+        const std::vector<PlaneSize> sizes = PlaneSizes(bytes);
+        std::vector<hosttest::PlaneSamples> planes;
+        for (size_t p = 0; p < sizes.size(); ++p)
+            planes.push_back({sizes[p].bytes(), format.pixels->layout == engine::Layout::PlanarYuv && p > 0});
+        EXPECT_EQ(hosttest::CompareScaled(out.bytes, bytes.bytes, planes, depth.bits), "");
         ++compared;
     }
     EXPECT_GE(compared, 12);
