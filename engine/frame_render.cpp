@@ -54,36 +54,42 @@ void SegmentChannel(const FramePlan& plan, ChannelScratch<Sample> scratch,
     if (plan.Useclip()) ExtractChannel(scratch, ChannelOf<Sample>(frame.src[c.plane], c), range);
 }
 
+void WalkStep(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
+              const ProcessChannel& process, int step) {
+    const ChannelStep& c = plan.Step(step);
+    if (plan.Processed(c)) {
+        process(c);
+        return;
+    }
+    const int sampleBytes = plan.Samples().Bytes();
+    const PlaneRef& src = frame.src[c.plane];
+    const WritablePlaneRef& dst = frame.dst[c.plane];
+    if (!c.wholePlane)
+        DispatchSamples(plan.Samples(), [&](auto sample) { CopyChannelOf<decltype(sample)>(frame, c); });
+    else if (copyPlane)
+        copyPlane(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
+    else
+        CopyRows(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
+}
+
 void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
                const ProcessChannel& process) {
-    const int sampleBytes = plan.Samples().Bytes();
-    for (int i = 0; i < plan.StepCount(); ++i) {
-        const ChannelStep& c = plan.Step(i);
-        if (plan.Processed(c)) {
-            process(c);
-            continue;
-        }
-        const PlaneRef& src = frame.src[c.plane];
-        const WritablePlaneRef& dst = frame.dst[c.plane];
-        if (!c.wholePlane)
-            DispatchSamples(plan.Samples(), [&](auto sample) {
-                CopyChannelOf<decltype(sample)>(frame, c);
-            });
-        else if (copyPlane)
-            copyPlane(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
-        else
-            CopyRows(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
-    }
+    for (int i = 0; i < plan.StepCount(); ++i) WalkStep(plan, frame, copyPlane, process, i);
+}
+
+void RenderStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                int step, const PlaneCopy& copyPlane) {
+    DispatchSamples(plan.Samples(), [&](auto sample) {
+        using Sample = decltype(sample);
+        const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
+        WalkStep(plan, frame, copyPlane,
+                 [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); }, step);
+    });
 }
 
 void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane) {
-    DispatchSamples(plan.Samples(), [&](auto sample) {
-        using Sample = decltype(sample);
-        const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
-        WalkFrame(plan, frame, copyPlane,
-                  [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); });
-    });
+    for (int i = 0; i < plan.StepCount(); ++i) RenderStep(plan, buffers, frame, i, copyPlane);
 }
 
 template PlaneView<uint8_t> ChannelOf(const WritablePlaneRef&, const ChannelStep&);

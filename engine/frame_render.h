@@ -44,6 +44,12 @@ using PlaneCopy = std::function<void(uint8_t* dst, ptrdiff_t dstPitch, const uin
 void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  const PlaneCopy& copyPlane = nullptr);
 
+// One step of RenderFrame: the channel pass or the copy of the plan's step `step`. Steps
+// write disjoint samples of the destination, so different steps of one frame may run on
+// different threads at once, each with buffers of its own.
+void RenderStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                int step, const PlaneCopy& copyPlane = nullptr);
+
 // Calls run(Sample{}) with the sample type of the format: uint8_t, uint16_t or float. Frames
 // are walked knowing their type; the kernels below are chosen once per frame.
 template <typename Run>
@@ -74,5 +80,8 @@ void SegmentChannel(const FramePlan& plan, ChannelScratch<Sample> scratch,
 using ProcessChannel = std::function<void(const ChannelStep& channel)>;
 void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
                const ProcessChannel& process);
+// One step of that walk.
+void WalkStep(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
+              const ProcessChannel& process, int step);
 
 }  // namespace engine

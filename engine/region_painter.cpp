@@ -67,10 +67,14 @@ size_t RegionPainter::Bytes() const {
 }
 
 void RegionPainter::Paint(const FramePlan& plan, const FrameRefs& frame) {
+    for (int i = 0; i < plan.StepCount(); ++i) PaintStep(plan, frame, i);
+}
+
+void RegionPainter::PaintStep(const FramePlan& plan, const FrameRefs& frame, int step) {
     DispatchSamples(plan.Samples(), [&](auto sample) {
-        WalkFrame(plan, frame, nullptr, [&](const ChannelStep& c) {
-            PaintChannel<decltype(sample)>(plan, frame, c);
-        });
+        WalkStep(plan, frame, nullptr,
+                 [&](const ChannelStep& c) { PaintChannel<decltype(sample)>(plan, frame, c); },
+                 step);
     });
 }
 

@@ -44,6 +44,8 @@ public:
     // plan must be for a frame of at most the painter's size, and its arguments must have
     // passed FirstFailedCheck. Calls on one painter must not overlap.
     void Paint(const FramePlan& plan, const FrameRefs& frame);
+    // One step of Paint; steps of one frame may run at once on painters of their own.
+    void PaintStep(const FramePlan& plan, const FrameRefs& frame, int step);
 
     // Bytes held: the working buffers and the per-region totals.
     size_t Bytes() const;
