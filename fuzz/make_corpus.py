@@ -156,3 +156,54 @@ write("filter", "yuy2_odd_width.bin", filter_call("yuy2", 5, 4, 1))
 write("filter", "yv12_odd_height.bin", filter_call("yv12", 4, 3, 1))
 write("filter", "bgr24_one_pixel.bin", filter_call("bgr24", 1, 1, 1, sh=-10, sm=1, pixels=3))
 write("filter", "bgr32_flat.bin", filter_call("bgr32", 16, 16, 1, sm=10, pixels=1))
+
+# ---- Deeper samples and more layouts ---------------------------------------------------
+# From a generator of their own, so that the seeds above keep their bytes.
+rng = random.Random(20250301)
+
+
+def samples_le(count, depth):
+    return b"".join(struct.pack("<H", rng.randrange(1 << depth)) for _ in range(count))
+
+
+def deep_y4m(header, depth, luma, chroma, frames, frame_params=b""):
+    out = header + b"\n"
+    for _ in range(frames):
+        out += b"FRAME" + frame_params + b"\n"
+        out += noise(luma + 2 * chroma) if depth == 8 else samples_le(luma + 2 * chroma, depth)
+    return out
+
+
+write("y4m_reader", "444_3x2_2frames.y4m",
+      deep_y4m(b"YUV4MPEG2 W3 H2 F25:1 Ip A1:1 C444 XYSCSS=444", 8, 6, 6, 2))
+write("y4m_reader", "mono_5x1_2frames.y4m",
+      deep_y4m(b"YUV4MPEG2 W5 H1 F25:1 Cmono XCOLORRANGE=FULL", 8, 5, 0, 2, b" Ip"))
+write("y4m_reader", "420p10_4x2_2frames.y4m",
+      deep_y4m(b"YUV4MPEG2 W4 H2 F25:1 Ip A1:1 C420p10 XYSCSS=420P10", 10, 8, 2, 2))
+write("y4m_reader", "422p12_2x3_1frame.y4m",
+      deep_y4m(b"YUV4MPEG2 W2 H3 F30000:1001 C422p12 XYSCSS=422P12", 12, 6, 3, 1))
+write("y4m_reader", "444p16_2x2_2frames.y4m",
+      deep_y4m(b"YUV4MPEG2 W2 H2 F25:1 C444p16 XYSCSS=444P16", 16, 4, 4, 2))
+write("y4m_reader", "mono16_3x2_2frames.y4m",
+      deep_y4m(b"YUV4MPEG2 W3 H2 F25:1 Cmono16", 16, 6, 0, 2))
+write("y4m_reader", "mono9_2x2_1frame.y4m", deep_y4m(b"YUV4MPEG2 W2 H2 Cmono9", 9, 4, 0, 1))
+write("y4m_reader", "mono10_beyond_depth.y4m",
+      b"YUV4MPEG2 W2 H1 Cmono10\nFRAME\n\xff\x03\x00\x04FRAME\n\x01\x00\x02\x00")
+write("y4m_reader", "420p14_2x2_1frame.y4m",
+      deep_y4m(b"YUV4MPEG2 W2 H2 C420p14", 14, 4, 1, 1))
+
+write("pnm_reader", "rgb16_2x1.ppm", b"P6\n2 1\n65535\n" + noise(12))
+write("pnm_reader", "rgb16_1x2.pam",
+      b"P7\nWIDTH 1\nHEIGHT 2\nDEPTH 3\nMAXVAL 65535\nTUPLTYPE RGB\nENDHDR\n" + noise(12))
+write("pnm_reader", "rgb_alpha16_2x1.pam",
+      b"P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n" + noise(16))
+
+write("png_reader", "rgba16_2x2.png", png(2, 2, 16, 6, rows_of(2, 2, 8)))
+write("png_reader", "grey16_trns_3x1.png",
+      png(3, 1, 16, 0, rows_of(3, 1, 2), chunk(b"tRNS", b"\x12\x34")))
+write("png_reader", "grey_alpha16_2x1.png", png(2, 1, 16, 4, rows_of(2, 1, 4)))
+write("png_reader", "rgb16_trns_2x2.png",
+      png(2, 2, 16, 2, rows_of(2, 2, 6), chunk(b"tRNS", b"\x00\x01\x00\x02\x00\x03")))
+image16 = rows_of(3, 3, 6)
+write("png_reader", "rgb16_adam7_3x3.png",
+      png(3, 3, 16, 2, adam7_rows(3, 3, 6, image16), interlace=1))

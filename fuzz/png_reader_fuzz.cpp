@@ -1,7 +1,8 @@
 // The bytes are a PNG for readPng. Only media::MediaError may come out; a picture that is
-// read is consistent (checkPictureConsistent), has the IHDR chunk's size, has alpha when its
-// colour type has it and not without a tRNS chunk otherwise, and comes back unchanged through
-// writePng and readPng.
+// read is consistent (checkPictureConsistent), has the IHDR chunk's size, 16 bits exactly when
+// the IHDR says so, alpha when its colour type has it and not without a tRNS chunk otherwise,
+// and comes back unchanged through writePng and readPng, at its own depth and, from 16 bits,
+// at 8.
 //
 // Mutated chunks almost never keep a valid CRC, and libpng rejects those before it looks at
 // their contents. So the target first rewrites every complete chunk's CRC, except in inputs
@@ -65,12 +66,14 @@ void CheckPicture(const std::vector<uint8_t>& png, const media::Picture& picture
     FUZZ_REQUIRE(BigEndian32(&png[16]) == static_cast<uint32_t>(picture.width) &&
                      BigEndian32(&png[20]) == static_cast<uint32_t>(picture.height),
                  "size differs from IHDR");
+    const uint8_t bitDepth = png[24];
+    FUZZ_REQUIRE(picture.bitDepth == (bitDepth == 16 ? 16 : 8), "depth differs from IHDR");
     const uint8_t colourType = png[25];
     if (colourType == 4 || colourType == 6) FUZZ_REQUIRE(picture.hasAlpha, "alpha lost");
     if (colourType == 0 || colourType == 2 || colourType == 3)
         FUZZ_REQUIRE(picture.hasAlpha == false || Contains(png, "tRNS"), "alpha without tRNS");
 
-    if (picture.pixels.size() > kRoundTripBytes) return;
+    if (picture.pixels.size() + 2 * picture.pixels16.size() > kRoundTripBytes) return;
     fuzz::CheckRoundTrip(out, media::writePng, media::readPng, picture, "writePng and readPng");
 }
 

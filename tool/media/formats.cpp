@@ -38,13 +38,15 @@ const std::vector<MediaFormat>& mediaFormats() {
          "         or 4:2:2 (C422). The output keeps the stream's and every frame's parameters.\n",
          nullptr, nullptr},
         {"PNG", ".png", false, true,
-         "PNG of any colour type and depth, read as 8-bit RGB or RGBA: grey and palettes\n"
-         "         expanded, 16-bit samples scaled, a tRNS chunk becomes alpha.\n",
+         "PNG of any colour type and depth, as RGB or RGBA: grey and palettes expanded,\n"
+         "         a tRNS chunk becomes alpha, 16-bit samples scaled to 8 bits.\n",
          readPng, writePng},
-        {"PPM", ".ppm", false, false, "binary PPM (P6), maxval 255, without alpha.\n", readPnm,
+        {"PPM", ".ppm", false, false,
+         "binary PPM (P6), maxval 255, or 65535 scaled to 8 bits; without alpha.\n", readPnm,
          writePpm},
-        {"PAM", ".pam", false, true, "PAM (P7), TUPLTYPE RGB or RGB_ALPHA, maxval 255.\n", readPnm,
-         writePam},
+        {"PAM", ".pam", false, true,
+         "PAM (P7), TUPLTYPE RGB or RGB_ALPHA, MAXVAL 255, or 65535 scaled to 8 bits.\n",
+         readPnm, writePam},
     };
     return formats;
 }

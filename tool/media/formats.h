@@ -14,9 +14,10 @@ namespace media {
 // Reads one picture from the stream's current position; name goes into messages. Throws
 // MediaError naming the file when it is not a picture of the format or is damaged.
 using PictureReader = Picture (*)(std::FILE* file, const std::string& name);
-// Writes the picture to the stream and flushes it; the caller owns and closes the stream.
-// Throws MediaError naming the output on any write error.
-using PictureWriter = void (*)(std::FILE* file, const std::string& name, const Picture& picture);
+// Writes the picture at the depth asked for to the stream and flushes it; the caller owns and
+// closes the stream. Throws MediaError naming the output on any write error.
+using PictureWriter = void (*)(std::FILE* file, const std::string& name, const Picture& picture,
+                               WriteDepth depth);
 
 struct MediaFormat {
     const char* name;       // as messages call it: "PNG"

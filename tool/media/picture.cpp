@@ -6,6 +6,17 @@
 
 namespace media {
 
+Picture toEightBits(Picture picture) {
+    if (picture.bitDepth != 16) return picture;
+    checkPictureConsistent(picture);
+    picture.pixels.resize(picture.pixels16.size());
+    for (std::size_t i = 0; i < picture.pixels16.size(); ++i)
+        picture.pixels[i] = eightBitSample(picture.pixels16[i]);
+    picture.pixels16 = PixelWords();
+    picture.bitDepth = 8;
+    return picture;
+}
+
 void checkPictureSize(const std::string& name, long long width, long long height) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     if (width < 1 || height < 1) throwMediaError(name, "picture size " + size + " is empty");
@@ -29,10 +40,16 @@ std::size_t checkedProduct(const std::string& name, std::size_t a, std::size_t b
 void checkPictureConsistent(const Picture& picture) {
     if (picture.width < 1 || picture.height < 1 || picture.width > kMaxDimension ||
         picture.height > kMaxDimension ||
-        static_cast<long long>(picture.width) * picture.height > kMaxPixels ||
-        picture.pixels.size() != picture.stride() * static_cast<std::size_t>(picture.height)) {
-        throw std::invalid_argument("Picture: size out of range or pixel count inconsistent");
+        static_cast<long long>(picture.width) * picture.height > kMaxPixels) {
+        throw std::invalid_argument("Picture: size out of range");
     }
+    const std::size_t samples = picture.stride() * static_cast<std::size_t>(picture.height);
+    const bool consistent =
+        picture.bitDepth == 8    ? picture.pixels.size() == samples && picture.pixels16.empty()
+        : picture.bitDepth == 16 ? picture.pixels16.size() == samples && picture.pixels.empty()
+                                 : false;
+    if (!consistent)
+        throw std::invalid_argument("Picture: bit depth not 8 or 16, or sample count inconsistent");
 }
 
 }  // namespace media

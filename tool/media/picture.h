@@ -12,24 +12,43 @@
 
 namespace media {
 
-// A picture's bytes: huge-page backed and uninitialised until written, like frames.
+// A picture's samples: huge-page backed and uninitialised until written, like frames.
 using PixelBytes = std::vector<uint8_t, memory::LargeAllocator<uint8_t>>;
+using PixelWords = std::vector<uint16_t, memory::LargeAllocator<uint16_t>>;
 
 struct Picture {
     int width = 0;
     int height = 0;
     bool hasAlpha = false;
+    // 8: the samples are in pixels (0 to 255); 16: in pixels16, as the machine's own
+    // uint16_t (0 to 65535). The other vector stays empty.
+    int bitDepth = 8;
     // Rows top to bottom, no padding; per pixel R G B, plus A when hasAlpha
-    // (straight, not premultiplied; 255 is opaque).
+    // (straight, not premultiplied; the largest value is opaque).
     PixelBytes pixels;
+    PixelWords pixels16;
 
     int channels() const { return hasAlpha ? 4 : 3; }
+    // Samples per row, which is also the step from one row to the next in pixels or pixels16.
     std::size_t stride() const { return static_cast<std::size_t>(width) * channels(); }
 };
 
+// The depth a writer writes a picture at: its own, or 8 bits whatever it has (16-bit samples
+// scaled as eightBitSample does).
+enum class WriteDepth { kPicture, kEightBits };
+
+// A 16-bit sample scaled to 8 bits, rounded to nearest: value * 255 / 65535 = value / 257.
+// 257 is odd, so there are no ties to break.
+constexpr uint8_t eightBitSample(uint16_t value) {
+    return static_cast<uint8_t>((value + 128u) / 257u);
+}
+
+// The picture at 8 bits: unchanged when it is, every sample scaled when it has 16.
+Picture toEightBits(Picture picture);
+
 // Each side at most 16384, and at most 8192 * 8192 pixels in all. That covers 8K UHD
-// (7680x4320) and DCI 8K (8192x4320) with room to spare, while keeping the largest frame
-// (8-bit RGBA) at 256 MiB.
+// (7680x4320) and DCI 8K (8192x4320) with room to spare, while keeping the largest picture
+// (16-bit RGBA) at 512 MiB.
 constexpr int kMaxDimension = 16384;
 constexpr long long kMaxPixels = 8192LL * 8192;
 
@@ -43,8 +62,9 @@ std::size_t checkedProduct(const std::string& name, std::size_t a, std::size_t b
                            std::size_t c = 1);
 
 // Throws std::invalid_argument unless the picture has a positive size within the limits
-// above and pixels holds exactly height * stride() bytes. Writers call it first: an
-// inconsistent picture is the caller's bug, not a property of any file.
+// above, a bit depth of 8 or 16, and exactly height * stride() samples in the vector of its
+// depth (the other one empty). Writers call it first: an inconsistent picture is the
+// caller's bug, not a property of any file.
 void checkPictureConsistent(const Picture& picture);
 
 }  // namespace media

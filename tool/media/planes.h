@@ -8,9 +8,10 @@
 
 namespace media {
 
+// Samples of one byte, or two as the machine's uint16_t, as the video's depth says.
 struct PlaneDest {
     uint8_t* data;  // first byte of the top row
-    int pitch;      // bytes from one row to the next; at least the plane's width
+    int pitch;      // bytes from one row to the next; at least a row's bytes
 };
 
 struct PlaneSource {

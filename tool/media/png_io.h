@@ -1,4 +1,5 @@
-// PNG input and output through libpng.
+// PNG input through libpng, and PNG output through an encoder of our own over ISA-L's
+// deflate, which is what makes writing a PNG cost little more than writing a PPM.
 #pragma once
 
 #include <cstdio>
@@ -8,21 +9,21 @@
 
 namespace media {
 
-// Reads any PNG from the stream's current position as 8-bit RGB, or RGBA when the file has
-// an alpha channel or a tRNS chunk. Grey becomes RGB, palettes are expanded, low bit depths
-// are widened and 16-bit samples are scaled (rounded, not truncated) to 8 bits; interlaced
-// files are supported. No gamma or colour-profile conversion is applied. The picture size
-// is checked against picture.h's limits before anything is allocated. Throws MediaError
-// naming the file if it is not a PNG, corrupt or truncated. The stream may be read past the
-// end of the PNG.
+// Reads any PNG from the stream's current position as RGB, or RGBA when the file has an
+// alpha channel or a tRNS chunk: 16-bit files as 16-bit pictures (samples in the machine's
+// byte order), all others as 8-bit ones. Grey becomes RGB, palettes are expanded and low
+// bit depths are widened to 8 bits; interlaced files are supported. No gamma or
+// colour-profile conversion is applied. The picture size is checked against picture.h's
+// limits before anything is allocated. Throws MediaError naming the file if it is not a PNG,
+// corrupt or truncated. The stream may be read past the end of the PNG.
 Picture readPng(std::FILE* file, const std::string& name);
 
-// zlib level 3: files a little larger than the default level 6, written several times
-// faster, which matters when the tool writes every frame it is asked for.
-constexpr int kPngCompressionLevel = 3;
-
-// Writes 8-bit RGB or RGBA as picture.hasAlpha says, then flushes the stream. Throws
-// MediaError naming the output on any write error (full disk, broken pipe, ...).
-void writePng(std::FILE* file, const std::string& name, const Picture& picture);
+// Writes RGB or RGBA as picture.hasAlpha says, at 16 bits when the picture has them and the
+// depth asked for is the picture's, otherwise at 8, not interlaced; then flushes the stream.
+// Each row is filtered with whichever of Sub, Up and Paeth leaves the smallest sum of
+// absolute differences, and the rows are deflated at ISA-L's level 1. Throws MediaError
+// naming the output on any write error (full disk, broken pipe, ...).
+void writePng(std::FILE* file, const std::string& name, const Picture& picture,
+              WriteDepth depth = WriteDepth::kPicture);
 
 }  // namespace media

@@ -1,19 +1,23 @@
 #include "pnm_io.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_io.h"
 #include "header_text.h"
 #include "media_error.h"
+#include "sample_order.h"
 
 namespace media {
 
 namespace {
 
-constexpr const char* kSupported = "supported: P6 PPM and P7 PAM, 8 bits per sample";
+constexpr const char* kSupported = "supported: P6 PPM and P7 PAM, 8 or 16 bits per sample";
 // Headers are a few dozen bytes; the cap only stops an endless comment.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
@@ -146,10 +150,38 @@ PnmLayout readPamHeader(HeaderScanner& scanner) {
     return layout;
 }
 
+// The maxval line's value for the depth a picture is written at.
+int writtenMaxval(const Picture& picture, WriteDepth depth) {
+    return picture.bitDepth == 16 && depth == WriteDepth::kPicture ? 65535 : 255;
+}
+
+// Rows of 16-bit samples go out big-endian, a slice of rows at a time, so that a large
+// picture needs no second copy of itself.
 void writeNetpbm(std::FILE* file, const std::string& name, const std::string& header,
-                 const Picture& picture) {
+                 const Picture& picture, WriteDepth depth) {
     writeBytes(file, header.data(), header.size(), name);
-    writeBytes(file, picture.pixels.data(), picture.pixels.size(), name);
+    if (picture.bitDepth == 8) {
+        writeBytes(file, picture.pixels.data(), picture.pixels.size(), name);
+    } else {
+        const bool sixteen = depth == WriteDepth::kPicture;
+        const std::size_t stride = picture.stride();
+        const std::size_t rowsPerSlice = std::max<std::size_t>(1, (256 * 1024) / (2 * stride));
+        std::vector<uint8_t> slice((sixteen ? 2 : 1) * stride * rowsPerSlice);
+        for (std::size_t row = 0; row < static_cast<std::size_t>(picture.height);
+             row += rowsPerSlice) {
+            const std::size_t rows =
+                std::min(rowsPerSlice, static_cast<std::size_t>(picture.height) - row);
+            const uint16_t* samples = picture.pixels16.data() + row * stride;
+            const std::size_t count = rows * stride;
+            if (sixteen) {
+                std::memcpy(slice.data(), samples, 2 * count);
+                matchByteOrder(slice.data(), count, false);
+            } else {
+                for (std::size_t i = 0; i < count; ++i) slice[i] = eightBitSample(samples[i]);
+            }
+            writeBytes(file, slice.data(), (sixteen ? 2 : 1) * count, name);
+        }
+    }
     flushOutput(file, name);
 }
 
@@ -165,9 +197,10 @@ Picture readPnm(std::FILE* file, const std::string& name) {
                                   " is not supported (" + kSupported + ")");
     }
     const PnmLayout layout = kind == '6' ? readPpmHeader(scanner) : readPamHeader(scanner);
-    if (layout.maxval != 255) {
+    if (layout.maxval != 255 && layout.maxval != 65535) {
         throwMediaError(name, "maxval " + std::to_string(layout.maxval) +
-                                  " is not supported (only 255, 8 bits per sample)");
+                                  " is not supported (only 255 for 8 bits and 65535 for 16 "
+                                  "bits per sample)");
     }
     const bool rgb = layout.tupleType == "RGB" && layout.depth == 3;
     const bool rgbAlpha = layout.tupleType == "RGB_ALPHA" && layout.depth == 4;
@@ -183,8 +216,10 @@ Picture readPnm(std::FILE* file, const std::string& name) {
     picture.width = static_cast<int>(layout.width);
     picture.height = static_cast<int>(layout.height);
     picture.hasAlpha = rgbAlpha;
-    const std::size_t bytes =
+    picture.bitDepth = layout.maxval == 255 ? 8 : 16;
+    const std::size_t samples =
         checkedProduct(name, picture.stride(), static_cast<std::size_t>(picture.height));
+    const std::size_t bytes = checkedProduct(name, samples, picture.bitDepth / 8);
     // A short regular file is refused before its claimed size is reserved: a header of a few
     // bytes must not cost hundreds of megabytes.
     const long long left = bytesLeftInRegularFile(file);
@@ -192,33 +227,44 @@ Picture readPnm(std::FILE* file, const std::string& name) {
         throwMediaError(name, "the pixel data is truncated (expected " + std::to_string(bytes) +
                                   " bytes, got " + std::to_string(left) + ")");
     }
-    picture.pixels.resize(bytes);
-    const std::size_t got = readBytes(file, picture.pixels.data(), bytes, name);
+    uint8_t* data = nullptr;
+    if (picture.bitDepth == 8) {
+        picture.pixels.resize(samples);
+        data = picture.pixels.data();
+    } else {
+        picture.pixels16.resize(samples);
+        data = reinterpret_cast<uint8_t*>(picture.pixels16.data());
+    }
+    const std::size_t got = readBytes(file, data, bytes, name);
     if (got < bytes) {
         throwMediaError(name, "the pixel data is truncated (expected " + std::to_string(bytes) +
                                   " bytes, got " + std::to_string(got) + ")");
     }
+    if (picture.bitDepth == 16) matchByteOrder(data, samples, false);
     return picture;
 }
 
-void writePpm(std::FILE* file, const std::string& name, const Picture& picture) {
+void writePpm(std::FILE* file, const std::string& name, const Picture& picture,
+              WriteDepth depth) {
     checkPictureConsistent(picture);
     if (picture.hasAlpha)
         throwMediaError(name, "PPM cannot hold an alpha channel; write .png or .pam");
     writeNetpbm(file, name,
                 "P6\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) +
-                    "\n255\n",
-                picture);
+                    "\n" + std::to_string(writtenMaxval(picture, depth)) + "\n",
+                picture, depth);
 }
 
-void writePam(std::FILE* file, const std::string& name, const Picture& picture) {
+void writePam(std::FILE* file, const std::string& name, const Picture& picture,
+              WriteDepth depth) {
     checkPictureConsistent(picture);
     writeNetpbm(file, name,
                 "P7\nWIDTH " + std::to_string(picture.width) + "\nHEIGHT " +
                     std::to_string(picture.height) + "\nDEPTH " +
-                    std::to_string(picture.channels()) + "\nMAXVAL 255\nTUPLTYPE " +
+                    std::to_string(picture.channels()) + "\nMAXVAL " +
+                    std::to_string(writtenMaxval(picture, depth)) + "\nTUPLTYPE " +
                     (picture.hasAlpha ? "RGB_ALPHA" : "RGB") + "\nENDHDR\n",
-                picture);
+                picture, depth);
 }
 
 }  // namespace media

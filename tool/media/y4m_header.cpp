@@ -1,6 +1,7 @@
 #include "y4m_io.h"
 
 #include <climits>
+#include <utility>
 
 #include "header_text.h"
 #include "media_error.h"
@@ -12,7 +13,9 @@ namespace {
 
 constexpr std::string_view kMagic = "YUV4MPEG2";
 constexpr std::string_view kFrameMarker = "FRAME";
-constexpr const char* kSupportedColourSpaces = "420, 420jpeg, 420mpeg2, 420paldv, 422";
+constexpr const char* kSupportedColourSpaces =
+    "420, 420jpeg, 420mpeg2, 420paldv, 422, 444, mono; 420p, 422p or 444p followed by 9, 10, "
+    "12, 14 or 16; mono9, mono10, mono12, mono16";
 
 // W and H: a positive whole number; the upper limit is checked with the other dimension.
 long long parseDimension(std::string_view token, const char* what, const std::string& name) {
@@ -39,24 +42,81 @@ void parseRatio(std::string_view text, int& num, int& den) {
     den = static_cast<int>(d);
 }
 
-Y4mChroma parseColourSpace(std::string_view token, const std::string& name) {
-    const std::string_view space = token.substr(1);
-    if (space == "420" || space == "420jpeg" || space == "420mpeg2" || space == "420paldv") {
-        return Y4mChroma::k420;
+struct ColourSpace {
+    Y4mChroma chroma;
+    int bitDepth;
+};
+
+// The depths that follow "420p", "422p", "444p" or "mono" in a colour space's name.
+bool parseDepthSuffix(std::string_view digits, bool mono, int& bitDepth) {
+    for (const int depth : {9, 10, 12, 14, 16}) {
+        if (digits == std::to_string(depth) && !(mono && depth == 14)) {
+            bitDepth = depth;
+            return true;
+        }
     }
-    if (space == "422") return Y4mChroma::k422;
+    return false;
+}
+
+ColourSpace parseColourSpace(std::string_view token, const std::string& name) {
+    const std::string_view space = token.substr(1);
+    if (space == "420" || space == "420jpeg" || space == "420mpeg2" || space == "420paldv")
+        return {Y4mChroma::k420, 8};
+    if (space == "422") return {Y4mChroma::k422, 8};
+    if (space == "444") return {Y4mChroma::k444, 8};
+    if (space == "mono") return {Y4mChroma::kMono, 8};
+    static constexpr std::pair<std::string_view, Y4mChroma> kDeep[] = {
+        {"420p", Y4mChroma::k420},
+        {"422p", Y4mChroma::k422},
+        {"444p", Y4mChroma::k444},
+        {"mono", Y4mChroma::kMono},
+    };
+    for (const auto& [prefix, chroma] : kDeep) {
+        int bitDepth = 0;
+        if (space.substr(0, prefix.size()) == prefix &&
+            parseDepthSuffix(space.substr(prefix.size()), chroma == Y4mChroma::kMono, bitDepth))
+            return {chroma, bitDepth};
+    }
     throwMediaError(name, "colour space " + printable(token) +
                               " is not supported (supported: " + kSupportedColourSpaces + ")");
 }
 
 }  // namespace
 
+int Y4mHeader::chromaWidth() const {
+    switch (chroma) {
+        case Y4mChroma::k420:
+        case Y4mChroma::k422:
+            return width / 2;
+        case Y4mChroma::k444:
+            return width;
+        case Y4mChroma::kMono:
+            break;
+    }
+    return 0;
+}
+
+int Y4mHeader::chromaHeight() const {
+    switch (chroma) {
+        case Y4mChroma::k420:
+            return height / 2;
+        case Y4mChroma::k422:
+        case Y4mChroma::k444:
+            return height;
+        case Y4mChroma::kMono:
+            break;
+    }
+    return 0;
+}
+
 std::size_t Y4mHeader::lumaBytes() const {
-    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+           static_cast<std::size_t>(bytesPerSample());
 }
 
 std::size_t Y4mHeader::chromaBytes() const {
-    return static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight());
+    return static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight()) *
+           static_cast<std::size_t>(bytesPerSample());
 }
 
 std::size_t Y4mHeader::frameBytes() const { return lumaBytes() + 2 * chromaBytes(); }
@@ -86,9 +146,13 @@ Y4mHeader parseY4mHeader(std::string_view line, const std::string& name) {
             case 'H':
                 height = parseDimension(token, "height", name);
                 break;
-            case 'C':
-                header.chroma = parseColourSpace(token, name);
+            case 'C': {
+                const ColourSpace space = parseColourSpace(token, name);
+                header.chroma = space.chroma;
+                header.bitDepth = space.bitDepth;
+                header.colourSpace = std::string(token.substr(1));
                 break;
+            }
             case 'F':
                 parseRatio(token.substr(1), header.frameRateNum, header.frameRateDen);
                 break;

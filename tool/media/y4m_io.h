@@ -1,8 +1,10 @@
-// 8-bit YUV4MPEG2 video: its stream and frame headers, a reader and a writer.
+// YUV4MPEG2 video at 8 to 16 bits: its stream and frame headers, a reader and a writer.
 //
 // A stream starts with "YUV4MPEG2" and space-separated parameters (W<width> H<height>
 // F<n>:<d> I<c> A<n>:<d> C<colour space> X<anything>) on one line. Each frame is a line
-// "FRAME" with optional parameters of its own, then the Y, U and V planes.
+// "FRAME" with optional parameters of its own, then the Y, U and V planes (Y alone for
+// mono). Samples of 9 to 16 bits take two bytes each, little-endian, as ffmpeg writes them;
+// readers and writers exchange them with the caller as the machine's own uint16_t.
 //
 // Output must keep the input's parameters, including ones this library has no use for, so
 // the header keeps every token in order and the frame header keeps its text verbatim.
@@ -24,15 +26,22 @@ namespace media {
 // 200 bytes; the cap stops a binary file from being scanned for a newline forever.
 constexpr std::size_t kMaxY4mLineLength = 4096;
 
-// 4:2:0 covers the colour spaces 420, 420jpeg, 420mpeg2, 420paldv and a header without C;
-// 4:2:2 is 422. The siting variants differ only in where chroma samples sit, which does
-// not change the bytes.
-enum class Y4mChroma { k420, k422 };
+// The colour spaces, as ffmpeg writes and reads them:
+//   8 bits:      420, 420jpeg, 420mpeg2, 420paldv (and a header without C), 422, 444, mono
+//   9-16 bits:   420p<B>, 422p<B> and 444p<B> for B = 9, 10, 12, 14, 16;
+//                mono<B> for B = 9, 10, 12, 16
+// The 4:2:0 siting variants differ only in where chroma samples sit, which does not change
+// the bytes. Others (411, 444alpha, mono14, which ffmpeg would read as 8-bit mono) are refused.
+enum class Y4mChroma { k420, k422, k444, kMono };
 
 struct Y4mHeader {
     int width = 0;
     int height = 0;
     Y4mChroma chroma = Y4mChroma::k420;
+    // 8 to 16. Above 8, every sample takes two bytes and holds 0 to 2^bitDepth - 1.
+    int bitDepth = 8;
+    // The C parameter's value as written ("420jpeg", "444p10"), for messages; "" without one.
+    std::string colourSpace;
 
     // For display only, 0 when absent or not of the form n:d. The tokens below are what a
     // writer reproduces, whatever this says.
@@ -44,11 +53,15 @@ struct Y4mHeader {
     // are not kept.
     std::vector<std::string> params;
 
-    int chromaWidth() const { return width / 2; }
-    int chromaHeight() const { return chroma == Y4mChroma::k420 ? height / 2 : height; }
+    int bytesPerSample() const { return bitDepth > 8 ? 2 : 1; }
+    int maxSample() const { return (1 << bitDepth) - 1; }
+    int planeCount() const { return chroma == Y4mChroma::kMono ? 1 : 3; }
+    // 0 for mono, which has no chroma planes.
+    int chromaWidth() const;
+    int chromaHeight() const;
     std::size_t lumaBytes() const;
-    std::size_t chromaBytes() const;  // one chroma plane
-    std::size_t frameBytes() const;   // all three planes, without the FRAME line
+    std::size_t chromaBytes() const;  // one chroma plane; 0 for mono
+    std::size_t frameBytes() const;   // every plane, without the FRAME line
 };
 
 struct Y4mFrameHeader {
@@ -59,7 +72,8 @@ struct Y4mFrameHeader {
 
 // Parses a header line (without its '\n'), validating it fully: "YUV4MPEG2" first, W and H
 // present, positive and within the limits of picture.h, a supported colour space, and
-// dimensions divisible as the chroma subsampling needs. Throws MediaError naming the file.
+// dimensions divisible as the chroma subsampling needs (4:2:0 even width and height, 4:2:2
+// even width). Throws MediaError naming the file.
 Y4mHeader parseY4mHeader(std::string_view line, const std::string& name);
 
 // "YUV4MPEG2" and the header's tokens, space-separated, with the final '\n'.
@@ -69,8 +83,15 @@ std::string formatY4mHeader(const Y4mHeader& header);
 // counted from 0, goes into the error message.
 std::string parseFrameLine(std::string_view line, const std::string& name, int frameNumber);
 
-// Reads 8-bit YUV4MPEG2 video (4:2:0 or 4:2:2), either in order from any stream or, for
-// regular files, by frame number from several threads at once.
+// Reads YUV4MPEG2 video in any of the colour spaces above, either in order from any stream
+// or, for regular files, by frame number from several threads at once.
+//
+// Planes go into the caller's memory: PlaneDest's pitch counts bytes and must hold a row of
+// the plane's width times bytesPerSample(). For mono, u and v are not used (they may be
+// empty). Two-byte samples arrive as uint16_t in the machine's byte order; a sample beyond
+// maxSample() is refused with a MediaError naming the frame, plane and position, so that
+// whatever is read fits the header's depth (and a file of other bits, such as samples shifted
+// to the top of the word, is not taken for one).
 //
 // Frame numbers in messages and in the API count from 0.
 class Y4mReader {
@@ -90,13 +111,14 @@ public:
     // Reads the next frame: its FRAME parameters into frameHeader, its planes row by row
     // into y, u and v (header().width x height for Y; chromaWidth() x chromaHeight() for
     // U and V). Returns false at a clean end of input (no byte after the previous frame).
-    // Throws MediaError naming the file and frame on a truncated frame or a bad FRAME line.
-    // After a throw the planes may hold an incomplete frame.
+    // Throws MediaError naming the file and frame on a truncated frame, a bad FRAME line or
+    // a sample beyond the depth. After a throw the planes may hold an incomplete frame.
     bool readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
                    const PlaneDest& v);
 
-    // Reads past the next frame as readFrame would, checking its FRAME line and that it is
-    // whole, and keeps nothing of it. Returns false at a clean end of input.
+    // Reads past the next frame as readFrame would, checking its FRAME line, that it is
+    // whole and its samples' range, and keeps nothing of it. Returns false at a clean end of
+    // input.
     bool skipFrame();
 
     // True when the input ends before the next frame (waits for a pipe's next byte).
@@ -129,7 +151,12 @@ private:
     // The next FRAME line into frameHeader; false at a clean end of input.
     bool readFrameLine(Y4mFrameHeader& frameHeader);
     void checkDestinations(const PlaneDest& y, const PlaneDest& u, const PlaneDest& v) const;
+    // Puts two-byte samples into the machine's order and checks them against the depth.
+    void finishSamples(int frameNumber, const PlaneDest& y, const PlaneDest& u,
+                       const PlaneDest& v) const;
     [[noreturn]] void throwTruncated(int frameNumber, std::size_t got) const;
+    // index counts samples from the start of the frame, in file order.
+    [[noreturn]] void throwSampleBeyond(int frameNumber, std::size_t index, unsigned value) const;
 
     FilePtr ownedFile_;
     std::FILE* file_ = nullptr;
@@ -142,7 +169,9 @@ private:
     std::vector<uint8_t> rowScratch_;  // for readFrame into destinations with padded rows
 };
 
-// Writes 8-bit YUV4MPEG2 video, reproducing a read header's parameters byte for byte.
+// Writes YUV4MPEG2 video, reproducing a read header's parameters byte for byte. Planes come
+// from the caller's memory as the reader delivers them (pitch in bytes; two-byte samples as
+// the machine's uint16_t, none beyond the header's maxSample(); u and v unused for mono).
 class Y4mWriter {
 public:
     // Writes to file, which the caller keeps ownership of; displayName goes into messages.
@@ -152,13 +181,14 @@ public:
     Y4mWriter& operator=(const Y4mWriter&) = delete;
 
     // Writes "YUV4MPEG2" and header.params. The frame geometry is taken from the tokens,
-    // so header's width, height and chroma must agree with them (std::invalid_argument
-    // otherwise): a header from Y4mReader or parseY4mHeader always does.
+    // so header's width, height, chroma and bit depth must agree with them
+    // (std::invalid_argument otherwise): a header from Y4mReader or parseY4mHeader always does.
     void writeHeader(const Y4mHeader& header);
 
     // Writes "FRAME", frameHeader.params, '\n' and the planes (sizes as in the header),
     // then flushes, so that a reader at the other end of a pipe gets whole frames and a
-    // failing write is reported at the frame that caused it.
+    // failing write is reported at the frame that caused it. A sample beyond the depth is
+    // the caller's bug: std::invalid_argument, and nothing of the frame is written.
     void writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource& y, const PlaneSource& u,
                     const PlaneSource& v);
 

@@ -9,44 +9,46 @@
 #include <stdexcept>
 
 #include "media_error.h"
+#include "sample_order.h"
 
 namespace media {
 
 namespace {
 
-void copyRows(const uint8_t* source, int width, int height, const PlaneDest& dest) {
+void copyRows(const uint8_t* source, std::size_t rowBytes, int height, const PlaneDest& dest) {
     for (int row = 0; row < height; ++row) {
         std::memcpy(dest.data + static_cast<std::ptrdiff_t>(row) * dest.pitch,
-                    source + static_cast<std::size_t>(row) * static_cast<std::size_t>(width),
-                    static_cast<std::size_t>(width));
+                    source + static_cast<std::size_t>(row) * rowBytes, rowBytes);
     }
 }
 
-// Fills one plane from fetch(buffer, bytes), which returns the bytes it got. Rows exactly
-// as wide as the pitch take one read straight into the destination; padded rows take one
-// read into scratch and a copy per row, which beats a read call per row.
+// Fills one plane of rowBytes x height from fetch(buffer, bytes), which returns the bytes it
+// got. Rows exactly as wide as the pitch take one read straight into the destination; padded
+// rows take one read into scratch and a copy per row, which beats a read call per row.
 template <typename Fetch>
-std::size_t readPlane(Fetch& fetch, const PlaneDest& dest, int width, int height,
+std::size_t readPlane(Fetch& fetch, const PlaneDest& dest, std::size_t rowBytes, int height,
                       std::vector<uint8_t>& scratch) {
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (dest.pitch == width) return fetch(dest.data, bytes);
+    const std::size_t bytes = rowBytes * static_cast<std::size_t>(height);
+    if (static_cast<std::size_t>(dest.pitch) == rowBytes) return fetch(dest.data, bytes);
     scratch.resize(bytes);
     const std::size_t got = fetch(scratch.data(), bytes);
-    if (got == bytes) copyRows(scratch.data(), width, height, dest);
+    if (got == bytes) copyRows(scratch.data(), rowBytes, height, dest);
     return got;
 }
 
-// Reads Y, U and V in file order; returns the bytes got, short only when the data ran out.
+// Reads the planes in file order; returns the bytes got, short only when the data ran out.
 template <typename Fetch>
 std::size_t readPlanes(Fetch& fetch, const Y4mHeader& header, const PlaneDest& y,
                        const PlaneDest& u, const PlaneDest& v, std::vector<uint8_t>& scratch) {
-    std::size_t got = readPlane(fetch, y, header.width, header.height, scratch);
-    if (got < header.lumaBytes()) return got;
-    const std::size_t gotU =
-        readPlane(fetch, u, header.chromaWidth(), header.chromaHeight(), scratch);
+    const auto bytesPerSample = static_cast<std::size_t>(header.bytesPerSample());
+    std::size_t got = readPlane(fetch, y, static_cast<std::size_t>(header.width) * bytesPerSample,
+                                header.height, scratch);
+    if (got < header.lumaBytes() || header.planeCount() == 1) return got;
+    const std::size_t chromaRow = static_cast<std::size_t>(header.chromaWidth()) * bytesPerSample;
+    const std::size_t gotU = readPlane(fetch, u, chromaRow, header.chromaHeight(), scratch);
     got += gotU;
     if (gotU < header.chromaBytes()) return got;
-    return got + readPlane(fetch, v, header.chromaWidth(), header.chromaHeight(), scratch);
+    return got + readPlane(fetch, v, chromaRow, header.chromaHeight(), scratch);
 }
 
 std::string displayNameOf(const std::string& path) { return path == "-" ? "standard input" : path; }
@@ -90,12 +92,61 @@ void Y4mReader::readStreamHeader() {
 
 void Y4mReader::checkDestinations(const PlaneDest& y, const PlaneDest& u,
                                   const PlaneDest& v) const {
-    const int chromaWidth = header_.chromaWidth();
-    if (!y.data || !u.data || !v.data || y.pitch < header_.width || u.pitch < chromaWidth ||
-        v.pitch < chromaWidth) {
+    const long long lumaRow = static_cast<long long>(header_.width) * header_.bytesPerSample();
+    const long long chromaRow =
+        static_cast<long long>(header_.chromaWidth()) * header_.bytesPerSample();
+    const bool chromaMissing = header_.planeCount() == 3 && (!u.data || !v.data ||
+                                                             u.pitch < chromaRow ||
+                                                             v.pitch < chromaRow);
+    if (!y.data || y.pitch < lumaRow || chromaMissing) {
         throw std::invalid_argument(
             "Y4mReader: plane destination missing or narrower than the plane");
     }
+}
+
+void Y4mReader::finishSamples(int frameNumber, const PlaneDest& y, const PlaneDest& u,
+                              const PlaneDest& v) const {
+    if (header_.bytesPerSample() == 1) return;
+    // Every 16-bit value is in range; only the byte order may need work.
+    const bool checked = header_.bitDepth < 16;
+    if (!checked && kLittleEndianHost) return;
+    const auto maxSample = static_cast<uint16_t>(header_.maxSample());
+    const PlaneDest* planes[] = {&y, &u, &v};
+    std::size_t planeStart = 0;  // samples in the frame before this plane
+    for (int p = 0; p < header_.planeCount(); ++p) {
+        const auto width = static_cast<std::size_t>(p == 0 ? header_.width : header_.chromaWidth());
+        const int height = p == 0 ? header_.height : header_.chromaHeight();
+        for (int row = 0; row < height; ++row) {
+            uint8_t* samples = planes[p]->data + static_cast<std::ptrdiff_t>(row) * planes[p]->pitch;
+            matchByteOrder(samples, width, true);
+            if (!checked || largestSample(samples, width) <= maxSample) continue;
+            std::size_t column = 0;
+            while (loadSample(samples + 2 * column) <= maxSample) ++column;
+            throwSampleBeyond(frameNumber,
+                              planeStart + static_cast<std::size_t>(row) * width + column,
+                              loadSample(samples + 2 * column));
+        }
+        planeStart += width * static_cast<std::size_t>(height);
+    }
+}
+
+void Y4mReader::throwSampleBeyond(int frameNumber, std::size_t index, unsigned value) const {
+    const char* plane = "Y";
+    std::size_t width = static_cast<std::size_t>(header_.width);
+    const std::size_t luma = width * static_cast<std::size_t>(header_.height);
+    if (index >= luma) {
+        width = static_cast<std::size_t>(header_.chromaWidth());
+        const std::size_t chroma = width * static_cast<std::size_t>(header_.chromaHeight());
+        plane = index - luma < chroma ? "U" : "V";
+        index = (index - luma) % chroma;
+    }
+    throwMediaError(name_, "frame " + std::to_string(frameNumber) + ": sample " +
+                               std::to_string(value) + " in the " + plane + " plane at column " +
+                               std::to_string(index % width) + ", row " +
+                               std::to_string(index / width) + " is beyond the " +
+                               std::to_string(header_.bitDepth) + "-bit maximum " +
+                               std::to_string(header_.maxSample()) + " (C" +
+                               header_.colourSpace + ")");
 }
 
 void Y4mReader::throwTruncated(int frameNumber, std::size_t got) const {
@@ -133,6 +184,7 @@ bool Y4mReader::readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const
     };
     const std::size_t got = readPlanes(fetch, header_, y, u, v, rowScratch_);
     if (got < header_.frameBytes()) throwTruncated(nextFrame_, got);
+    finishSamples(nextFrame_, y, u, v);
     ++nextFrame_;
     return true;
 }
@@ -152,14 +204,28 @@ bool Y4mReader::skipFrame() {
     Y4mFrameHeader ignored;
     if (!readFrameLine(ignored)) return false;
     // In slices, so that skipping never holds a whole (up to 128 MiB) frame in memory.
-    char slice[64 * 1024];
+    // Samples are checked against the depth as readFrame does, and a truncated frame is
+    // reported before a bad sample, so that skipping a frame fails where and as reading it
+    // would. The slice size is even: no sample straddles two slices.
+    uint8_t slice[64 * 1024];
+    const bool checked = header_.bytesPerSample() == 2 && header_.bitDepth < 16;
+    std::size_t badIndex = 0;
+    unsigned badValue = 0;
     std::size_t got = 0;
     while (got < header_.frameBytes()) {
         const std::size_t wanted = std::min(sizeof slice, header_.frameBytes() - got);
         const std::size_t read = readBytes(file_, slice, wanted, name_);
+        if (read < wanted) throwTruncated(nextFrame_, got + read);
+        for (std::size_t i = 0; checked && badValue == 0 && i < read; i += 2) {
+            const unsigned value = slice[i] | slice[i + 1] << 8;
+            if (value > static_cast<unsigned>(header_.maxSample())) {
+                badIndex = (got + i) / 2;
+                badValue = value;
+            }
+        }
         got += read;
-        if (read < wanted) throwTruncated(nextFrame_, got);
     }
+    if (badValue != 0) throwSampleBeyond(nextFrame_, badIndex, badValue);
     ++nextFrame_;
     return true;
 }
@@ -226,6 +292,7 @@ void Y4mReader::readFrameAt(int frameNumber, Y4mFrameHeader& frameHeader, const 
     const std::size_t got = readPlanes(fetch, header_, y, u, v, scratch);
     // Only if the file shrank after it was counted.
     if (got < header_.frameBytes()) throwTruncated(frameNumber, got);
+    finishSamples(frameNumber, y, u, v);
     frameHeader.params = frame.params;
 }
 

@@ -4,14 +4,14 @@
 #include <stdexcept>
 
 #include "media_error.h"
+#include "sample_order.h"
 
 namespace media {
 
 namespace {
 
-uint8_t* appendPlane(uint8_t* out, const PlaneSource& source, int width, int height) {
-    const auto rowBytes = static_cast<std::size_t>(width);
-    if (source.pitch == width) {
+uint8_t* appendPlane(uint8_t* out, const PlaneSource& source, std::size_t rowBytes, int height) {
+    if (static_cast<std::size_t>(source.pitch) == rowBytes) {
         const std::size_t bytes = rowBytes * static_cast<std::size_t>(height);
         std::memcpy(out, source.data, bytes);
         return out + bytes;
@@ -40,7 +40,7 @@ void Y4mWriter::writeHeader(const Y4mHeader& header) {
     // frames must have; text.size() - 1 drops the '\n'.
     Y4mHeader written = parseY4mHeader(std::string_view(text).substr(0, text.size() - 1), name_);
     if (written.width != header.width || written.height != header.height ||
-        written.chroma != header.chroma) {
+        written.chroma != header.chroma || written.bitDepth != header.bitDepth) {
         throw std::invalid_argument("Y4mWriter: header fields disagree with its parameter tokens");
     }
     writeBytes(file_, text.data(), text.size(), name_);
@@ -60,19 +60,35 @@ void Y4mWriter::writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource&
             "Y4mWriter: frame parameters must be empty or start with a "
             "space, and be one short line");
     }
-    const int chromaWidth = header_.chromaWidth();
-    if (!y.data || !u.data || !v.data || y.pitch < header_.width || u.pitch < chromaWidth ||
-        v.pitch < chromaWidth) {
+    const auto bytesPerSample = static_cast<std::size_t>(header_.bytesPerSample());
+    const std::size_t lumaRow = static_cast<std::size_t>(header_.width) * bytesPerSample;
+    const std::size_t chromaRow = static_cast<std::size_t>(header_.chromaWidth()) * bytesPerSample;
+    const bool chromaMissing =
+        header_.planeCount() == 3 &&
+        (!u.data || !v.data || u.pitch < 0 || v.pitch < 0 ||
+         static_cast<std::size_t>(u.pitch) < chromaRow ||
+         static_cast<std::size_t>(v.pitch) < chromaRow);
+    if (!y.data || y.pitch < 0 || static_cast<std::size_t>(y.pitch) < lumaRow || chromaMissing) {
         throw std::invalid_argument("Y4mWriter: plane source missing or narrower than the plane");
     }
     const std::string line = "FRAME" + params + "\n";
     frameBuffer_.resize(line.size() + header_.frameBytes());
     uint8_t* out = frameBuffer_.data();
     std::memcpy(out, line.data(), line.size());
-    out += line.size();
-    out = appendPlane(out, y, header_.width, header_.height);
-    out = appendPlane(out, u, chromaWidth, header_.chromaHeight());
-    appendPlane(out, v, chromaWidth, header_.chromaHeight());
+    uint8_t* const planes = out + line.size();
+    out = appendPlane(planes, y, lumaRow, header_.height);
+    if (header_.planeCount() == 3) {
+        out = appendPlane(out, u, chromaRow, header_.chromaHeight());
+        appendPlane(out, v, chromaRow, header_.chromaHeight());
+    }
+    if (bytesPerSample == 2) {
+        const std::size_t samples = header_.frameBytes() / 2;
+        if (header_.bitDepth < 16 &&
+            largestSample(planes, samples) > static_cast<uint16_t>(header_.maxSample())) {
+            throw std::invalid_argument("Y4mWriter: a sample beyond the video's bit depth");
+        }
+        matchByteOrder(planes, samples, true);
+    }
     writeBytes(file_, frameBuffer_.data(), frameBuffer_.size(), name_);
     flushOutput(file_, name_);
 }

@@ -7,12 +7,23 @@
 #include <new>
 
 #include "formats.h"
+#include "media_error.h"
 #include "memory_clip.h"
 
 namespace cli {
 namespace {
 
 // ---- Video frames ----
+
+// The classic plug-in takes 8-bit 4:2:0 and 4:2:2 only; the media library reads more.
+void requireClassicFormat(const media::Y4mHeader& header, const std::string& name) {
+    const bool classic = header.bitDepth == 8 && (header.chroma == media::Y4mChroma::k420 ||
+                                                  header.chroma == media::Y4mChroma::k422);
+    if (classic) return;
+    media::throwMediaError(name, "colour space C" + header.colourSpace +
+                                     " cannot be filtered (supported: 8-bit 4:2:0 and 4:2:2, "
+                                     "C420, C420jpeg, C420mpeg2, C420paldv, C422)");
+}
 
 VideoInfo videoInfoOf(const media::Y4mHeader& header, PlanarOrder order, int numFrames) {
     VideoInfo vi{};
@@ -127,6 +138,7 @@ void Y4mClip::keepFrameParams(int n, std::string params) {
 
 PClip Y4mFileClip::open(const std::string& path, PlanarOrder order, bool keepsFrameParams) {
     auto reader = std::make_unique<media::Y4mReader>(path);
+    requireClassicFormat(reader->header(), reader->name());
     const int count = reader->countFrames();
     const VideoInfo vi = videoInfoOf(reader->header(), order, count);
     return PClip(new Y4mFileClip(std::move(reader), vi, keepsFrameParams));
@@ -161,7 +173,9 @@ PVideoFrame Y4mFileClip::GetFrame(int n, IScriptEnvironment* env) {
 }
 
 Y4mStreamClip::Y4mStreamClip(const media::Y4mHeader& header, PlanarOrder order)
-    : Y4mClip(videoInfoOf(header, order, INT_MAX), header, true) {}
+    : Y4mClip(videoInfoOf(header, order, INT_MAX), header, true) {
+    requireClassicFormat(header, "standard input");
+}
 
 bool Y4mStreamClip::readNext(media::Y4mReader& reader, IScriptEnvironment& env) {
     const int n = reader.nextFrameNumber();

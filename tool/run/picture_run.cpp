@@ -8,7 +8,8 @@
 namespace cli {
 
 void runPicture(const Run& run) {
-    const media::Picture picture = media::readPicture(run.options.input);
+    // The classic plug-in filters 8-bit RGB: 16-bit pictures are scaled to it.
+    const media::Picture picture = media::toEightBits(media::readPicture(run.options.input));
     if (picture.hasAlpha && !run.outputFormat.holdsAlpha) {
         throw UsageError(run.options.input + " has alpha, which " + run.outputFormat.name +
                          " cannot hold; use " + media::pictureExtensions(" or ", true));
@@ -23,7 +24,7 @@ void runPicture(const Run& run) {
         result = frameToPicture(*frame.get(), picture.width, picture.height, picture.hasAlpha);
     }
     OutputTarget target(run.options.output);
-    run.outputFormat.write(target.stream(), target.name(), result);
+    run.outputFormat.write(target.stream(), target.name(), result, media::WriteDepth::kPicture);
     target.commit();
 }
 

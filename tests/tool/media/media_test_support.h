@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -69,3 +70,39 @@ inline std::vector<uint8_t> patternBytes(std::size_t count, unsigned seed) {
         bytes[i] = static_cast<uint8_t>(i * 37 + seed * 101 + (i >> 8));
     return bytes;
 }
+
+// count samples of bitDepth bits (up to 16), both bytes varying, the largest value included.
+inline std::vector<uint16_t> patternSamples(std::size_t count, unsigned seed, int bitDepth = 16) {
+    std::vector<uint16_t> samples(count);
+    const unsigned limit = 1u << bitDepth;
+    for (std::size_t i = 0; i < count; ++i)
+        samples[i] = static_cast<uint16_t>((i * 40503u + seed * 7919u + (i >> 3) * 257u) % limit);
+    if (count > 0) samples[count / 2] = static_cast<uint16_t>(limit - 1);
+    return samples;
+}
+
+// A picture of either depth with patterned samples.
+inline media::Picture patternPicture(int width, int height, bool alpha, int bitDepth,
+                                     unsigned seed) {
+    media::Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.hasAlpha = alpha;
+    picture.bitDepth = bitDepth;
+    const std::size_t count = picture.stride() * static_cast<std::size_t>(height);
+    if (bitDepth == 8) {
+        picture.pixels = patternPixels(count, seed);
+    } else {
+        const std::vector<uint16_t> samples = patternSamples(count, seed);
+        picture.pixels16 = media::PixelWords(samples.begin(), samples.end());
+    }
+    return picture;
+}
+
+inline bool samePicture(const media::Picture& a, const media::Picture& b) {
+    return a.width == b.width && a.height == b.height && a.hasAlpha == b.hasAlpha &&
+           a.bitDepth == b.bitDepth && a.pixels == b.pixels && a.pixels16 == b.pixels16;
+}
+
+// True when ffmpeg runs here; the tests that compare with it skip otherwise.
+inline bool haveFfmpeg() { return std::system("ffmpeg -version > /dev/null 2>&1") == 0; }

@@ -7,8 +7,9 @@
 #include "file_io.h"
 #include "formats.h"
 
-inline void writePictureFile(const std::string& path, const media::Picture& picture) {
+inline void writePictureFile(const std::string& path, const media::Picture& picture,
+                             media::WriteDepth depth = media::WriteDepth::kPicture) {
     media::FilePtr file = media::openOutputFile(path);
-    media::mediaFormatOf(path).write(file.get(), path, picture);
+    media::mediaFormatOf(path).write(file.get(), path, picture, depth);
     media::closeOutputFile(std::move(file), path);
 }

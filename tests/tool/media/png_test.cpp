@@ -3,9 +3,10 @@
 
 #include <cstdio>
 #include <functional>
+#include <set>
 
-#include "media_test_support.h"
 #include "formats.h"
+#include "media_test_support.h"
 #include "picture_file.h"
 #include "png_io.h"
 
@@ -14,12 +15,7 @@ using namespace media;
 namespace {
 
 Picture makePicture(int width, int height, bool alpha, unsigned seed) {
-    Picture picture;
-    picture.width = width;
-    picture.height = height;
-    picture.hasAlpha = alpha;
-    picture.pixels = patternPixels(picture.stride() * static_cast<std::size_t>(height), seed);
-    return picture;
+    return patternPicture(width, height, alpha, 8, seed);
 }
 
 // Writes rows (already in the file's bit depth and layout) with libpng itself, for the
@@ -45,27 +41,97 @@ void writeRawPng(const std::string& path, int width, int bitDepth, int colourTyp
     fclose(file);
 }
 
+// The filter type of every row of a PNG this library wrote (not interlaced): the IDAT chunks
+// joined and inflated with zlib, one type byte at the start of each row.
+std::set<int> filterTypes(const std::string& png, std::size_t rowBytes, int height) {
+    std::string compressed;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(png[at + i]); };
+        const std::size_t length = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+        if (png.compare(at + 4, 4, "IDAT") == 0) compressed += png.substr(at + 8, length);
+        at += 12 + length;
+    }
+    std::vector<uint8_t> raw((rowBytes + 1) * height);
+    uLongf rawSize = raw.size();
+    EXPECT_EQ(uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(compressed.data()),
+                         compressed.size()),
+              Z_OK);
+    EXPECT_EQ(rawSize, raw.size());
+    std::set<int> types;
+    for (int y = 0; y < height; ++y) types.insert(raw[y * (rowBytes + 1)]);
+    return types;
+}
+
 using PngTest = MediaTest;
 
-TEST_F(PngTest, RoundTripsRgbAndRgba) {
-    for (const bool alpha : {false, true}) {
-        const Picture picture = makePicture(37, 23, alpha, alpha ? 7 : 3);
-        writePictureFile(path("out.png"), picture);
-        const Picture back = readPicture(path("out.png"));
-        EXPECT_EQ(back.width, 37);
-        EXPECT_EQ(back.height, 23);
-        EXPECT_EQ(back.hasAlpha, alpha);
-        EXPECT_EQ(back.pixels, picture.pixels);
+TEST_F(PngTest, RoundTripsEveryDepthLayoutAndAwkwardSize) {
+    for (const int depth : {8, 16}) {
+        for (const bool alpha : {false, true}) {
+            for (const auto& [width, height] :
+                 {std::pair{37, 23}, {1, 1}, {1, 9}, {9, 1}, {200, 3}}) {
+                SCOPED_TRACE(std::to_string(depth) + " bits, alpha " + std::to_string(alpha) +
+                             ", " + std::to_string(width) + "x" + std::to_string(height));
+                const Picture picture = patternPicture(width, height, alpha, depth, width + height);
+                writePictureFile(path("out.png"), picture);
+                EXPECT_TRUE(samePicture(readPicture(path("out.png")), picture));
+            }
+        }
     }
 }
 
-TEST_F(PngTest, ScalesSixteenBitSamplesRatherThanStrippingThem) {
-    // 0x01FF: dropping the low byte gives 1, scaling by 255/65535 gives 2.
+TEST_F(PngTest, ChoosesAFilterPerRowAndEveryChoiceDecodes) {
+    // Rows that favour each filter: noise, a copy of the row above (Up), a horizontal ramp
+    // (Sub), and noise again (Paeth, mostly, after the ramp).
+    const int width = 64;
+    const int height = 40;
+    for (const int depth : {8, 16}) {
+        SCOPED_TRACE(depth);
+        Picture picture = patternPicture(width, height, false, depth, 5);
+        const std::vector<uint16_t> noise = patternSamples(4096, 11);
+        for (int y = 0; y < height; ++y) {
+            for (int i = 0; i < width * 3; ++i) {
+                const std::size_t at = static_cast<std::size_t>(y) * width * 3 + i;
+                uint16_t value = noise[at % noise.size()];
+                if (y % 4 == 1) value = noise[(at - width * 3) % noise.size()];  // as above
+                if (y % 4 == 2) value = static_cast<uint16_t>(i / 3 * 514);  // pixel x: 514 x
+                if (y % 4 == 3) value = noise[(i + 3 * (y / 4)) % 192 + 3000];
+                if (depth == 8) picture.pixels[at] = static_cast<uint8_t>(value >> 8);
+                else picture.pixels16[at] = value;
+            }
+        }
+        writePictureFile(path("filters.png"), picture);
+        EXPECT_TRUE(samePicture(readPicture(path("filters.png")), picture));
+        EXPECT_EQ(filterTypes(readFile(path("filters.png")), width * 3 * depth / 8, height),
+                  (std::set<int>{1, 2, 4}));
+    }
+}
+
+TEST_F(PngTest, KeepsSixteenBitSamplesAndExpandsGreyToRgb) {
     writeRawPng(path("deep.png"), 2, 16, PNG_COLOR_TYPE_RGB,
-                {{0xFF, 0xFF, 0x80, 0x80, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x7F, 0xFF, 0xFF}});
-    const Picture picture = readPicture(path("deep.png"));
-    EXPECT_FALSE(picture.hasAlpha);
-    EXPECT_EQ(picture.pixels, (media::PixelBytes{255, 128, 2, 0, 0, 255}));
+                {{0xFF, 0xFF, 0x80, 0x81, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x7F, 0xFE, 0xFF}});
+    const Picture rgb = readPicture(path("deep.png"));
+    EXPECT_EQ(rgb.bitDepth, 16);
+    EXPECT_FALSE(rgb.hasAlpha);
+    EXPECT_TRUE(rgb.pixels.empty());
+    EXPECT_EQ(rgb.pixels16, (PixelWords{0xFFFF, 0x8081, 0x01FF, 0x0000, 0x007F, 0xFEFF}));
+
+    // Grey with a transparent value: RGB plus 16-bit alpha, 0 where the value matches.
+    writeRawPng(path("grey.png"), 2, 16, PNG_COLOR_TYPE_GRAY, {{0x12, 0x34, 0xAB, 0xCD}}, false,
+                [](png_structp png, png_infop info) {
+                    png_color_16 transparent{};
+                    transparent.gray = 0x1234;
+                    png_set_tRNS(png, info, nullptr, 0, &transparent);
+                });
+    const Picture grey = readPicture(path("grey.png"));
+    EXPECT_EQ(grey.bitDepth, 16);
+    EXPECT_TRUE(grey.hasAlpha);
+    EXPECT_EQ(grey.pixels16,
+              (PixelWords{0x1234, 0x1234, 0x1234, 0, 0xABCD, 0xABCD, 0xABCD, 0xFFFF}));
+
+    writeRawPng(path("greyalpha.png"), 1, 16, PNG_COLOR_TYPE_GRAY_ALPHA,
+                {{0x01, 0x02, 0x80, 0x00}});
+    EXPECT_EQ(readPicture(path("greyalpha.png")).pixels16,
+              (PixelWords{0x0102, 0x0102, 0x0102, 0x8000}));
 }
 
 TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
@@ -88,6 +154,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
                 });
     const Picture palette = readPicture(path("palette.png"));
     EXPECT_TRUE(palette.hasAlpha);
+    EXPECT_EQ(palette.bitDepth, 8);
     EXPECT_EQ(palette.pixels, (media::PixelBytes{10, 20, 30, 0, 40, 50, 60, 128, 70, 80, 90, 255,
                                                     1, 2, 3, 255}));
 
@@ -103,6 +170,93 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
         EXPECT_EQ(bits.pixels[x * 3 + 2], row0[x] * 255) << x;
         EXPECT_EQ(bits.pixels[27 + x * 3], 0) << x;
         EXPECT_EQ(bits.pixels[54 + x * 3 + 1], 255) << x;
+    }
+}
+
+// libpng's own reduction of a 16-bit file to 8 bits (png_set_scale_16), which is what the
+// tool did before pictures kept their 16 bits.
+std::vector<uint8_t> readScaledByLibpng(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_set_scale_16(png);
+    png_read_update_info(png, info);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    std::vector<uint8_t> pixels(rowBytes * height);
+    std::vector<png_bytep> rows;
+    for (png_uint_32 y = 0; y < height; ++y) rows.push_back(pixels.data() + y * rowBytes);
+    png_read_image(png, rows.data());
+    png_destroy_read_struct(&png, &info, nullptr);
+    fclose(file);
+    return pixels;
+}
+
+TEST_F(PngTest, EightBitConversionRoundsAsLibpngDoesForEveryValue) {
+    // Every 16-bit value once, as an RGB picture of 128 x 256 pixels whose samples count up.
+    Picture picture;
+    picture.width = 128;
+    picture.height = 256;
+    picture.bitDepth = 16;
+    picture.pixels16.resize(picture.stride() * picture.height);
+    for (std::size_t i = 0; i < picture.pixels16.size(); ++i)
+        picture.pixels16[i] = static_cast<uint16_t>(i * 3 % 65536 + i * 3 / 65536);
+    writePictureFile(path("every.png"), picture);
+    const std::vector<uint8_t> expected = readScaledByLibpng(path("every.png"));
+
+    const Picture eight = toEightBits(picture);
+    EXPECT_EQ(eight.bitDepth, 8);
+    EXPECT_TRUE(eight.pixels16.empty());
+    EXPECT_TRUE(std::equal(eight.pixels.begin(), eight.pixels.end(), expected.begin(),
+                           expected.end()));
+    EXPECT_EQ(eightBitSample(32767), 127);   // 127.498...
+    EXPECT_EQ(eightBitSample(32768), 128);   // 127.501...
+    EXPECT_EQ(eightBitSample(0x01FF), 2);    // 1.988...: scaled, not the high byte
+    EXPECT_EQ(eightBitSample(65535), 255);
+
+    // Every writer asked for 8 bits writes what the conversion gives.
+    for (const char* name : {"eight.png", "eight.ppm", "eight.pam"}) {
+        SCOPED_TRACE(name);
+        writePictureFile(path(name), picture, WriteDepth::kEightBits);
+        EXPECT_TRUE(samePicture(readPicture(path(name)), eight));
+    }
+    // An 8-bit picture is what it is, at either depth.
+    const Picture small = makePicture(5, 4, true, 3);
+    EXPECT_TRUE(samePicture(toEightBits(small), small));
+    writePictureFile(path("small.png"), small, WriteDepth::kEightBits);
+    EXPECT_TRUE(samePicture(readPicture(path("small.png")), small));
+}
+
+// What ffmpeg, a decoder independent of libpng, makes of the PNGs this library writes.
+TEST_F(PngTest, FfmpegDecodesWrittenFilesToTheSamePixels) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not found";
+    for (const int depth : {8, 16}) {
+        for (const bool alpha : {false, true}) {
+            for (const auto& [width, height] : {std::pair{1, 1}, {31, 17}, {640, 3}}) {
+                const std::string format = std::string(alpha ? "rgba" : "rgb") +
+                                           (depth == 8 ? (alpha ? "" : "24") : "") +
+                                           (depth == 16 ? (alpha ? "64le" : "48le") : "");
+                SCOPED_TRACE(format + " " + std::to_string(width) + "x" + std::to_string(height));
+                const Picture picture = patternPicture(width, height, alpha, depth, 7);
+                writePictureFile(path("in.png"), picture);
+                const std::string command = "ffmpeg -loglevel error -y -i '" + path("in.png") +
+                                            "' -f rawvideo -pix_fmt " + format + " '" +
+                                            path("out.raw") + "'";
+                ASSERT_EQ(std::system(command.c_str()), 0);
+                std::string expected;
+                for (std::size_t i = 0; i < picture.stride() * height; ++i) {
+                    if (depth == 8) {
+                        expected += static_cast<char>(picture.pixels[i]);
+                    } else {  // little-endian, as the format's "le" says
+                        expected += static_cast<char>(picture.pixels16[i] & 0xFF);
+                        expected += static_cast<char>(picture.pixels16[i] >> 8);
+                    }
+                }
+                EXPECT_EQ(readFile(path("out.raw")), expected);
+            }
+        }
     }
 }
 
@@ -146,12 +300,31 @@ TEST_F(PngTest, RefusesBadFilesWithTheirName) {
 
     expectMediaError([&] { readPicture(path("missing.png")); },
                      {"missing.png: cannot open for reading"});
+}
 
+TEST(PngWriterTest, ReportsTheSystemReasonForAFailedWrite) {
     FILE* full = fopen("/dev/full", "wb");
-    if (!full) return;
-    expectMediaError([&] { writePng(full, "out.png", makePicture(300, 300, true, 2)); },
-                     {"out.png: write error: No space left on device"});
+    if (!full) GTEST_SKIP() << "no /dev/full here";
+    for (const int depth : {8, 16}) {
+        expectMediaError(
+            [&] { writePng(full, "out.png", patternPicture(300, 300, true, depth, 2)); },
+            {"out.png: write error: No space left on device"});
+        clearerr(full);
+    }
     fclose(full);
+}
+
+TEST(PictureTest, InconsistentPicturesAreTheCallersBug) {
+    Picture picture = patternPicture(4, 3, false, 16, 1);
+    EXPECT_NO_THROW(checkPictureConsistent(picture));
+    picture.pixels.resize(1);  // both vectors in use
+    EXPECT_THROW(checkPictureConsistent(picture), std::invalid_argument);
+    picture = patternPicture(4, 3, false, 8, 1);
+    picture.bitDepth = 16;  // the samples are in the other vector
+    EXPECT_THROW(checkPictureConsistent(picture), std::invalid_argument);
+    picture.bitDepth = 12;
+    EXPECT_THROW(checkPictureConsistent(picture), std::invalid_argument);
+    EXPECT_THROW(writePng(stdout, "x", picture), std::invalid_argument);
 }
 
 }  // namespace

@@ -9,22 +9,34 @@ namespace {
 
 using PnmTest = MediaTest;
 
-TEST_F(PnmTest, RoundTripsPpmAndPamThroughTheExtension) {
-    for (const auto& [name, alpha] :
-         {std::pair{"a.ppm", false}, {"b.pam", false}, {"c.PAM", true}}) {
-        SCOPED_TRACE(name);
-        Picture picture;
-        picture.width = 5;
-        picture.height = 3;
-        picture.hasAlpha = alpha;
-        picture.pixels = patternPixels(picture.stride() * 3, 9);
-        writePictureFile(path(name), picture);
-        const Picture back = readPicture(path(name));
-        EXPECT_EQ(back.width, 5);
-        EXPECT_EQ(back.height, 3);
-        EXPECT_EQ(back.hasAlpha, alpha);
-        EXPECT_EQ(back.pixels, picture.pixels);
+TEST_F(PnmTest, RoundTripsPpmAndPamAtBothDepthsThroughTheExtension) {
+    for (const int depth : {8, 16}) {
+        for (const auto& [name, alpha] :
+             {std::pair{"a.ppm", false}, {"b.pam", false}, {"c.PAM", true}}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(depth));
+            // Wide enough that a 16-bit PPM is written in several slices.
+            const Picture picture = patternPicture(7000, 3, alpha, depth, 9);
+            writePictureFile(path(name), picture);
+            EXPECT_TRUE(samePicture(readPicture(path(name)), picture));
+        }
     }
+}
+
+TEST_F(PnmTest, SixteenBitSamplesAreBigEndianInTheFile) {
+    writeFile(path("deep.ppm"),
+              std::string("P6\n2 1\n65535\n\x01\x02\xff\xfe\x00\x80\x80\x00\x00\x00\xff\xff", 25));
+    const Picture ppm = readPicture(path("deep.ppm"));
+    EXPECT_EQ(ppm.bitDepth, 16);
+    EXPECT_TRUE(ppm.pixels.empty());
+    EXPECT_EQ(ppm.pixels16, (PixelWords{0x0102, 0xFFFE, 0x0080, 0x8000, 0x0000, 0xFFFF}));
+
+    // And written so: the header says 65535, or 255 for a picture written at 8 bits.
+    writePictureFile(path("out.pam"), ppm);
+    EXPECT_EQ(readFile(path("out.pam")),
+              "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 65535\nTUPLTYPE RGB\nENDHDR\n" +
+                  readFile(path("deep.ppm")).substr(13));
+    writePictureFile(path("out.ppm"), ppm, WriteDepth::kEightBits);
+    EXPECT_EQ(readFile(path("out.ppm")), std::string("P6\n2 1\n255\n\x01\xff\x00\x80\x00\xff", 17));
 }
 
 TEST_F(PnmTest, ReadsHandWrittenHeadersWithComments) {
@@ -49,8 +61,13 @@ TEST_F(PnmTest, RefusesWhatItCannotHoldOrRead) {
     const std::string file = path("bad.ppm");
     const std::string pam = "P7\nWIDTH 2\nHEIGHT 2\nMAXVAL 255\n";
     const std::vector<std::pair<std::string, std::string>> cases{
-        {"P6\n2 2\n65535\n", "maxval 65535 is not supported (only 255"},
-        {"P5\n2 2\n255\n", "Netpbm type P5 is not supported (supported: P6 PPM and P7 PAM"},
+        {"P6\n2 2\n1023\n", "maxval 1023 is not supported (only 255 for 8 bits and 65535 for 16"},
+        {"P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 256\nTUPLTYPE RGB\nENDHDR\n",
+         "maxval 256 is not supported"},
+        {"P6\n2 2\n65535\n" + std::string(23, 'x'),
+         "pixel data is truncated (expected 24 bytes, got 23)"},
+        {"P5\n2 2\n255\n",
+         "Netpbm type P5 is not supported (supported: P6 PPM and P7 PAM, 8 or 16 bits"},
         {"P3\n2 2\n255\n", "type P3 is not supported"},
         {"GIF89a", "not a PPM or PAM file"},
         {"P62 2\n255\n", "P6 must be followed by whitespace"},
@@ -76,13 +93,18 @@ TEST_F(PnmTest, RefusesWhatItCannotHoldOrRead) {
     rgba.pixels = {1, 2, 3, 4};
     expectMediaError([&] { writePictureFile(path("out.ppm"), rgba); },
                      {"out.ppm: PPM cannot hold an alpha channel; write .png or .pam"});
+}
 
-    // A small file fits in stdio's buffer, so a full disk shows only when it is closed.
-    if (FILE* full = fopen("/dev/full", "wb")) {
-        expectMediaError([&] { writePam(full, "/dev/full", rgba); },
-                         {"write error: No space left on device"});
-        fclose(full);
+TEST(PnmWriterTest, ReportsTheSystemReasonForAFailedWrite) {
+    FILE* full = fopen("/dev/full", "wb");
+    if (!full) GTEST_SKIP() << "no /dev/full here";
+    // A small file fits in stdio's buffer, so a full disk shows only at the flush.
+    for (const int depth : {8, 16}) {
+        expectMediaError([&] { writePam(full, "/dev/full", patternPicture(1, 1, true, depth, 1)); },
+                         {"/dev/full: write error: No space left on device"});
+        clearerr(full);
     }
+    fclose(full);
 }
 
 TEST(MediaFormatTest, ChoosesByExtensionIgnoringCase) {

@@ -1,0 +1,271 @@
+// The PNG encoder: signature, IHDR, the filtered rows deflated into IDAT chunks, IEND.
+//
+// Through libpng, writing was most of a picture run's cost: its choice among all five
+// filters for every row, then zlib. Here each row gets whichever of Sub, Up and Paeth leaves
+// the smallest sum of absolute differences (libpng's heuristic; None and Average rarely win
+// on pictures), estimated on half the row, and ISA-L's level 1 deflate compresses the rows:
+// on a grainy 1080p picture three to four times faster than the fastest levels of zlib or
+// libdeflate, with files as small. A small ISA-L level buffer makes it start new Huffman
+// tables more often, which keeps flat graphics within a few percent of what libpng wrote.
+// Rows are filtered and compressed a slice at a time, so the encoder never holds a second
+// copy of the picture.
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "file_io.h"
+#include "media_error.h"
+#include "png_io.h"
+#include "sample_order.h"
+
+namespace media {
+
+namespace {
+
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Filter types, as the byte before each row says.
+constexpr uint8_t kFilterSub = 1;
+constexpr uint8_t kFilterUp = 2;
+constexpr uint8_t kFilterPaeth = 4;
+
+// Filtered bytes handed to deflate at a time, and compressed bytes per IDAT chunk: large
+// enough that per-call and per-chunk costs vanish, small enough to stay in cache.
+constexpr std::size_t kSliceBytes = 256 * 1024;
+constexpr std::size_t kIdatBytes = 256 * 1024;
+
+void putBigEndian32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 24);
+    at[1] = static_cast<uint8_t>(value >> 16);
+    at[2] = static_cast<uint8_t>(value >> 8);
+    at[3] = static_cast<uint8_t>(value);
+}
+
+// Writes one chunk: length, type, data and the CRC of type and data.
+void writeChunk(std::FILE* file, const std::string& name, const char* type, const uint8_t* data,
+                std::size_t size) {
+    uint8_t head[8];
+    putBigEndian32(head, static_cast<uint32_t>(size));
+    std::memcpy(head + 4, type, 4);
+    uint32_t crc = crc32_gzip_refl(0, head + 4, 4);
+    if (size != 0) crc = crc32_gzip_refl(crc, data, size);
+    uint8_t tail[4];
+    putBigEndian32(tail, crc);
+    writeBytes(file, head, sizeof head, name);
+    if (size != 0) writeBytes(file, data, size, name);
+    writeBytes(file, tail, sizeof tail, name);
+}
+
+// ISA-L's AVX code returns with the upper halves of the vector registers in use. Until they
+// are cleared, every SSE instruction after it pays for merging them: the row filter ran three
+// to four times slower between calls of isal_deflate. Clearing them costs one instruction.
+void clearUpperVectorState() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool hasAvx = __builtin_cpu_supports("avx");
+    if (hasAvx) asm volatile("vzeroupper" ::: "memory");
+#endif
+}
+
+// The arithmetic below is in 16-bit lanes, and the cost loops run over fixed chunks of 16
+// bytes, because that is the form the compiler turns into vector code with 8 or 16 lanes;
+// plain int arithmetic on a row ran half as fast.
+constexpr std::size_t kChunk = 16;
+// The choice of filter looks at every other chunk of a row: half the work, and on the
+// pictures measured files within 0.2% of what looking at every byte gives.
+constexpr std::size_t kSampleStep = 2 * kChunk;
+
+inline int16_t magnitude(int16_t value) { return value < 0 ? static_cast<int16_t>(-value) : value; }
+
+// Paeth's predictor: whichever of left (a), up (b) and upper left (c) is closest to
+// p = a + b - c, ties going to a, then b.
+inline int16_t paethPredictor(int16_t a, int16_t b, int16_t c) {
+    const auto pMinusA = static_cast<int16_t>(b - c);
+    const auto pMinusB = static_cast<int16_t>(a - c);
+    const int16_t pa = magnitude(pMinusA);
+    const int16_t pb = magnitude(pMinusB);
+    const int16_t pc = magnitude(static_cast<int16_t>(pMinusA + pMinusB));
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// A filtered byte's cost: its distance from 0 taken as a signed byte.
+inline int16_t cost(int16_t value, int16_t predicted) {
+    return magnitude(static_cast<int8_t>(value - predicted));
+}
+
+// The costs of the byte x, with a to its left, b above and c above left, added to each
+// filter's sum.
+inline void addCosts(int16_t x, int16_t a, int16_t b, int16_t c, int16_t& sub, int16_t& up,
+                     int16_t& paeth) {
+    sub = static_cast<int16_t>(sub + cost(x, a));
+    up = static_cast<int16_t>(up + cost(x, b));
+    paeth = static_cast<int16_t>(paeth + cost(x, paethPredictor(a, b, c)));
+}
+
+// Filters the row (n bytes, bpp per pixel) against the row above it (all zero for the first
+// row) into out: the filter type byte, then n filtered bytes. The first bpp bytes have no
+// left neighbour (taken as 0, which makes Sub leave them as they are and Paeth predict the
+// byte above); the loops start after them so that they hold no test.
+void filterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, std::size_t n,
+               std::size_t bpp, uint8_t* __restrict out) {
+    // Each chunk's costs are summed in 16 bits (at most kChunk * 128, no overflow), then
+    // added to the row's sums.
+    uint32_t sub = 0;
+    uint32_t up = 0;
+    uint32_t paeth = 0;
+    const auto addChunk = [&](int16_t chunkSub, int16_t chunkUp, int16_t chunkPaeth) {
+        sub += static_cast<uint16_t>(chunkSub);
+        up += static_cast<uint16_t>(chunkUp);
+        paeth += static_cast<uint16_t>(chunkPaeth);
+    };
+    int16_t chunkSub = 0;
+    int16_t chunkUp = 0;
+    int16_t chunkPaeth = 0;
+    for (std::size_t i = 0; i < bpp; ++i)
+        addCosts(row[i], 0, above[i], 0, chunkSub, chunkUp, chunkPaeth);
+    std::size_t i = bpp;
+    for (; i + kChunk <= n; i += kSampleStep) {
+        addChunk(chunkSub, chunkUp, chunkPaeth);
+        chunkSub = chunkUp = chunkPaeth = 0;
+        for (std::size_t k = i; k < i + kChunk; ++k) {
+            addCosts(row[k], row[k - bpp], above[k], above[k - bpp], chunkSub, chunkUp,
+                     chunkPaeth);
+        }
+    }
+    addChunk(chunkSub, chunkUp, chunkPaeth);
+    chunkSub = chunkUp = chunkPaeth = 0;
+    for (i = std::min(i, n); i < n; ++i)
+        addCosts(row[i], row[i - bpp], above[i], above[i - bpp], chunkSub, chunkUp, chunkPaeth);
+    addChunk(chunkSub, chunkUp, chunkPaeth);
+
+    uint8_t* filtered = out + 1;
+    if (sub <= up && sub <= paeth) {
+        out[0] = kFilterSub;
+        std::memcpy(filtered, row, bpp);
+        for (i = bpp; i < n; ++i) filtered[i] = static_cast<uint8_t>(row[i] - row[i - bpp]);
+    } else if (up <= paeth) {
+        out[0] = kFilterUp;
+        for (i = 0; i < n; ++i) filtered[i] = static_cast<uint8_t>(row[i] - above[i]);
+    } else {
+        out[0] = kFilterPaeth;
+        for (i = 0; i < bpp; ++i) filtered[i] = static_cast<uint8_t>(row[i] - above[i]);
+        for (i = bpp; i < n; ++i) {
+            filtered[i] =
+                static_cast<uint8_t>(row[i] - paethPredictor(row[i - bpp], above[i], above[i - bpp]));
+        }
+    }
+}
+
+// The zlib stream of the filtered rows, cut into IDAT chunks as it comes.
+class IdatStream {
+public:
+    IdatStream(std::FILE* file, const std::string& name)
+        : file_(file), name_(name), levelBuffer_(ISAL_DEF_LVL1_SMALL), out_(kIdatBytes) {
+        isal_deflate_init(&stream_);
+        stream_.level = 1;
+        stream_.level_buf = levelBuffer_.data();
+        stream_.level_buf_size = static_cast<uint32_t>(levelBuffer_.size());
+        stream_.gzip_flag = IGZIP_ZLIB;
+        stream_.flush = NO_FLUSH;
+        stream_.next_out = out_.data();
+        stream_.avail_out = static_cast<uint32_t>(out_.size());
+    }
+
+    // Compresses the bytes; with last set, ends the stream and writes what is left.
+    void write(uint8_t* data, std::size_t size, bool last) {
+        stream_.next_in = data;
+        stream_.avail_in = static_cast<uint32_t>(size);
+        stream_.end_of_stream = last ? 1 : 0;
+        for (;;) {
+            if (isal_deflate(&stream_) != COMP_OK)
+                throw std::logic_error("PNG encoder: ISA-L refused its own settings");
+            const bool done = last ? stream_.internal_state.state == ZSTATE_END
+                                   : stream_.avail_in == 0;
+            if (stream_.avail_out == 0 || (done && last)) emitChunk();
+            if (done) break;
+        }
+        clearUpperVectorState();
+    }
+
+private:
+    void emitChunk() {
+        const std::size_t size = out_.size() - stream_.avail_out;
+        if (size != 0) writeChunk(file_, name_, "IDAT", out_.data(), size);
+        stream_.next_out = out_.data();
+        stream_.avail_out = static_cast<uint32_t>(out_.size());
+    }
+
+    std::FILE* file_;
+    const std::string& name_;
+    std::vector<uint8_t> levelBuffer_;
+    std::vector<uint8_t> out_;
+    isal_zstream stream_{};
+};
+
+void writeHeader(std::FILE* file, const std::string& name, const Picture& picture, int bitDepth) {
+    writeBytes(file, kSignature, sizeof kSignature, name);
+    uint8_t ihdr[13];
+    putBigEndian32(ihdr, static_cast<uint32_t>(picture.width));
+    putBigEndian32(ihdr + 4, static_cast<uint32_t>(picture.height));
+    ihdr[8] = static_cast<uint8_t>(bitDepth);
+    ihdr[9] = picture.hasAlpha ? 6 : 2;  // colour type: RGB with alpha, RGB
+    ihdr[10] = 0;                        // deflate
+    ihdr[11] = 0;                        // the one filter method
+    ihdr[12] = 0;                        // not interlaced
+    writeChunk(file, name, "IHDR", ihdr, sizeof ihdr);
+}
+
+}  // namespace
+
+void writePng(std::FILE* file, const std::string& name, const Picture& picture,
+              WriteDepth depth) {
+    checkPictureConsistent(picture);
+    const int bitDepth = picture.bitDepth == 16 && depth == WriteDepth::kPicture ? 16 : 8;
+    const std::size_t samples = picture.stride();
+    const std::size_t rowBytes = samples * static_cast<std::size_t>(bitDepth / 8);
+    const std::size_t bpp = static_cast<std::size_t>(picture.channels() * bitDepth / 8);
+    const std::size_t rowsPerSlice = std::max<std::size_t>(1, kSliceBytes / (rowBytes + 1));
+
+    // 8-bit pictures are filtered straight from their rows; 16-bit ones from a row in the
+    // file's form (big-endian, or scaled to 8 bits), two of them so the row above stays.
+    const bool converted = picture.bitDepth == 16;
+    std::vector<uint8_t> fileRows(converted ? 2 * rowBytes : 0);
+    const std::vector<uint8_t> zeroRow(rowBytes, 0);
+    std::vector<uint8_t> slice(rowsPerSlice * (rowBytes + 1));
+
+    writeHeader(file, name, picture, bitDepth);
+    IdatStream idat(file, name);
+    const uint8_t* above = zeroRow.data();
+    const auto height = static_cast<std::size_t>(picture.height);
+    std::size_t inSlice = 0;
+    for (std::size_t y = 0; y < height; ++y) {
+        const uint8_t* row = nullptr;
+        if (!converted) {
+            row = picture.pixels.data() + y * samples;
+        } else {
+            uint8_t* target = fileRows.data() + (y % 2) * rowBytes;
+            const uint16_t* source = picture.pixels16.data() + y * samples;
+            if (bitDepth == 16) {
+                std::memcpy(target, source, rowBytes);
+                matchByteOrder(target, samples, false);
+            } else {
+                for (std::size_t i = 0; i < samples; ++i) target[i] = eightBitSample(source[i]);
+            }
+            row = target;
+        }
+        filterRow(row, above, rowBytes, bpp, slice.data() + inSlice * (rowBytes + 1));
+        above = row;
+        if (++inSlice == rowsPerSlice || y + 1 == height) {
+            idat.write(slice.data(), inSlice * (rowBytes + 1), y + 1 == height);
+            inSlice = 0;
+        }
+    }
+    writeChunk(file, name, "IEND", nullptr, 0);
+    clearUpperVectorState();
+    flushOutput(file, name);
+}
+
+}  // namespace media
