@@ -1,5 +1,5 @@
-// basinlift: runs the BasinLift plug-in over YUV4MPEG2 video or a picture, outside the real
-// frame server. Every failure ends in one message on stderr and an exit status (see
+// basinlift: runs the BasinLift filter over YUV4MPEG2 video or a picture, outside any frame
+// server (or, with --plugin, a classic plug-in in a stand-in host). Every failure ends in one message on stderr and an exit status (see
 // command_line.h and --help).
 #include <malloc.h>
 
@@ -17,6 +17,7 @@
 #include "header_text.h"
 #include "media_error.h"
 #include "output_target.h"
+#include "arguments.h"
 #include "plugin_host.h"
 #include "runs.h"
 #include "termination_signals.h"
@@ -51,39 +52,45 @@ const media::MediaFormat& outputFormatFor(const Options& options,
     return output;
 }
 
-// A message of the host or the plug-in, copied out of the environment that owns its text.
+// A message of the host or a plug-in, copied out of the environment that owns its text.
 struct HostMessage : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-void runWithHost(const Options& options, standin::ScriptEnvironment& env) {
-    const std::string plugin =
-        options.pluginPath.empty() ? pluginBesideExecutable() : options.pluginPath;
+void runFiltering(const Options& options, standin::ScriptEnvironment* plugin) {
     if (options.mode == Mode::Demo) {
-        loadFilterPlugin(env, plugin);
-        runDemo(env, options.demoDirectory, options.progress == ProgressMode::Never);
+        RunDemo(options.demoDirectory, options.progress == ProgressMode::Never);
         return;
     }
     const media::MediaFormat& inputFormat = formatOrUsageError(options.input);
     if (options.frames && !inputFormat.isVideo)
         throw UsageError("--frames takes frames of a video; INPUT is a picture");
+    if (options.eightBitPictures && inputFormat.isVideo)
+        throw UsageError("--depth 8 writes pictures at 8 bits; video keeps its depth");
     const media::MediaFormat& outputFormat = outputFormatFor(options, inputFormat);
-    const std::string params = loadFilterPlugin(env, plugin);
+    // The arguments bind against the signature of the function that runs them: the engine's
+    // own, or the one the plug-in registered.
+    const std::string params =
+        plugin ? LoadFilterPlugin(*plugin, options.pluginPath) : engine::kAvisynthSignature;
     const std::vector<NamedArgument> arguments = bindNamedArguments(options.argumentWords, params);
     // A stream is read once, in order: it cannot also be the segmentation clip's frames.
-    if (options.input == "-" && isSetTrue(arguments, "useclip"))
+    if (options.input == "-" && SettingsOf(arguments).useclip)
         throw UsageError("useclip=true needs INPUT to be a file, not standard input");
-    const Run run{options, env, arguments, outputFormat};
+    const Run run{options, arguments, outputFormat, plugin};
     if (inputFormat.isVideo)
-        runVideo(run);
+        RunVideo(run);
     else
-        runPicture(run);
+        RunPicture(run);
 }
 
 void run(const Options& options) {
+    if (options.pluginPath.empty()) {
+        runFiltering(options, nullptr);
+        return;
+    }
     standin::ScriptEnvironment env;
     try {
-        runWithHost(options, env);
+        runFiltering(options, &env);
     } catch (const AvisynthError& e) {
         throw HostMessage(e.msg);
     }
@@ -144,6 +151,8 @@ int runCommandLine(const std::vector<std::string>& args) {
         return usageError(e.what());
     } catch (const HostMessage& e) {
         return failure(e.what());  // the plug-in's (or host's) own words, unchanged
+    } catch (const FilterRefusal& e) {
+        return failure(e.what());  // the filter's own words, as the plug-ins refuse
     } catch (const std::bad_alloc&) {
         // One message for one cause, wherever in the tool memory ran out.
         return failure("basinlift: out of memory");

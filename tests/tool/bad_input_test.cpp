@@ -10,7 +10,7 @@
 
 namespace {
 
-// 16 bits per sample, each 8-bit value v stored as v * 257, which scales back to v exactly.
+// 16 bits per sample, each 8-bit value v stored as v * 256: the picture at 16 bits.
 void write16BitPng(const std::string& path, const media::Picture& picture) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -23,7 +23,7 @@ void write16BitPng(const std::string& path, const media::Picture& picture) {
     std::vector<png_byte> row(picture.stride() * 2);
     for (int y = 0; y < picture.height; ++y) {
         for (size_t i = 0; i < picture.stride(); ++i)
-            row[2 * i] = row[2 * i + 1] = picture.pixels[y * picture.stride() + i];
+            row[2 * i] = picture.pixels[y * picture.stride() + i], row[2 * i + 1] = 0;
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
@@ -46,7 +46,7 @@ TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
     const Case cases[] = {
         {"header.y4m", "YUV4MPEG2 W16 H8", {"header.y4m", "truncated"}},
         {"frame.y4m", video.substr(0, video.size() - 10), {"frame.y4m", "frame 2"}},
-        {"c444.y4m", "YUV4MPEG2 W16 H8 C444\nFRAME\n" + std::string(384, 'x'), {"C444"}},
+        {"c411.y4m", "YUV4MPEG2 W16 H8 C411\nFRAME\n" + std::string(256, 'x'), {"C411"}},
         {"odd.y4m", "YUV4MPEG2 W15 H8 C420\n", {"odd.y4m", "15x8"}},
         {"corrupt.png", corruptPng, {"corrupt.png"}},
         {"missing.png", "", {"missing.png"}},
@@ -126,12 +126,27 @@ TEST_F(BadInputTest, TooLittleMemoryGivesOneClearMessage) {
     EXPECT_EQ(entries(), std::vector<std::string>{"big.ppm"});
 }
 
-TEST_F(BadInputTest, SixteenBitPngIsConvertedToEightBits) {
+TEST_F(BadInputTest, SixteenBitPngStaysAtSixteenBitsUnlessEightAreAsked) {
+    // The 8-bit picture shifted up: the filter's 16-bit result shifted down is the plug-in's
+    // 8-bit result.
     const media::Picture picture = makePicture(20, 12, false);
     write16BitPng(path("deep.png"), picture);
     const ToolRun run = runTool({path("deep.png"), path("out.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(media::readPicture(path("out.png")).pixels, filteredPicture(picture).pixels);
+    const media::Picture out = media::readPicture(path("out.png"));
+    ASSERT_EQ(out.bitDepth, 16);
+    const media::Picture expected = filteredPicture(picture);
+    ASSERT_EQ(out.pixels16.size(), expected.pixels.size());
+    for (size_t i = 0; i < expected.pixels.size(); ++i)
+        ASSERT_EQ(out.pixels16[i] >> 8, expected.pixels[i]) << "sample " << i;
+
+    const ToolRun eight = runTool({"--depth", "8", path("deep.png"), path("eight.png")});
+    ASSERT_EQ(eight.status, 0) << eight.err;
+    const media::Picture eightBits = media::readPicture(path("eight.png"));
+    EXPECT_EQ(eightBits.bitDepth, 8);
+    EXPECT_EQ(eightBits.pixels, media::toEightBits(out).pixels);
+    const ToolRun video = runTool({"--depth", "8", path("in.y4m"), path("out.y4m")});
+    EXPECT_EQ(video.status, 2);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // --regions: tiny drawings whose regions are known by hand, with every painted value written
-// out; a random picture whose boundaries must be where the filter's are; video through
-// threads, standard input and --frames; refusals; and the demo's view.
+// out, as a mosaic and with --boundaries marked; a random picture whose boundaries must be
+// where the filter's are; video through threads, standard input and --frames; refusals; and
+// the demo's view.
 //
 // The drawings' regions follow from the watershed's rules (core/watershed.*): border pixels never
 // seed, and a pixel where two regions meet is flagged and keeps the label of its first
@@ -70,7 +71,7 @@ Plane channelOf(const media::Picture& picture, int c) {
 
 class RegionsTest : public ToolTest {};
 
-TEST_F(RegionsTest, EachChannelsRegionsArePaintedInTheirMeansWithBoundariesMarked) {
+TEST_F(RegionsTest, EachChannelsRegionsArePaintedInTheirMeansWithBoundariesMarkedIfAsked) {
     // Red the drawing, green its mirror image, blue flat (one region, nothing marked), alpha
     // a ramp that must come through unchanged.
     Plane alpha(kWidth * kHeight);
@@ -81,19 +82,22 @@ TEST_F(RegionsTest, EachChannelsRegionsArePaintedInTheirMeansWithBoundariesMarke
                                kWidth, kHeight));
     struct Case {
         const char* c4;
+        const char* style;  // an option, or "--quiet" for the default mosaic
         Plane red, green;
     };
     const Case cases[] = {
         // The ridge joins the left basin. Red: (760 + 1200) / 25 = 78.4 and 4350 / 20 = 217.5
-        // (halves round up); the ridge is white, as its region is dark. Green: (4350 + 1200)
-        // / 25 = 222, its ridge black, and 760 / 20 = 38.
-        {"c4=true", rowsOf(78, 255, 218), rowsOf(222, 0, 38)},
+        // (halves round up); marked, the ridge is white, as its region is dark. Green: (4350 +
+        // 1200) / 25 = 222, its ridge black, and 760 / 20 = 38.
+        {"c4=true", "--quiet", rowsOf(78, 78, 218), rowsOf(222, 222, 38)},
+        {"c4=true", "--boundaries", rowsOf(78, 255, 218), rowsOf(222, 0, 38)},
         // The ridge joins the right basin.
-        {"c4=false", rowsOf(38, 0, 222), rowsOf(218, 255, 78)},
+        {"c4=false", "--quiet", rowsOf(38, 222, 222), rowsOf(218, 78, 78)},
+        {"c4=false", "--boundaries", rowsOf(38, 0, 222), rowsOf(218, 255, 78)},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.c4);
-        const ToolRun run = runTool({"--regions", path("in.pam"), path("out.pam"), c.c4});
+        SCOPED_TRACE(std::string(c.c4) + " " + c.style);
+        const ToolRun run = runTool({"--regions", c.style, path("in.pam"), path("out.pam"), c.c4});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         const media::Picture out = media::readPicture(path("out.pam"));
@@ -109,8 +113,8 @@ TEST_F(RegionsTest, SegmentationClipsRegionsArePaintedWithTheInputsMeans) {
                                                 kHeight));
     const media::Picture input = makePicture(kWidth, kHeight, false, 4);
     writePictureFile(path("in.png"), input);
-    const ToolRun run = runTool({"--regions", path("in.png"), path("out.png"), "useclip=true",
-                                 "sclip=" + path("seg.png")});
+    const ToolRun run = runTool({"--regions", "--boundaries", path("in.png"), path("out.png"),
+                                 "useclip=true", "sclip=" + path("seg.png")});
     ASSERT_EQ(run.status, 0) << run.err;
     const media::Picture out = media::readPicture(path("out.png"));
     for (int c = 0; c < 3; ++c) {
@@ -134,8 +138,8 @@ TEST_F(RegionsTest, BoundariesAreWhereTheFilterFindsThem) {
     // marked a boundary, and nowhere else. Bottom-up rows, plateaus and ties, 8-connected.
     const media::Picture picture = makePicture(40, 30, false, 7);
     writePictureFile(path("in.png"), picture);
-    const ToolRun run =
-        runTool({"--regions", path("in.png"), path("out.png"), "sm=0", "sh=10", "c4=false"});
+    const ToolRun run = runTool({"--regions", "--boundaries", path("in.png"), path("out.png"),
+                                 "sm=0", "sh=10", "c4=false"});
     ASSERT_EQ(run.status, 0) << run.err;
     const media::Picture view = media::readPicture(path("out.png"));
     const media::Picture filtered =
@@ -190,8 +194,8 @@ TEST_F(RegionsTest, VideoPlanesArePaintedOrCopiedAsTheFilterTreatsThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.chroma) + " " + c.option + " " + c.smu);
         writeFile(path("in.y4m"), drawnY4m(std::string("YUV4MPEG2 W10 H6 F25:1 ") + c.chroma, 2));
-        const ToolRun run =
-            runTool({"--regions", c.option, path("in.y4m"), path("out.y4m"), c.smu});
+        const ToolRun run = runTool(
+            {"--regions", "--boundaries", c.option, path("in.y4m"), path("out.y4m"), c.smu});
         ASSERT_EQ(run.status, 0) << run.err;
         const Frames in = readY4mFrames(path("in.y4m"));
         const Frames out = readY4mFrames(path("out.y4m"));
@@ -254,6 +258,9 @@ TEST_F(RegionsTest, RefusalsReadAsWhenFiltering) {
     EXPECT_EQ(withValue.status, 2);
     EXPECT_NE(withValue.err.find("option --regions takes no value"), std::string::npos)
         << withValue.err;
+    const ToolRun marksAlone = runTool({"--boundaries", path("in.y4m"), path("out.y4m")});
+    EXPECT_EQ(marksAlone.status, 2);
+    EXPECT_NE(marksAlone.err.find("add --regions"), std::string::npos) << marksAlone.err;
 }
 
 TEST_F(RegionsTest, DemoWritesTheViewBesideItsPictures) {

@@ -41,27 +41,33 @@ unsigned parseThreads(const std::string& text) {
     return static_cast<unsigned>(value);
 }
 
-// Digits only, below INT_MAX (so that LAST + 1 and FIRST + COUNT - 1 cannot overflow).
-bool parseFrameNumber(const std::string& text, int& value) {
-    long long parsed = 0;
-    if (!media::parseDecimal(text, parsed) || parsed >= INT_MAX) return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
+// Frame numbers stay below INT_MAX, so that LAST + 1 and FIRST + COUNT - 1 cannot overflow.
+constexpr int kMaxFrameNumber = INT_MAX - 1;
 
 FrameRange parseFrames(const std::string& text) {
     const auto refuse = [&](const std::string& why) -> UsageError {
         return UsageError("--frames takes FIRST:LAST or FIRST:+COUNT (frames counted from 0), " +
                           why + ", not '" + text + "'");
     };
+    // A whole number, or the reason it is none.
+    const auto number = [&](const std::string& digits, const char* what) {
+        long long parsed = 0;
+        if (!media::parseDecimal(digits, parsed)) {
+            // Digits beyond what any integer holds are a number still, too large.
+            const bool digitsOnly = !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+            if (!digitsOnly) throw refuse(std::string(what) + " a whole number");
+            parsed = LLONG_MAX;
+        }
+        if (parsed > kMaxFrameNumber)
+            throw refuse(std::string(what) + " at most " + std::to_string(kMaxFrameNumber));
+        return static_cast<int>(parsed);
+    };
     const size_t colon = text.find(':');
+    if (colon == std::string::npos) throw refuse("FIRST a whole number");
     FrameRange range;
-    if (colon == std::string::npos || !parseFrameNumber(text.substr(0, colon), range.first))
-        throw refuse("FIRST a whole number");
+    range.first = number(text.substr(0, colon), "FIRST");
     const bool counted = text.compare(colon + 1, 1, "+") == 0;
-    int end = 0;
-    if (!parseFrameNumber(text.substr(colon + (counted ? 2 : 1)), end))
-        throw refuse(counted ? "COUNT a whole number" : "LAST a whole number");
+    const int end = number(text.substr(colon + (counted ? 2 : 1)), counted ? "COUNT" : "LAST");
     if (counted) {
         if (end < 1) throw refuse("COUNT at least 1");
         if (end - 1 > INT_MAX - 1 - range.first) throw refuse("FIRST + COUNT in range");
@@ -123,6 +129,13 @@ Options parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "regions") {
             noValue();
             options.regions = true;
+        } else if (name == "boundaries") {
+            noValue();
+            options.markBoundaries = true;
+        } else if (name == "depth") {
+            const std::string depth = cursor.value(name, hasInline, inlineValue);
+            if (depth != "8") throw UsageError("--depth takes 8 (pictures at their own depth need no option), not '" + depth + "'");
+            options.eightBitPictures = true;
         } else if (name == "threads") {
             options.threads = parseThreads(cursor.value(name, hasInline, inlineValue));
         } else if (name == "frames") {
@@ -144,9 +157,9 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             else if (!cursor.done() && !isOption(cursor.peek()))
                 options.demoDirectory = cursor.take();
             if (options.demoDirectory.empty()) throw UsageError("--demo needs a directory name");
-            // "-" is standard output everywhere else; three pictures cannot go there.
+            // "-" is standard output everywhere else; four pictures cannot go there.
             if (options.demoDirectory == "-")
-                throw UsageError("--demo writes three pictures into a directory, not to '-'");
+                throw UsageError("--demo writes four pictures into a directory, not to '-'");
         } else {
             throw UsageError("unknown option '" + word + "'");
         }
@@ -157,6 +170,8 @@ Options parseCommandLine(const std::vector<std::string>& args) {
         options.mode = help ? Mode::Help : Mode::Version;
         return options;
     }
+    if (options.markBoundaries && !options.regions)
+        throw UsageError("--boundaries marks boundaries in the regions view: add --regions");
     if (demo) {
         if (!cursor.done())
             throw UsageError("--demo takes no INPUT or OUTPUT ('" + cursor.peek() + "')");

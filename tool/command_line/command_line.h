@@ -31,9 +31,11 @@ struct Options {
     unsigned threads = 0;  // 0: one per core
     ProgressMode progress = ProgressMode::Auto;
     PlanarOrder planarOrder = PlanarOrder::I420;
-    std::string pluginPath;  // empty: BasinLift.so beside the executable
+    std::string pluginPath;  // empty: the engine built into the tool; else a classic plug-in
     std::optional<FrameRange> frames;  // none: every frame
     bool regions = false;  // write the regions the filter finds instead of its result
+    bool markBoundaries = false;  // with regions: mark boundary pixels
+    bool eightBitPictures = false;  // --depth 8: write 16-bit pictures at 8 bits
 };
 
 constexpr unsigned kMaxThreads = 256;

@@ -1,5 +1,5 @@
 // --demo: the built-in sample picture filtered with the defaults, and the regions the filter
-// finds in it (regions_view.h), written as PNG.
+// finds in it (as --regions paints them), written as PNG.
 //
 // The sample picture is made inside the program so the demo needs no input: flat shapes,
 // gradients and hard edges under mild noise, the material the filter is for. The same
@@ -11,12 +11,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "clips.h"
 #include "output_target.h"
-#include "plugin_host.h"
 #include "png_io.h"
-#include "regions_view.h"
 #include "runs.h"
+#include "sources.h"
 
 namespace cli {
 namespace {
@@ -104,24 +102,31 @@ media::Picture sideBySide(const media::Picture& a, const media::Picture& b) {
 
 void writePngFile(const std::string& path, const media::Picture& picture, bool quiet) {
     OutputTarget target(path);
-    media::writePng(target.stream(), target.name(), picture);
+    media::writePng(target.stream(), target.name(), picture, media::WriteDepth::kPicture);
     target.commit();
     if (!quiet) std::printf("wrote %s\n", path.c_str());
 }
 
-// The one frame of a clip over the sample picture.
-media::Picture firstFrame(standin::ScriptEnvironment& env, const PClip& clip) {
-    const PVideoFrame frame = clip->GetFrame(0, &env);
-    return frameToPicture(*frame.get(), kDemoWidth, kDemoHeight, false);
+// The scene through the engine with the defaults: filtered, or its regions painted.
+media::Picture Filtered(const FramePtr& scene, bool regions) {
+    FilterJob job;
+    job.format = scene->Format();
+    job.width = scene->Width();
+    job.height = scene->Height();
+    job.settings = engine::DefaultSettings();
+    job.regions = regions;
+    Frame out(job.format, job.width, job.height);
+    MakeEngineFilter(job, 1)->Render(0, *scene, *scene, out);
+    return PictureOf(out);
 }
 
 }  // namespace
 
-void runDemo(standin::ScriptEnvironment& env, const std::string& directory, bool quiet) {
+void RunDemo(const std::string& directory, bool quiet) {
     const media::Picture scene = demoScene();
-    const PClip source = pictureClip(env, scene);
-    const media::Picture filtered = firstFrame(env, invokeFilter(env, source, {}));
-    const media::Picture regions = firstFrame(env, regionsViews(env, source, {}, 1).front());
+    const FramePtr frame = FrameOfPicture(scene);
+    const media::Picture filtered = Filtered(frame, false);
+    const media::Picture regions = Filtered(frame, true);
     std::filesystem::create_directories(directory);
     const std::string prefix = directory + "/";
     writePngFile(prefix + "input.png", scene, quiet);
@@ -131,7 +136,7 @@ void runDemo(standin::ScriptEnvironment& env, const std::string& directory, bool
     if (!quiet)
         std::printf("comparison.png shows the input (left) beside the output (right); "
                     "regions.png the regions the filter smooths within, each in its mean "
-                    "colour, with boundaries black or white\n");
+                    "colour\n");
 }
 
 }  // namespace cli

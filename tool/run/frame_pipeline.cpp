@@ -23,11 +23,11 @@ int CountedFeed::next() {
 int StreamFeed::next() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (ended_) return -1;
-    const int n = reader_.nextFrameNumber() - first_;
+    const int n = source_.Reader().nextFrameNumber() - first_;
     ended_ = true;  // unless the frame below is read whole
     if (n >= limit_) return -1;
     try {
-        if (!clip_.readNext(reader_, env_)) return -1;
+        if (!source_.ReadNext()) return -1;
     } catch (...) {
         throw FrameFailure{n, std::current_exception()};
     }
@@ -191,7 +191,7 @@ void runFramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& pro
     ProcessedFrame frame;
     while (pipeline.nextInOrder(n, frame)) {
         deliver(n, frame);
-        frame = ProcessedFrame();  // the frame goes back to the host before the next wait
+        frame = ProcessedFrame();  // the frame goes back to its pool before the next wait
         pipeline.delivered();
     }
 }

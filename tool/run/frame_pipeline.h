@@ -9,16 +9,14 @@
 // failure is what the run reports, as a single worker would.
 #pragma once
 
-#include <avisynth.h>
-
 #include <atomic>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
 
-#include "clips.h"
-#include "y4m_io.h"
+#include "frame.h"
+#include "sources.h"
 
 namespace cli {
 
@@ -51,21 +49,18 @@ private:
     std::atomic<int> next_{0};
 };
 
-// Reads standard input in order: each call has the stream clip read one frame, the reader's
-// frame first + n for feed number n, up to limit frames. After the end or a failure it
-// returns -1 for good.
+// Reads standard input in order: each call has the stream source read one frame, the
+// reader's frame first + n for feed number n, up to limit frames. After the end or a failure
+// it returns -1 for good.
 class StreamFeed final : public FrameFeed {
 public:
-    StreamFeed(media::Y4mReader& reader, Y4mStreamClip& clip, IScriptEnvironment& env,
-               int first, int limit)
-        : reader_(reader), clip_(clip), env_(env), first_(first), limit_(limit) {}
+    StreamFeed(VideoSource& source, int first, int limit)
+        : source_(source), first_(first), limit_(limit) {}
     int next() override;
     int knownCount() const override { return -1; }
 
 private:
-    media::Y4mReader& reader_;
-    Y4mStreamClip& clip_;
-    IScriptEnvironment& env_;
+    VideoSource& source_;
     const int first_;
     const int limit_;
     std::mutex mutex_;  // one reader at a time, in frame order
@@ -73,7 +68,7 @@ private:
 };
 
 struct ProcessedFrame {
-    PVideoFrame frame;
+    FramePtr frame;
     std::string params;  // the input frame's FRAME parameters
 };
 

@@ -1,30 +1,60 @@
-// A picture: one BGR frame, filtered (or its regions shown) once.
-#include "clips.h"
+// A picture: one frame, filtered (or its regions shown) once. With more cores than the one
+// frame can use, its channels are filtered at once, each on a thread of its own.
+#include <algorithm>
+#include <thread>
+
 #include "output_target.h"
-#include "plugin_host.h"
-#include "regions_view.h"
 #include "runs.h"
+#include "sources.h"
 
 namespace cli {
 
-void runPicture(const Run& run) {
-    // The classic plug-in filters 8-bit RGB: 16-bit pictures are scaled to it.
-    const media::Picture picture = media::toEightBits(media::readPicture(run.options.input));
+namespace {
+
+// Threads for one picture: --threads, or one per core; never more than it has channels to
+// filter, as each thread holds a set of working buffers.
+unsigned ThreadCount(const Options& options, const FilterJob& job) {
+    unsigned threads = options.threads;
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    const engine::FramePlan plan(job.format, job.width, job.height, job.settings);
+    unsigned processed = 0;
+    for (int i = 0; i < plan.StepCount(); ++i) processed += plan.Processed(plan.Step(i));
+    return std::max(1u, std::min(threads, processed));
+}
+
+}  // namespace
+
+void RunPicture(const Run& run) {
+    const Options& options = run.options;
+    const media::Picture picture = media::readPicture(options.input);
     if (picture.hasAlpha && !run.outputFormat.holdsAlpha) {
-        throw UsageError(run.options.input + " has alpha, which " + run.outputFormat.name +
+        throw UsageError(options.input + " has alpha, which " + run.outputFormat.name +
                          " cannot hold; use " + media::pictureExtensions(" or ", true));
     }
-    const PClip source = pictureClip(run.env, picture);
-    const standin::NamedArguments arguments =
-        hostArguments(run.env, run.arguments, run.options.planarOrder);
-    const PClip filter = outputClips(run, source, arguments, 1).front();
+    const FramePtr source = FrameOfPicture(picture);
+    const FilterJob job = JobOf(run, source->Format(), picture.width, picture.height);
+    const std::unique_ptr<SegmentationClip> sclip = OpenSegmentation(run);
+    Check(job, 1, sclip.get());
+    // The plug-in filters a frame on one thread, as hosts call it.
+    const unsigned threads = run.plugin ? 1 : ThreadCount(options, job);
     media::Picture result;
-    {
-        const PVideoFrame frame = filter->GetFrame(0, &run.env);
-        result = frameToPicture(*frame.get(), picture.width, picture.height, picture.hasAlpha);
+    try {
+        const std::unique_ptr<FrameFilter> filter = MakeFilter(run, job, threads);
+        Frame out(job.format, job.width, job.height);
+        const FramePtr seg = sclip ? sclip->Get(0) : source;
+        filter->Render(0, *source, *seg, out);
+        result = PictureOf(out);
+    } catch (const std::bad_alloc&) {
+        if (threads > 1)
+            throw OutOfMemory("out of memory with " + std::to_string(threads) +
+                              " threads, each holding working buffers; fewer (--threads) "
+                              "need less");
+        throw;
     }
-    OutputTarget target(run.options.output);
-    run.outputFormat.write(target.stream(), target.name(), result, media::WriteDepth::kPicture);
+    OutputTarget target(options.output);
+    run.outputFormat.write(target.stream(), target.name(), result,
+                           options.eightBitPictures ? media::WriteDepth::kEightBits
+                                                    : media::WriteDepth::kPicture);
     target.commit();
 }
 

@@ -1,5 +1,5 @@
-// Video: INPUT as a source clip (a file read by frame number, or standard input read in
-// order), one filter instance per worker over that same clip, frames written in order.
+// Video: INPUT read by frame number (a file) or in order (standard input), one filter per
+// worker, frames written in order.
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,13 +11,11 @@
 #include <string>
 #include <thread>
 
-#include "clips.h"
 #include "frame_pipeline.h"
 #include "media_error.h"
 #include "output_target.h"
-#include "plugin_host.h"
-#include "regions_view.h"
 #include "runs.h"
+#include "sources.h"
 
 namespace cli {
 namespace {
@@ -100,15 +98,11 @@ unsigned workerCount(const Options& options, int knownFrames) {
     return threads;
 }
 
-// What one worker holds: the plug-in's working buffers (14 bytes per pixel) and the frames
-// it has in flight in the reorder window, source and filtered; measured on 4:2:0 video.
-constexpr double kWorkerBytesPerPixel = 22;
-
 // Workers well beyond the cores only cost memory: each holds its own filter and frames.
-void warnOfTooManyWorkers(unsigned workers, const VideoInfo& vi) {
+void warnOfTooManyWorkers(unsigned workers, const FilterJob& job) {
     const unsigned cores = std::thread::hardware_concurrency();
     if (cores == 0 || workers <= 2 * cores) return;
-    const double megabytes = kWorkerBytesPerPixel * vi.width * vi.height / (1 << 20);
+    const double megabytes = static_cast<double>(WorkerBytes(job, 1)) / (1 << 20);
     char message[160];
     std::snprintf(message, sizeof message,
                   "%u workers on %u cores: each holds about %.0f MB for this video, and more "
@@ -124,7 +118,7 @@ bool showsProgress(const Options& options) {
 
 }  // namespace
 
-void runVideo(const Run& run) {
+void RunVideo(const Run& run) {
     const Options& options = run.options;
     const FrameRange range = options.frames.value_or(FrameRange{0, INT_MAX - 1});
     const auto startsPastTheEnd = [&](const std::string& name, int frames) {
@@ -132,65 +126,68 @@ void runVideo(const Run& run) {
                                          ", but the video has only " + std::to_string(frames) +
                                          " frames");
     };
-    // Declared in the order they may be destroyed in reverse: filters before their source,
-    // the source before the reader it streams from.
-    std::unique_ptr<media::Y4mReader> stream;
-    PClip source;
-    Y4mClip* input = nullptr;
+    VideoSource source(options.input);
     std::unique_ptr<FrameFeed> feed;
-    if (options.input == "-") {
-        stream = std::make_unique<media::Y4mReader>("-");
-        auto* clip = new Y4mStreamClip(stream->header(), options.planarOrder);
-        source = PClip(clip);
-        input = clip;
+    if (source.IsStream()) {
+        media::Y4mReader& stream = source.Reader();
         // Before OUTPUT is touched, so that a range past the end leaves it alone.
         for (int n = 0; n < range.first; ++n)
-            if (!stream->skipFrame()) startsPastTheEnd(stream->name(), n);
-        if (options.frames && stream->atEnd()) startsPastTheEnd(stream->name(), range.first);
-        feed = std::make_unique<StreamFeed>(*stream, *clip, run.env, range.first,
-                                            range.count());
+            if (!stream.skipFrame()) startsPastTheEnd(stream.name(), n);
+        if (options.frames && stream.atEnd()) startsPastTheEnd(stream.name(), range.first);
+        feed = std::make_unique<StreamFeed>(source, range.first, range.count());
     } else {
-        source = Y4mFileClip::open(options.input, options.planarOrder, true);
-        input = static_cast<Y4mClip*>(source.get());
-        const int count = source->GetVideoInfo().num_frames;
+        const int count = source.FrameCount();
         if (options.frames && range.first >= count) startsPastTheEnd(options.input, count);
         feed = std::make_unique<CountedFeed>(std::min(range.last, count - 1) - range.first + 1);
     }
-    const VideoInfo vi = source->GetVideoInfo();
-    const standin::NamedArguments arguments =
-        hostArguments(run.env, run.arguments, options.planarOrder);
+    const media::Y4mHeader header = source.Header();
+    const FilterJob job = JobOf(run, source.Format(), header.width, header.height);
+    const std::unique_ptr<SegmentationClip> sclip = OpenSegmentation(run);
+    Check(job, source.FrameCount(), sclip.get());
     const int knownFrames = options.frames && feed->knownCount() < 0 ? range.count()
                                                                      : feed->knownCount();
     const unsigned workers = workerCount(options, knownFrames);
-    warnOfTooManyWorkers(workers, vi);
-    const std::vector<PClip> filters = outputClips(run, source, arguments, workers);
+    warnOfTooManyWorkers(workers, job);
+    const auto outOfMemory = [&] {
+        if (workers > 1)
+            throw OutOfMemory("out of memory with " + std::to_string(workers) +
+                              " workers, each holding a filter and frames; fewer "
+                              "(--threads) need less");
+        throw;
+    };
+    std::vector<std::unique_ptr<FrameFilter>> filters;
+    std::shared_ptr<FramePool> results;
+    try {
+        for (unsigned w = 0; w < workers; ++w) filters.push_back(MakeFilter(run, job, 1));
+        results = std::make_shared<FramePool>(job.format, job.width, job.height);
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    }
 
     OutputTarget target(options.output);
     media::Y4mWriter writer(target.stream(), target.name());
-    writer.writeHeader(input->header());
+    writer.writeHeader(header);
     ProgressMeter progress(showsProgress(options), feed->knownCount());
-    std::vector<uint8_t> scratch;
     try {
         runFramePipeline(
             *feed, workers,
             [&](unsigned worker, int n) {
-                PVideoFrame frame = filters[worker]->GetFrame(range.first + n, &run.env);
-                return ProcessedFrame{frame, input->takeFrameParams(range.first + n)};
+                const int frame = range.first + n;
+                SourceFrame src = source.Get(frame);
+                const FramePtr seg = sclip ? sclip->Get(frame) : src.frame;
+                FramePtr dst = results->Acquire();
+                filters[worker]->Render(frame, *src.frame, *seg, *dst);
+                return ProcessedFrame{std::move(dst), std::move(src.params)};
             },
             [&](int, const ProcessedFrame& result) {
-                writeFromFrame(writer, *result.frame.get(), vi,
-                               media::Y4mFrameHeader{result.params}, scratch);
+                WriteFrame(writer, *result.frame, result.params);
                 progress.frameDone();
             });
         writer.close();
         target.commit();
     } catch (const std::bad_alloc&) {
         progress.abandon();
-        if (workers > 1)
-            throw OutOfMemory("out of memory with " + std::to_string(workers) +
-                              " workers, each holding a filter and frames; fewer "
-                              "(--threads) need less");
-        throw;
+        outOfMemory();
     } catch (...) {
         progress.abandon();
         throw;
