@@ -11,8 +11,8 @@ constexpr char kUsage[] = R"(Usage:
   basinlift [options] INPUT OUTPUT [name=value ...]
   basinlift --demo [DIR]
 
-Smooths a video or a picture within its watershed regions with the BasinLift plug-in,
-loaded at run time from BasinLift.so beside this program.
+Smooths a video or a picture within its watershed regions, as the BasinLift plug-ins do
+inside a frame server (the same engine is built into this program).
 
 INPUT and OUTPUT (by extension, in any case; - is standard input or output, as video):
 )";
@@ -24,24 +24,31 @@ constexpr char kArgumentNotes[] = R"(  true and false are taken in any case; wit
 constexpr char kRest[] = R"(
 Options (before INPUT; --name=value or --name value):
   --threads N       frames filtered at once (default: one per core, at most one per
-                    frame); the output is the same for any N. Each worker holds its own
-                    filter and frames, about 22 bytes per pixel (20 MB for 720p, 45 MB
-                    for 1080p), and workers beyond the cores add no speed
+                    frame); for a picture, its channels filtered at once. The output is
+                    the same for any N. Each worker holds its own buffers and frames,
+                    about 21 bytes per pixel of 8-bit 4:2:0 video (42 MB for 1080p; 33
+                    bytes per pixel, 66 MB, with --regions), and workers beyond the
+                    cores add no speed
   --frames FIRST:LAST, --frames FIRST:+COUNT
                     video only: filter and write only these frames (counted from 0, LAST
                     included; a range past the end stops there), under INPUT's header
                     unchanged, so that parts filtered apart and joined (the header once)
                     are the whole run byte for byte
-  --pixel-type T    the clip type of 4:2:0 video: i420 (default) or yv12; same output
+  --pixel-type T    with --plugin, the clip type of 4:2:0 video: i420 (default) or yv12;
+                    the same output
   --regions         write what the filter sees instead of its result: each channel it
-                    processes with every region painted in the mean of its values and
-                    boundary pixels marked 0 or 255 (whichever is farther from the
-                    region's mean); channels it copies are copied. Same format and frames
-                    as filtering, to judge c4 or sclip before a long run
+                    processes with every region painted in the mean of its values, like a
+                    mosaic; channels it copies are copied. Same format and frames as
+                    filtering, to judge c4 or sclip before a long run
+  --boundaries      with --regions, mark boundary pixels with the extreme (0 or the
+                    largest value) farther from their region's mean
+  --depth 8         write a 16-bit picture at 8 bits (samples rounded to nearest)
   --progress        show progress on stderr even when it is not a terminal
   --quiet           show no progress, no summary and no list of --demo's files
-  --plugin PATH     load the plug-in from PATH (a bare name is a file in the current
-                    directory)
+  --plugin PATH     filter with a classic BasinLift plug-in loaded from PATH (a bare name
+                    is a file in the current directory) in a stand-in for its host,
+                    instead of the built-in engine; it takes 8-bit 4:2:0 and 4:2:2 video
+                    and 8-bit pictures
   --demo [DIR]      filter a built-in sample picture with the defaults and write the
                     input, the output, both side by side and the regions (as --regions
                     shows them) as PNG into DIR (default basinlift-demo)
@@ -55,7 +62,7 @@ the stream early, and a reader that leaves early (| head) ends the run quietly.
 
 Exit status:
   0      success
-  1      the plug-in refused the arguments, bad input, a read or write failure, or out
+  1      the filter refused the arguments, bad input, a read or write failure, or out
          of memory
   2      usage error
   128+N  ended by signal N (130 for SIGINT, 143 for SIGTERM)
@@ -78,7 +85,7 @@ std::string Wrapped(const std::string& text, size_t indent, size_t width) {
 // The filter's arguments, from the table the plug-ins register them from.
 std::string ArgumentLines() {
     constexpr size_t kColumn = 16, kWidth = 88;
-    std::string text = "\nFilter arguments, as in a script (those left out take the plug-in's defaults):\n";
+    std::string text = "\nFilter arguments, as in a script (those left out take the filter's defaults):\n";
     for (const engine::ArgumentSpec& argument : engine::kArguments) {
         if (!argument.optional) continue;
         std::string usage = std::string("  ") + argument.name;
@@ -112,8 +119,9 @@ std::string helpText() {
         extension.resize(7, ' ');
         text += "  " + extension + format.help;
     }
-    text += "  A picture is filtered as one frame of BGR24, or BGR32 when it has alpha. Video\n"
-            "  goes to video; a picture to any picture format (one with alpha to " +
+    text += "  A picture is filtered as one frame of packed BGR (BGRA with alpha) at its depth,\n"
+            "  stored bottom-up as AviSynth holds RGB. Video goes to video; a picture to any\n"
+            "  picture format (one with alpha to " +
             media::pictureExtensions(" or ", true) + ").\n";
     return text + ArgumentLines() + kRest;
 }

@@ -34,18 +34,20 @@ std::string joined(const std::vector<std::string>& items, const char* last) {
 const std::vector<MediaFormat>& mediaFormats() {
     static const std::vector<MediaFormat> formats{
         {"YUV4MPEG2", ".y4m", true, false,
-         "YUV4MPEG2 video, 8 bits: 4:2:0 (C420, C420jpeg, C420mpeg2, C420paldv, or no C)\n"
-         "         or 4:2:2 (C422). The output keeps the stream's and every frame's parameters.\n",
+         "YUV4MPEG2 video: 4:2:0 (C420, C420jpeg, C420mpeg2, C420paldv, or no C),\n"
+         "         4:2:2 (C422), 4:4:4 (C444) or mono (Cmono) at 8 bits, and at 9 to 16 bits as\n"
+         "         ffmpeg writes them (C420p10, C422p12, C444p16, Cmono16, ...). The output keeps\n"
+         "         the stream's depth and format, and its and every frame's parameters.\n",
          nullptr, nullptr},
         {"PNG", ".png", false, true,
-         "PNG of any colour type and depth, as RGB or RGBA: grey and palettes expanded,\n"
-         "         a tRNS chunk becomes alpha, 16-bit samples scaled to 8 bits.\n",
+         "PNG of any colour type, as RGB or RGBA at 8 or 16 bits: grey and palettes\n"
+         "         expanded, a tRNS chunk becomes alpha.\n",
          readPng, writePng},
         {"PPM", ".ppm", false, false,
-         "binary PPM (P6), maxval 255, or 65535 scaled to 8 bits; without alpha.\n", readPnm,
+         "binary PPM (P6), maxval 255 or 65535 (16 bits); without alpha.\n", readPnm,
          writePpm},
         {"PAM", ".pam", false, true,
-         "PAM (P7), TUPLTYPE RGB or RGB_ALPHA, MAXVAL 255, or 65535 scaled to 8 bits.\n",
+         "PAM (P7), TUPLTYPE RGB or RGB_ALPHA, MAXVAL 255 or 65535 (16 bits).\n",
          readPnm, writePam},
     };
     return formats;
