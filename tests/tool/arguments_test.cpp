@@ -132,7 +132,7 @@ TEST_F(ArgumentsTest, WorkersWellBeyondTheCoresAreWarnedOf) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "") << input;
     }
-    EXPECT_NE(runTool({"--help"}).out.find("about 22 bytes per pixel"), std::string::npos);
+    EXPECT_NE(runTool({"--help"}).out.find("about 21 bytes per pixel"), std::string::npos);
 }
 
 TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
