@@ -125,12 +125,13 @@ TEST_F(OutputSafetyTest, APipeIsWrittenDirectlyAndKept) {
 // for the third, until the test sends it a signal or closes its input.
 class WaitingRun {
 public:
-    explicit WaitingRun(const OutputSafetyTest& test) {
+    // progress: "--quiet", or "--progress" for the progress line.
+    explicit WaitingRun(const OutputSafetyTest& test, const char* progress = "--quiet") {
         const std::string video = makeY4m("YUV4MPEG2 W64 H48 C420", 2);
         if (pipe2(input_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         const int err =
             open(test.path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        pid_ = startTool({"--quiet", "-", test.path("out.y4m")}, input_[0], err, err);
+        pid_ = startTool({progress, "-", test.path("out.y4m")}, input_[0], err, err);
         close(input_[0]);
         close(err);
         if (write(input_[1], video.data(), video.size()) != static_cast<ssize_t>(video.size()))
@@ -159,6 +160,18 @@ TEST_F(OutputSafetyTest, TerminationRemovesTheTemporaryFile) {
         EXPECT_EQ(waitForExit(run.pid()), 128 + signalNumber);
         EXPECT_EQ(entries(), (std::vector<std::string>{"err.txt", "in.y4m"}));
     }
+}
+
+TEST_F(OutputSafetyTest, TerminationEndsAnOpenProgressLine) {
+    WaitingRun run(*this, "--progress");
+    // The first frame shows at once, on a line without its end.
+    for (int i = 0; i < 500 && readFile(path("err.txt")).find("frame 1") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(run.pid(), SIGTERM);
+    EXPECT_EQ(waitForExit(run.pid()), 128 + SIGTERM);
+    const std::string err = readFile(path("err.txt"));
+    EXPECT_NE(err.find("frame 1"), std::string::npos) << err;
+    EXPECT_EQ(err.back(), '\n') << err;
 }
 
 TEST_F(OutputSafetyTest, ASignalIgnoredAtStartStaysIgnored) {

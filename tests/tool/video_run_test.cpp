@@ -119,6 +119,16 @@ TEST_F(VideoRunTest, FrameRangesThatCannotBeMetAreRefused) {
         EXPECT_NE(run.err.find("--frames"), std::string::npos) << run.err;
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"in.ppm", "in.y4m"}));
+    // A number too large is said to be too large, whichever it is.
+    for (const auto& [range, what] :
+         {std::pair<std::string, std::string>{"99999999999999999999:5", "FIRST at most 2147483646"},
+          {"2147483647:2147483647", "FIRST at most 2147483646"},
+          {"0:3000000000", "LAST at most 2147483646"},
+          {"7:+99999999999", "COUNT at most 2147483646"}}) {
+        const ToolRun run = runTool({"--frames", range, path("in.y4m"), path("out.y4m")});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(what), std::string::npos) << range << ": " << run.err;
+    }
 }
 
 TEST_F(VideoRunTest, ProgressOnlyWhenAsked) {

@@ -20,9 +20,15 @@ constexpr int kTerminationSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIG
 // Written only with the signals blocked and no other thread running; read by the handler.
 char temporaryPath[8192];
 volatile sig_atomic_t haveTemporaryPath = 0;
+// A progress line on stderr waits for its end; the shell's prompt would follow it.
+volatile sig_atomic_t lineOpen = 0;
 
 extern "C" void onTerminationSignal(int signalNumber) {
     if (haveTemporaryPath) unlink(temporaryPath);
+    if (lineOpen) {
+        const ssize_t ignored = write(STDERR_FILENO, "\n", 1);
+        (void)ignored;
+    }
     _exit(kExitSignalBase + signalNumber);
 }
 
@@ -60,6 +66,8 @@ void setTemporaryFileToRemove(const std::string& path) {
 }
 
 void clearTemporaryFileToRemove() { haveTemporaryPath = 0; }
+
+void setLineOpenOnStandardError(bool open) { lineOpen = open ? 1 : 0; }
 
 TerminationSignalsBlocked::TerminationSignalsBlocked() {
     const sigset_t set = terminationSet();

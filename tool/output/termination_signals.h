@@ -23,6 +23,9 @@ void installTerminationHandlers();
 void setTemporaryFileToRemove(const std::string& path);
 void clearTemporaryFileToRemove();
 
+// Whether stderr holds a line without its end (the progress line), which the handler ends.
+void setLineOpenOnStandardError(bool open);
+
 // Blocks the termination signals on this thread for its lifetime, so that creating or
 // renaming the temporary file and recording it happen as one step.
 class TerminationSignalsBlocked {

@@ -16,6 +16,7 @@
 #include "output_target.h"
 #include "runs.h"
 #include "sources.h"
+#include "termination_signals.h"
 
 namespace cli {
 namespace {
@@ -58,7 +59,8 @@ void ProgressMeter::frameDone() {
     ++done_;
     if (!enabled_) return;
     const Clock::time_point now = Clock::now();
-    if (now - lastDrawn_ < kRedrawInterval && done_ != total_) return;
+    // The first frame at once, so that a slow run shows it has started.
+    if (now - lastDrawn_ < kRedrawInterval && done_ != total_ && done_ != 1) return;
     lastDrawn_ = now;
     draw();
 }
@@ -74,6 +76,7 @@ void ProgressMeter::draw() {
         std::fprintf(stderr, "\rframe %d  %.1f fps    ", done_, fps);
     }
     lineOpen_ = true;
+    setLineOpenOnStandardError(true);
 }
 
 void ProgressMeter::finish() {
@@ -85,6 +88,7 @@ void ProgressMeter::finish() {
 }
 
 void ProgressMeter::abandon() {
+    setLineOpenOnStandardError(false);
     if (lineOpen_) std::fputc('\n', stderr);
     lineOpen_ = false;
 }
