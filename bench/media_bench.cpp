@@ -79,7 +79,7 @@ Written TimeWriter(media::PictureWriter write, const media::Picture& picture,
     for (int r = 0; r < runs; ++r) {
         media::FilePtr file = media::openOutputFile(path);
         const auto start = std::chrono::steady_clock::now();
-        write(file.get(), path, picture, media::WriteDepth::kPicture);
+        write(file.get(), path, picture, media::WriteDepth::Picture);
         best.ms = std::min(best.ms, Milliseconds(std::chrono::steady_clock::now() - start));
         best.bytes = ftello(file.get());
         media::closeOutputFile(std::move(file), path);

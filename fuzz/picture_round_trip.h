@@ -37,9 +37,9 @@ inline void CheckWrittenAndRead(ScratchFile& out, media::PictureWriter write,
 // The round trip at the picture's depth, and for a 16-bit picture also at 8 bits.
 inline void CheckRoundTrip(ScratchFile& out, media::PictureWriter write, media::PictureReader read,
                            const media::Picture& picture, const std::string& what) {
-    CheckWrittenAndRead(out, write, read, picture, media::WriteDepth::kPicture, picture, what);
+    CheckWrittenAndRead(out, write, read, picture, media::WriteDepth::Picture, picture, what);
     if (picture.bitDepth == 16)
-        CheckWrittenAndRead(out, write, read, picture, media::WriteDepth::kEightBits,
+        CheckWrittenAndRead(out, write, read, picture, media::WriteDepth::EightBits,
                             media::toEightBits(picture), what + " at 8 bits");
 }
 

@@ -120,9 +120,9 @@ void CheckHeader(const media::Y4mHeader& h) {
                  std::to_string(h.width) + "x" + std::to_string(h.height));
     FUZZ_REQUIRE(h.bitDepth >= 8 && h.bitDepth <= 16, "depth " + std::to_string(h.bitDepth));
     FUZZ_REQUIRE(h.bytesPerSample() == (h.bitDepth > 8 ? 2 : 1), "bytes per sample");
-    const bool is420 = h.chroma == media::Y4mChroma::k420;
-    const bool halved = is420 || h.chroma == media::Y4mChroma::k422;
-    const bool mono = h.chroma == media::Y4mChroma::kMono;
+    const bool is420 = h.chroma == media::Y4mChroma::Yuv420;
+    const bool halved = is420 || h.chroma == media::Y4mChroma::Yuv422;
+    const bool mono = h.chroma == media::Y4mChroma::Mono;
     if (halved) FUZZ_REQUIRE(h.width % 2 == 0, "odd width with subsampled chroma");
     if (is420) FUZZ_REQUIRE(h.height % 2 == 0, "odd height in 4:2:0");
     FUZZ_REQUIRE(h.planeCount() == (mono ? 1 : 3), "plane count");

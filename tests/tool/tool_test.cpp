@@ -104,7 +104,7 @@ PClip ToolTest::videoClip(const std::string& y4mPath, int pixelType) {
     media::Y4mReader reader(y4mPath);
     const media::Y4mHeader h = reader.header();
     const int count = reader.countFrames();
-    const bool packed = h.chroma == media::Y4mChroma::k422;
+    const bool packed = h.chroma == media::Y4mChroma::Yuv422;
     const VideoInfo vi =
         standin::MakeVideoInfo(h.width, h.height, packed ? VideoInfo::CS_YUY2 : pixelType, count);
     return standin::MemoryClip::Generate(env, vi, [&](int, VideoFrame& frame) {

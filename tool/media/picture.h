@@ -35,7 +35,7 @@ struct Picture {
 
 // The depth a writer writes a picture at: its own, or 8 bits whatever it has (16-bit samples
 // scaled as eightBitSample does).
-enum class WriteDepth { kPicture, kEightBits };
+enum class WriteDepth { Picture, EightBits };
 
 // A 16-bit sample scaled to 8 bits, rounded to nearest: value * 255 / 65535 = value / 257.
 // 257 is odd, so there are no ties to break.

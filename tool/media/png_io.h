@@ -24,6 +24,6 @@ Picture readPng(std::FILE* file, const std::string& name);
 // absolute differences, and the rows are deflated at ISA-L's level 1. Throws MediaError
 // naming the output on any write error (full disk, broken pipe, ...).
 void writePng(std::FILE* file, const std::string& name, const Picture& picture,
-              WriteDepth depth = WriteDepth::kPicture);
+              WriteDepth depth = WriteDepth::Picture);
 
 }  // namespace media

@@ -223,7 +223,7 @@ void writeHeader(std::FILE* file, const std::string& name, const Picture& pictur
 void writePng(std::FILE* file, const std::string& name, const Picture& picture,
               WriteDepth depth) {
     checkPictureConsistent(picture);
-    const int bitDepth = picture.bitDepth == 16 && depth == WriteDepth::kPicture ? 16 : 8;
+    const int bitDepth = picture.bitDepth == 16 && depth == WriteDepth::Picture ? 16 : 8;
     const std::size_t samples = picture.stride();
     const std::size_t rowBytes = samples * static_cast<std::size_t>(bitDepth / 8);
     const std::size_t bpp = static_cast<std::size_t>(picture.channels() * bitDepth / 8);

@@ -152,7 +152,7 @@ PnmLayout readPamHeader(HeaderScanner& scanner) {
 
 // The maxval line's value for the depth a picture is written at.
 int writtenMaxval(const Picture& picture, WriteDepth depth) {
-    return picture.bitDepth == 16 && depth == WriteDepth::kPicture ? 65535 : 255;
+    return picture.bitDepth == 16 && depth == WriteDepth::Picture ? 65535 : 255;
 }
 
 // Rows of 16-bit samples go out big-endian, a slice of rows at a time, so that a large
@@ -163,7 +163,7 @@ void writeNetpbm(std::FILE* file, const std::string& name, const std::string& he
     if (picture.bitDepth == 8) {
         writeBytes(file, picture.pixels.data(), picture.pixels.size(), name);
     } else {
-        const bool sixteen = depth == WriteDepth::kPicture;
+        const bool sixteen = depth == WriteDepth::Picture;
         const std::size_t stride = picture.stride();
         const std::size_t rowsPerSlice = std::max<std::size_t>(1, (256 * 1024) / (2 * stride));
         std::vector<uint8_t> slice((sixteen ? 2 : 1) * stride * rowsPerSlice);

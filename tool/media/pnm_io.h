@@ -20,11 +20,11 @@ Picture readPnm(std::FILE* file, const std::string& name);
 // P6 with maxval 255 or 65535 as the depth is; refuses a picture with alpha, which PPM
 // cannot hold. Flushes.
 void writePpm(std::FILE* file, const std::string& name, const Picture& picture,
-              WriteDepth depth = WriteDepth::kPicture);
+              WriteDepth depth = WriteDepth::Picture);
 
 // P7 with TUPLTYPE RGB or RGB_ALPHA as picture.hasAlpha says, MAXVAL 255 or 65535 as the
 // depth is. Flushes.
 void writePam(std::FILE* file, const std::string& name, const Picture& picture,
-              WriteDepth depth = WriteDepth::kPicture);
+              WriteDepth depth = WriteDepth::Picture);
 
 }  // namespace media

@@ -61,20 +61,20 @@ bool parseDepthSuffix(std::string_view digits, bool mono, int& bitDepth) {
 ColourSpace parseColourSpace(std::string_view token, const std::string& name) {
     const std::string_view space = token.substr(1);
     if (space == "420" || space == "420jpeg" || space == "420mpeg2" || space == "420paldv")
-        return {Y4mChroma::k420, 8};
-    if (space == "422") return {Y4mChroma::k422, 8};
-    if (space == "444") return {Y4mChroma::k444, 8};
-    if (space == "mono") return {Y4mChroma::kMono, 8};
+        return {Y4mChroma::Yuv420, 8};
+    if (space == "422") return {Y4mChroma::Yuv422, 8};
+    if (space == "444") return {Y4mChroma::Yuv444, 8};
+    if (space == "mono") return {Y4mChroma::Mono, 8};
     static constexpr std::pair<std::string_view, Y4mChroma> kDeep[] = {
-        {"420p", Y4mChroma::k420},
-        {"422p", Y4mChroma::k422},
-        {"444p", Y4mChroma::k444},
-        {"mono", Y4mChroma::kMono},
+        {"420p", Y4mChroma::Yuv420},
+        {"422p", Y4mChroma::Yuv422},
+        {"444p", Y4mChroma::Yuv444},
+        {"mono", Y4mChroma::Mono},
     };
     for (const auto& [prefix, chroma] : kDeep) {
         int bitDepth = 0;
         if (space.substr(0, prefix.size()) == prefix &&
-            parseDepthSuffix(space.substr(prefix.size()), chroma == Y4mChroma::kMono, bitDepth))
+            parseDepthSuffix(space.substr(prefix.size()), chroma == Y4mChroma::Mono, bitDepth))
             return {chroma, bitDepth};
     }
     throwMediaError(name, "colour space " + printable(token) +
@@ -85,12 +85,12 @@ ColourSpace parseColourSpace(std::string_view token, const std::string& name) {
 
 int Y4mHeader::chromaWidth() const {
     switch (chroma) {
-        case Y4mChroma::k420:
-        case Y4mChroma::k422:
+        case Y4mChroma::Yuv420:
+        case Y4mChroma::Yuv422:
             return width / 2;
-        case Y4mChroma::k444:
+        case Y4mChroma::Yuv444:
             return width;
-        case Y4mChroma::kMono:
+        case Y4mChroma::Mono:
             break;
     }
     return 0;
@@ -98,12 +98,12 @@ int Y4mHeader::chromaWidth() const {
 
 int Y4mHeader::chromaHeight() const {
     switch (chroma) {
-        case Y4mChroma::k420:
+        case Y4mChroma::Yuv420:
             return height / 2;
-        case Y4mChroma::k422:
-        case Y4mChroma::k444:
+        case Y4mChroma::Yuv422:
+        case Y4mChroma::Yuv444:
             return height;
-        case Y4mChroma::kMono:
+        case Y4mChroma::Mono:
             break;
     }
     return 0;
@@ -165,11 +165,11 @@ Y4mHeader parseY4mHeader(std::string_view line, const std::string& name) {
     checkPictureSize(name, width, height);
     header.width = static_cast<int>(width);
     header.height = static_cast<int>(height);
-    if (header.chroma == Y4mChroma::k420 && (width % 2 != 0 || height % 2 != 0)) {
+    if (header.chroma == Y4mChroma::Yuv420 && (width % 2 != 0 || height % 2 != 0)) {
         throwMediaError(name, "4:2:0 video needs an even width and height, not " +
                                   std::to_string(width) + "x" + std::to_string(height));
     }
-    if (header.chroma == Y4mChroma::k422 && width % 2 != 0) {
+    if (header.chroma == Y4mChroma::Yuv422 && width % 2 != 0) {
         throwMediaError(name, "4:2:2 video needs an even width, not " + std::to_string(width));
     }
     return header;

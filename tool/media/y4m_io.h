@@ -32,12 +32,12 @@ constexpr std::size_t kMaxY4mLineLength = 4096;
 //                mono<B> for B = 9, 10, 12, 16
 // The 4:2:0 siting variants differ only in where chroma samples sit, which does not change
 // the bytes. Others (411, 444alpha, mono14, which ffmpeg would read as 8-bit mono) are refused.
-enum class Y4mChroma { k420, k422, k444, kMono };
+enum class Y4mChroma { Yuv420, Yuv422, Yuv444, Mono };
 
 struct Y4mHeader {
     int width = 0;
     int height = 0;
-    Y4mChroma chroma = Y4mChroma::k420;
+    Y4mChroma chroma = Y4mChroma::Yuv420;
     // 8 to 16. Above 8, every sample takes two bytes and holds 0 to 2^bitDepth - 1.
     int bitDepth = 8;
     // The C parameter's value as written ("420jpeg", "444p10"), for messages; "" without one.
@@ -55,7 +55,7 @@ struct Y4mHeader {
 
     int bytesPerSample() const { return bitDepth > 8 ? 2 : 1; }
     int maxSample() const { return (1 << bitDepth) - 1; }
-    int planeCount() const { return chroma == Y4mChroma::kMono ? 1 : 3; }
+    int planeCount() const { return chroma == Y4mChroma::Mono ? 1 : 3; }
     // 0 for mono, which has no chroma planes.
     int chromaWidth() const;
     int chromaHeight() const;

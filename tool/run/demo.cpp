@@ -102,7 +102,7 @@ media::Picture sideBySide(const media::Picture& a, const media::Picture& b) {
 
 void writePngFile(const std::string& path, const media::Picture& picture, bool quiet) {
     OutputTarget target(path);
-    media::writePng(target.stream(), target.name(), picture, media::WriteDepth::kPicture);
+    media::writePng(target.stream(), target.name(), picture, media::WriteDepth::Picture);
     target.commit();
     if (!quiet) std::printf("wrote %s\n", path.c_str());
 }

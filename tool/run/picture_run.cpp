@@ -53,8 +53,8 @@ void RunPicture(const Run& run) {
     }
     OutputTarget target(options.output);
     run.outputFormat.write(target.stream(), target.name(), result,
-                           options.eightBitPictures ? media::WriteDepth::kEightBits
-                                                    : media::WriteDepth::kPicture);
+                           options.eightBitPictures ? media::WriteDepth::EightBits
+                                                    : media::WriteDepth::Picture);
     target.commit();
 }
 

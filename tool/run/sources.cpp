@@ -10,10 +10,10 @@ namespace {
 
 const engine::PixelFormat& PixelsOf(media::Y4mChroma chroma) {
     switch (chroma) {
-        case media::Y4mChroma::k420: return engine::kYuv420;
-        case media::Y4mChroma::k422: return engine::kYuv422;
-        case media::Y4mChroma::k444: return engine::kYuv444;
-        case media::Y4mChroma::kMono: return engine::kGray;
+        case media::Y4mChroma::Yuv420: return engine::kYuv420;
+        case media::Y4mChroma::Yuv422: return engine::kYuv422;
+        case media::Y4mChroma::Yuv444: return engine::kYuv444;
+        case media::Y4mChroma::Mono: return engine::kGray;
     }
     return engine::kGray;
 }

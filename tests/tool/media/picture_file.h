@@ -8,7 +8,7 @@
 #include "formats.h"
 
 inline void writePictureFile(const std::string& path, const media::Picture& picture,
-                             media::WriteDepth depth = media::WriteDepth::kPicture) {
+                             media::WriteDepth depth = media::WriteDepth::Picture) {
     media::FilePtr file = media::openOutputFile(path);
     media::mediaFormatOf(path).write(file.get(), path, picture, depth);
     media::closeOutputFile(std::move(file), path);

@@ -219,13 +219,13 @@ TEST_F(PngTest, EightBitConversionRoundsAsLibpngDoesForEveryValue) {
     // Every writer asked for 8 bits writes what the conversion gives.
     for (const char* name : {"eight.png", "eight.ppm", "eight.pam"}) {
         SCOPED_TRACE(name);
-        writePictureFile(path(name), picture, WriteDepth::kEightBits);
+        writePictureFile(path(name), picture, WriteDepth::EightBits);
         EXPECT_TRUE(samePicture(readPicture(path(name)), eight));
     }
     // An 8-bit picture is what it is, at either depth.
     const Picture small = makePicture(5, 4, true, 3);
     EXPECT_TRUE(samePicture(toEightBits(small), small));
-    writePictureFile(path("small.png"), small, WriteDepth::kEightBits);
+    writePictureFile(path("small.png"), small, WriteDepth::EightBits);
     EXPECT_TRUE(samePicture(readPicture(path("small.png")), small));
 }
 

@@ -35,7 +35,7 @@ TEST_F(PnmTest, SixteenBitSamplesAreBigEndianInTheFile) {
     EXPECT_EQ(readFile(path("out.pam")),
               "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 65535\nTUPLTYPE RGB\nENDHDR\n" +
                   readFile(path("deep.ppm")).substr(13));
-    writePictureFile(path("out.ppm"), ppm, WriteDepth::kEightBits);
+    writePictureFile(path("out.ppm"), ppm, WriteDepth::EightBits);
     EXPECT_EQ(readFile(path("out.ppm")), std::string("P6\n2 1\n255\n\x01\xff\x00\x80\x00\xff", 17));
 }
 

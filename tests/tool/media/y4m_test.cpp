@@ -132,9 +132,9 @@ using Y4mTest = MediaTest;
 
 TEST_F(Y4mTest, ReadsHandBuiltFilesIntoTightAndPaddedRows) {
     const std::pair<Y4mChroma, int> expected[] = {
-        {Y4mChroma::k420, 8},  {Y4mChroma::k422, 8},  {Y4mChroma::k444, 8},
-        {Y4mChroma::kMono, 8}, {Y4mChroma::k420, 10}, {Y4mChroma::k422, 12},
-        {Y4mChroma::k444, 16}, {Y4mChroma::kMono, 9}, {Y4mChroma::kMono, 16}};
+        {Y4mChroma::Yuv420, 8},  {Y4mChroma::Yuv422, 8},  {Y4mChroma::Yuv444, 8},
+        {Y4mChroma::Mono, 8}, {Y4mChroma::Yuv420, 10}, {Y4mChroma::Yuv422, 12},
+        {Y4mChroma::Yuv444, 16}, {Y4mChroma::Mono, 9}, {Y4mChroma::Mono, 16}};
     for (std::size_t l = 0; l < std::size(kLayouts); ++l) {
         const Layout& layout = *kLayouts[l];
         SCOPED_TRACE(layout.headerLine);
@@ -258,7 +258,7 @@ TEST(Y4mHeaderTest, AcceptsSupportedHeadersAndExplainsTheRest) {
     EXPECT_EQ(parseY4mHeader("YUV4MPEG2 W8192 H4320 C420paldv", "x").width, 8192);
     EXPECT_EQ(parseY4mHeader("YUV4MPEG2  W4  H2", "x").params,
               (std::vector<std::string>{"W4", "H2"}));
-    EXPECT_EQ(parseY4mHeader("YUV4MPEG2 W4 H2 C420mpeg2", "x").chroma, Y4mChroma::k420);
+    EXPECT_EQ(parseY4mHeader("YUV4MPEG2 W4 H2 C420mpeg2", "x").chroma, Y4mChroma::Yuv420);
     // Every colour space ffmpeg writes, with its chroma and depth.
     for (const char* chroma : {"420", "422", "444"}) {
         for (const int depth : {8, 9, 10, 12, 14, 16}) {
@@ -279,7 +279,7 @@ TEST(Y4mHeaderTest, AcceptsSupportedHeadersAndExplainsTheRest) {
     for (const int depth : {8, 9, 10, 12, 16}) {
         const Y4mHeader header = parseY4mHeader(
             "YUV4MPEG2 W3 H1 Cmono" + (depth == 8 ? std::string() : std::to_string(depth)), "x");
-        EXPECT_EQ(header.chroma, Y4mChroma::kMono);
+        EXPECT_EQ(header.chroma, Y4mChroma::Mono);
         EXPECT_EQ(header.bitDepth, depth);
         EXPECT_EQ(header.planeCount(), 1);
         EXPECT_EQ(header.frameBytes(), depth == 8 ? 3u : 6u);
@@ -448,12 +448,12 @@ TEST_F(Y4mTest, RoundTripsFilesWrittenByFfmpegAndFfmpegReadsThemBack) {
         Y4mChroma chroma;
         int bitDepth;
     } cases[] = {
-        {"yuv420p", Y4mChroma::k420, 8},      {"yuv422p", Y4mChroma::k422, 8},
-        {"yuv444p", Y4mChroma::k444, 8},      {"gray", Y4mChroma::kMono, 8},
-        {"yuv420p10le", Y4mChroma::k420, 10}, {"yuv422p12le", Y4mChroma::k422, 12},
-        {"yuv444p16le", Y4mChroma::k444, 16}, {"yuv420p9le", Y4mChroma::k420, 9},
-        {"yuv444p14le", Y4mChroma::k444, 14}, {"gray10le", Y4mChroma::kMono, 10},
-        {"gray12le", Y4mChroma::kMono, 12},   {"gray16le", Y4mChroma::kMono, 16},
+        {"yuv420p", Y4mChroma::Yuv420, 8},      {"yuv422p", Y4mChroma::Yuv422, 8},
+        {"yuv444p", Y4mChroma::Yuv444, 8},      {"gray", Y4mChroma::Mono, 8},
+        {"yuv420p10le", Y4mChroma::Yuv420, 10}, {"yuv422p12le", Y4mChroma::Yuv422, 12},
+        {"yuv444p16le", Y4mChroma::Yuv444, 16}, {"yuv420p9le", Y4mChroma::Yuv420, 9},
+        {"yuv444p14le", Y4mChroma::Yuv444, 14}, {"gray10le", Y4mChroma::Mono, 10},
+        {"gray12le", Y4mChroma::Mono, 12},   {"gray16le", Y4mChroma::Mono, 16},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pixelFormat);
@@ -467,15 +467,15 @@ TEST_F(Y4mTest, RoundTripsFilesWrittenByFfmpegAndFfmpegReadsThemBack) {
         EXPECT_EQ(reader.header().bitDepth, c.bitDepth);
         EXPECT_EQ(reader.header().frameRateNum, 25);
         ASSERT_EQ(reader.countFrames(), 3);
-        const int chromaWidth = c.chroma == Y4mChroma::k444 ? 64 : 32;
+        const int chromaWidth = c.chroma == Y4mChroma::Yuv444 ? 64 : 32;
         const Layout layout{"",
                             64,
                             48,
-                            c.chroma == Y4mChroma::kMono ? 0 : chromaWidth,
-                            c.chroma == Y4mChroma::kMono  ? 0
-                            : c.chroma == Y4mChroma::k420 ? 24
+                            c.chroma == Y4mChroma::Mono ? 0 : chromaWidth,
+                            c.chroma == Y4mChroma::Mono  ? 0
+                            : c.chroma == Y4mChroma::Yuv420 ? 24
                                                           : 48,
-                            c.chroma == Y4mChroma::kMono ? 1 : 3,
+                            c.chroma == Y4mChroma::Mono ? 1 : 3,
                             c.bitDepth};
         copyY4m(reader, layout, path("copy.y4m"));
         EXPECT_EQ(readFile(path("copy.y4m")), readFile(in));
