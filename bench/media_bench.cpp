@@ -35,7 +35,7 @@ media::Picture SyntheticPicture() {
     media::Picture picture;
     picture.width = kWidth;
     picture.height = kHeight;
-    picture.pixels.resize(picture.stride() * kHeight);
+    picture.pixels.resize(picture.Stride() * kHeight);
     for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight; ++i)
         for (size_t c = 0; c < 3; ++c) picture.pixels[i * 3 + c] = channels[c][i];
     return picture;
@@ -60,7 +60,7 @@ media::Picture TestsrcPicture(const std::string& path) {
                                 std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                                 " -frames:v 1 -pix_fmt rgb24 '" + path + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) return {};
-    return media::readPicture(path);
+    return media::ReadPicture(path);
 }
 
 double Milliseconds(std::chrono::steady_clock::duration d) {
@@ -77,12 +77,12 @@ Written TimeWriter(media::PictureWriter write, const media::Picture& picture,
                    const std::string& path, int runs) {
     Written best;
     for (int r = 0; r < runs; ++r) {
-        media::FilePtr file = media::openOutputFile(path);
+        media::FilePtr file = media::OpenOutputFile(path);
         const auto start = std::chrono::steady_clock::now();
         write(file.get(), path, picture, media::WriteDepth::Picture);
         best.ms = std::min(best.ms, Milliseconds(std::chrono::steady_clock::now() - start));
         best.bytes = ftello(file.get());
-        media::closeOutputFile(std::move(file), path);
+        media::CloseOutputFile(std::move(file), path);
     }
     return best;
 }
@@ -121,8 +121,8 @@ std::string BesideThisProgram(const std::string& name) {
 
 void Report(const char* what, const media::Picture& picture, const std::string& dir,
             const std::string& tool, int runs) {
-    const Written ppm = TimeWriter(media::writePpm, picture, dir + "/w.ppm", runs);
-    const Written png = TimeWriter(media::writePng, picture, dir + "/w.png", runs);
+    const Written ppm = TimeWriter(media::WritePpm, picture, dir + "/w.ppm", runs);
+    const Written png = TimeWriter(media::WritePng, picture, dir + "/w.png", runs);
     std::printf("%s, %dx%d RGB, %d bits\n", what, picture.width, picture.height,
                 picture.bitDepth);
     std::printf("  writer alone     PPM %7.1f ms   PNG %7.1f ms   PNG %10lld bytes (%.1f%% of PPM)\n",

@@ -40,7 +40,7 @@ inline void CheckRoundTrip(ScratchFile& out, media::PictureWriter write, media::
     CheckWrittenAndRead(out, write, read, picture, media::WriteDepth::Picture, picture, what);
     if (picture.bitDepth == 16)
         CheckWrittenAndRead(out, write, read, picture, media::WriteDepth::EightBits,
-                            media::toEightBits(picture), what + " at 8 bits");
+                            media::ToEightBits(picture), what + " at 8 bits");
 }
 
 }  // namespace fuzz

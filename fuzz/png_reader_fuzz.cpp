@@ -56,7 +56,7 @@ constexpr std::size_t kRoundTripBytes = std::size_t{1} << 20;
 void CheckPicture(const std::vector<uint8_t>& png, const media::Picture& picture,
                   fuzz::ScratchFile& out) {
     try {
-        media::checkPictureConsistent(picture);
+        media::CheckPictureConsistent(picture);
     } catch (const std::exception& e) {
         fuzz::Fail(__FILE__, __LINE__, std::string("inconsistent picture: ") + e.what());
     }
@@ -74,7 +74,7 @@ void CheckPicture(const std::vector<uint8_t>& png, const media::Picture& picture
         FUZZ_REQUIRE(picture.hasAlpha == false || Contains(png, "tRNS"), "alpha without tRNS");
 
     if (picture.pixels.size() + 2 * picture.pixels16.size() > kRoundTripBytes) return;
-    fuzz::CheckRoundTrip(out, media::writePng, media::readPng, picture, "writePng and readPng");
+    fuzz::CheckRoundTrip(out, media::WritePng, media::ReadPng, picture, "writePng and readPng");
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         std::memcmp(data, kSignature, sizeof kSignature) == 0)
         RepairCrcs(png);
     try {
-        const media::Picture picture = media::readPng(in.Load(png.data(), png.size()), "input");
+        const media::Picture picture = media::ReadPng(in.Load(png.data(), png.size()), "input");
         CheckPicture(png, picture, out);
     } catch (const media::MediaError&) {
     } catch (const std::exception& e) {

@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static fuzz::ScratchFile scratch;
     static fuzz::ScratchFile out;
     OnlyMediaErrors([&] {
-        const media::Picture picture = media::readPnm(scratch.Load(data, size), "input");
+        const media::Picture picture = media::ReadPnm(scratch.Load(data, size), "input");
         try {
-            media::checkPictureConsistent(picture);
+            media::CheckPictureConsistent(picture);
         } catch (const std::exception& e) {
             fuzz::Fail(__FILE__, __LINE__, std::string("inconsistent picture: ") + e.what());
         }
@@ -58,10 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 4096));
         const bool saysDeep = text.find("65535") != std::string::npos;
         FUZZ_REQUIRE(picture.bitDepth == 8 || saysDeep, "16 bits without maxval 65535");
-        fuzz::CheckRoundTrip(out, media::writePam, media::readPnm, picture,
+        fuzz::CheckRoundTrip(out, media::WritePam, media::ReadPnm, picture,
                              "writePam and readPnm");
         if (!picture.hasAlpha)
-            fuzz::CheckRoundTrip(out, media::writePpm, media::readPnm, picture,
+            fuzz::CheckRoundTrip(out, media::WritePpm, media::ReadPnm, picture,
                                  "writePpm and readPnm");
     });
     return 0;

@@ -1,5 +1,5 @@
 // The bytes are command-line words, one per line, for the tool's name=value binding
-// (cli::bindNamedArguments). Normally they are bound against the plug-in's registered
+// (cli::BindNamedArguments). Normally they are bound against the plug-in's registered
 // signature; an input whose first line starts with '!' gives its own parameter string on that
 // line instead, which exercises the parameter-string parser too.
 //
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const Expectation expected = Expect(words, parameters);
 
     try {
-        const std::vector<cli::NamedArgument> bound = cli::bindNamedArguments(words, params);
+        const std::vector<cli::NamedArgument> bound = cli::BindNamedArguments(words, params);
         FUZZ_REQUIRE(validSignature, "bound against a malformed parameter string");
         FUZZ_REQUIRE(expected.verdict != Verdict::Bad, "bound an ill-formed call");
         CheckBinding(words, expected, bound);

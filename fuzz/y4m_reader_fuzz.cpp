@@ -87,11 +87,11 @@ private:
 struct Planes {
     Plane y, u, v;
     Planes(const media::Y4mHeader& h, int padding)
-        : y(h.width * h.bytesPerSample(), h.height, padding),
-          u(h.chromaWidth() * h.bytesPerSample(), h.chromaHeight(), padding),
-          v(h.chromaWidth() * h.bytesPerSample(), h.chromaHeight(), padding),
-          maxSample_(h.maxSample()),
-          deep_(h.bytesPerSample() == 2) {}
+        : y(h.width * h.BytesPerSample(), h.height, padding),
+          u(h.ChromaWidth() * h.BytesPerSample(), h.ChromaHeight(), padding),
+          v(h.ChromaWidth() * h.BytesPerSample(), h.ChromaHeight(), padding),
+          maxSample_(h.MaxSample()),
+          deep_(h.BytesPerSample() == 2) {}
     // The frame as read; its samples must lie within the depth.
     Frame Take(const media::Y4mFrameHeader& header) const {
         Frame frame{header.params, y.Packed(), u.Packed(), v.Packed()};
@@ -119,23 +119,23 @@ void CheckHeader(const media::Y4mHeader& h) {
                      static_cast<long long>(h.width) * h.height <= media::kMaxPixels,
                  std::to_string(h.width) + "x" + std::to_string(h.height));
     FUZZ_REQUIRE(h.bitDepth >= 8 && h.bitDepth <= 16, "depth " + std::to_string(h.bitDepth));
-    FUZZ_REQUIRE(h.bytesPerSample() == (h.bitDepth > 8 ? 2 : 1), "bytes per sample");
+    FUZZ_REQUIRE(h.BytesPerSample() == (h.bitDepth > 8 ? 2 : 1), "bytes per sample");
     const bool is420 = h.chroma == media::Y4mChroma::Yuv420;
     const bool halved = is420 || h.chroma == media::Y4mChroma::Yuv422;
     const bool mono = h.chroma == media::Y4mChroma::Mono;
     if (halved) FUZZ_REQUIRE(h.width % 2 == 0, "odd width with subsampled chroma");
     if (is420) FUZZ_REQUIRE(h.height % 2 == 0, "odd height in 4:2:0");
-    FUZZ_REQUIRE(h.planeCount() == (mono ? 1 : 3), "plane count");
-    FUZZ_REQUIRE(h.chromaWidth() == (mono ? 0 : halved ? h.width / 2 : h.width), "chroma width");
-    FUZZ_REQUIRE(h.chromaHeight() == (mono ? 0 : is420 ? h.height / 2 : h.height),
+    FUZZ_REQUIRE(h.PlaneCount() == (mono ? 1 : 3), "plane count");
+    FUZZ_REQUIRE(h.ChromaWidth() == (mono ? 0 : halved ? h.width / 2 : h.width), "chroma width");
+    FUZZ_REQUIRE(h.ChromaHeight() == (mono ? 0 : is420 ? h.height / 2 : h.height),
                  "chroma height");
-    const std::size_t sample = static_cast<std::size_t>(h.bytesPerSample());
+    const std::size_t sample = static_cast<std::size_t>(h.BytesPerSample());
     const std::size_t luma =
         static_cast<std::size_t>(h.width) * static_cast<std::size_t>(h.height) * sample;
-    FUZZ_REQUIRE(h.lumaBytes() == luma, "luma bytes");
-    FUZZ_REQUIRE(h.frameBytes() == luma + 2 * h.chromaBytes(), "frame bytes");
-    FUZZ_REQUIRE(h.chromaBytes() == static_cast<std::size_t>(h.chromaWidth()) *
-                                        static_cast<std::size_t>(h.chromaHeight()) * sample,
+    FUZZ_REQUIRE(h.LumaBytes() == luma, "luma bytes");
+    FUZZ_REQUIRE(h.FrameBytes() == luma + 2 * h.ChromaBytes(), "frame bytes");
+    FUZZ_REQUIRE(h.ChromaBytes() == static_cast<std::size_t>(h.ChromaWidth()) *
+                                        static_cast<std::size_t>(h.ChromaHeight()) * sample,
                  "chroma bytes");
 }
 
@@ -163,25 +163,25 @@ Outcome ReadInOrder(std::FILE* stream, std::size_t inputSize) {
     Outcome outcome;
     Guard(outcome, [&] {
         media::Y4mReader reader(stream, "input");
-        CheckHeader(reader.header());
-        const Planes planes(reader.header(), 0);
+        CheckHeader(reader.Header());
+        const Planes planes(reader.Header(), 0);
         for (;;) {
-            const int before = reader.nextFrameNumber();
+            const int before = reader.NextFrameNumber();
             FUZZ_REQUIRE(before == static_cast<int>(outcome.frames.size()), "frame numbering");
             // No file can hold more frames than it has bytes for.
             FUZZ_REQUIRE(
-                static_cast<std::size_t>(before) * reader.header().frameBytes() <= inputSize,
+                static_cast<std::size_t>(before) * reader.Header().FrameBytes() <= inputSize,
                 "more frames than bytes");
             media::Y4mFrameHeader header;
-            if (!reader.readFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest())) break;
-            FUZZ_REQUIRE(reader.nextFrameNumber() == before + 1, "frame numbering");
+            if (!reader.ReadFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest())) break;
+            FUZZ_REQUIRE(reader.NextFrameNumber() == before + 1, "frame numbering");
             FUZZ_REQUIRE(header.params.empty() || header.params[0] == ' ',
                          "frame parameters not separated by a space");
             outcome.frames.push_back(planes.Take(header));
         }
         // The stream's end is sticky: asking again still says so.
         media::Y4mFrameHeader header;
-        FUZZ_REQUIRE(!reader.readFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest()),
+        FUZZ_REQUIRE(!reader.ReadFrame(header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest()),
                      "a frame after the end");
     });
     return outcome;
@@ -209,15 +209,15 @@ void ReadByNumber(std::FILE* file, const Outcome& inOrder) {
     bool countedAll = false;
     Guard(counted, [&] {
         media::Y4mReader reader(file, "input");
-        const int count = reader.countFrames();
+        const int count = reader.CountFrames();
         countedAll = true;
-        FUZZ_REQUIRE(reader.countFrames() == count, "a second count differs");
-        FUZZ_REQUIRE(reader.nextFrameNumber() == 0, "counting moved the position");
+        FUZZ_REQUIRE(reader.CountFrames() == count, "a second count differs");
+        FUZZ_REQUIRE(reader.NextFrameNumber() == 0, "counting moved the position");
         // Padded rows: the reader must copy row by row and leave the padding alone.
-        const Planes planes(reader.header(), 3);
+        const Planes planes(reader.Header(), 3);
         for (int n = 0; n < count; ++n) {
             media::Y4mFrameHeader header;
-            reader.readFrameAt(n, header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
+            reader.ReadFrameAt(n, header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
             FUZZ_REQUIRE(planes.PaddingUntouched(), "row padding written");
             counted.frames.push_back(planes.Take(header));
         }
@@ -225,7 +225,7 @@ void ReadByNumber(std::FILE* file, const Outcome& inOrder) {
             media::Y4mFrameHeader header;
             bool refused = false;
             try {
-                reader.readFrameAt(n, header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
+                reader.ReadFrameAt(n, header, planes.y.Dest(), planes.u.Dest(), planes.v.Dest());
             } catch (const media::MediaError&) {
                 refused = true;
             }
@@ -258,16 +258,16 @@ void SkipEveryOther(std::FILE* stream, const Outcome& inOrder) {
     Outcome skipping;
     Guard(skipping, [&] {
         media::Y4mReader reader(stream, "input");
-        const Planes planes(reader.header(), 0);
+        const Planes planes(reader.Header(), 0);
         for (std::size_t n = 0;; ++n) {
-            const bool end = reader.atEnd();
+            const bool end = reader.AtEnd();
             media::Y4mFrameHeader header;
-            const bool got = n % 2 == 0 ? reader.skipFrame()
-                                        : reader.readFrame(header, planes.y.Dest(),
+            const bool got = n % 2 == 0 ? reader.SkipFrame()
+                                        : reader.ReadFrame(header, planes.y.Dest(),
                                                            planes.u.Dest(), planes.v.Dest());
             FUZZ_REQUIRE(got == !end, "atEnd disagrees with the next read");
             if (!got) break;
-            FUZZ_REQUIRE(reader.nextFrameNumber() == static_cast<int>(n) + 1, "frame numbering");
+            FUZZ_REQUIRE(reader.NextFrameNumber() == static_cast<int>(n) + 1, "frame numbering");
             if (n % 2 == 1)
                 FUZZ_REQUIRE(n < inOrder.frames.size() &&
                                  SameFrame(planes.Take(header), inOrder.frames[n]),
@@ -285,7 +285,7 @@ void CountNonRegular(std::FILE* stream) {
     Guard(outcome, [&] {
         media::Y4mReader reader(stream, "input");
         constructed = true;
-        reader.countFrames();
+        reader.CountFrames();
     });
     if (constructed) FUZZ_REQUIRE(outcome.failed, "counted the frames of an in-memory stream");
 }

@@ -25,30 +25,30 @@
 namespace cli {
 namespace {
 
-const media::MediaFormat& formatOrUsageError(const std::string& path) {
+const media::MediaFormat& FormatOrUsageError(const std::string& path) {
     try {
-        return media::mediaFormatOf(path);
+        return media::MediaFormatOf(path);
     } catch (const media::MediaError& e) {
         throw UsageError(e.what());
     }
 }
 
-bool hasExtension(const std::string& path) {
+bool HasExtension(const std::string& path) {
     const size_t dot = path.rfind('.');
     return dot != std::string::npos &&
            (path.rfind('/') == std::string::npos || dot > path.rfind('/'));
 }
 
 // OUTPUT's type: by extension; a pipe or device without one (/dev/null) takes INPUT's.
-const media::MediaFormat& outputFormatFor(const Options& options,
+const media::MediaFormat& OutputFormatFor(const Options& options,
                                           const media::MediaFormat& input) {
     const bool byExtension =
-        options.output == "-" || hasExtension(options.output) || !isStreamTarget(options.output);
-    const media::MediaFormat& output = byExtension ? formatOrUsageError(options.output) : input;
+        options.output == "-" || HasExtension(options.output) || !IsStreamTarget(options.output);
+    const media::MediaFormat& output = byExtension ? FormatOrUsageError(options.output) : input;
     if (input.isVideo != output.isVideo)
         throw UsageError(input.isVideo ? "video goes to video: OUTPUT must be .y4m or -"
                                        : "a picture goes to a picture: OUTPUT must be " +
-                                             media::pictureExtensions());
+                                             media::PictureExtensions());
     return output;
 }
 
@@ -57,22 +57,22 @@ struct HostMessage : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-void runFiltering(const Options& options, standin::ScriptEnvironment* plugin) {
+void RunFiltering(const Options& options, standin::ScriptEnvironment* plugin) {
     if (options.mode == Mode::Demo) {
         RunDemo(options.demoDirectory, options.progress == ProgressMode::Never);
         return;
     }
-    const media::MediaFormat& inputFormat = formatOrUsageError(options.input);
+    const media::MediaFormat& inputFormat = FormatOrUsageError(options.input);
     if (options.frames && !inputFormat.isVideo)
         throw UsageError("--frames takes frames of a video; INPUT is a picture");
     if (options.eightBitPictures && inputFormat.isVideo)
         throw UsageError("--depth 8 writes pictures at 8 bits; video keeps its depth");
-    const media::MediaFormat& outputFormat = outputFormatFor(options, inputFormat);
+    const media::MediaFormat& outputFormat = OutputFormatFor(options, inputFormat);
     // The arguments bind against the signature of the function that runs them: the engine's
     // own, or the one the plug-in registered.
     const std::string params =
         plugin ? LoadFilterPlugin(*plugin, options.pluginPath) : engine::kAvisynthSignature;
-    const std::vector<NamedArgument> arguments = bindNamedArguments(options.argumentWords, params);
+    const std::vector<NamedArgument> arguments = BindNamedArguments(options.argumentWords, params);
     // A stream is read once, in order: it cannot also be the segmentation clip's frames.
     if (options.input == "-" && SettingsOf(arguments).useclip)
         throw UsageError("useclip=true needs INPUT to be a file, not standard input");
@@ -83,14 +83,14 @@ void runFiltering(const Options& options, standin::ScriptEnvironment* plugin) {
         RunPicture(run);
 }
 
-void run(const Options& options) {
+void RunTool(const Options& options) {
     if (options.pluginPath.empty()) {
-        runFiltering(options, nullptr);
+        RunFiltering(options, nullptr);
         return;
     }
     standin::ScriptEnvironment env;
     try {
-        runFiltering(options, &env);
+        RunFiltering(options, &env);
     } catch (const AvisynthError& e) {
         throw HostMessage(e.msg);
     }
@@ -98,14 +98,14 @@ void run(const Options& options) {
 
 // Messages quote file names, command-line words and file contents: whatever a terminal
 // would take for a control sequence is escaped (header_text.h), once, here.
-int usageError(const std::string& message) {
+int ReportUsageError(const std::string& message) {
     std::fprintf(stderr, "basinlift: %s\nTry 'basinlift --help' for more information.\n",
-                 media::printable(message).c_str());
+                 media::Printable(message).c_str());
     return kExitUsage;
 }
 
-int failure(const std::string& message) {
-    std::fprintf(stderr, "%s\n", media::printable(message).c_str());
+int Failure(const std::string& message) {
+    std::fprintf(stderr, "%s\n", media::Printable(message).c_str());
     return kExitFailure;
 }
 
@@ -114,13 +114,13 @@ int failure(const std::string& message) {
 // nothing left to fail with.
 int printError = 0;
 
-void print(const char* text) {
+void Print(const char* text) {
     if (std::fputs(text, stdout) == EOF && printError == 0) printError = errno;
 }
 
 // What was printed must have arrived: a failed write (--help > /dev/full) is a failure like
 // any other, and a reader that went away early ends the run quietly, as for OUTPUT.
-int closeStandardOutput(int status) {
+int CloseStandardOutput(int status) {
     const bool failed = std::ferror(stdout) != 0;
     if (status != kExitSuccess) {  // one message per run: the failure already said
         std::fclose(stdout);
@@ -134,37 +134,37 @@ int closeStandardOutput(int status) {
     return kExitFailure;
 }
 
-int runCommandLine(const std::vector<std::string>& args) {
+int RunCommandLine(const std::vector<std::string>& args) {
     try {
-        const Options options = parseCommandLine(args);
+        const Options options = ParseCommandLine(args);
         if (options.mode == Mode::Help) {
-            print(helpText().c_str());
+            Print(HelpText().c_str());
             return kExitSuccess;
         }
         if (options.mode == Mode::Version) {
-            print(kVersionText);
+            Print(kVersionText);
             return kExitSuccess;
         }
-        run(options);
+        RunTool(options);
         return kExitSuccess;
     } catch (const UsageError& e) {
-        return usageError(e.what());
+        return ReportUsageError(e.what());
     } catch (const HostMessage& e) {
-        return failure(e.what());  // the plug-in's (or host's) own words, unchanged
+        return Failure(e.what());  // the plug-in's (or host's) own words, unchanged
     } catch (const FilterRefusal& e) {
-        return failure(e.what());  // the filter's own words, as the plug-ins refuse
+        return Failure(e.what());  // the filter's own words, as the plug-ins refuse
     } catch (const std::bad_alloc&) {
         // One message for one cause, wherever in the tool memory ran out.
-        return failure("basinlift: out of memory");
+        return Failure("basinlift: out of memory");
     } catch (const OutOfMemory& e) {
-        return failure(std::string("basinlift: ") + e.what());
+        return Failure(std::string("basinlift: ") + e.what());
     } catch (const media::MediaError& e) {
         // `head` and the like close the pipe once they have what they want: not an error
         // worth a message, though the output did end early.
-        if (e.systemError() == EPIPE) return kExitFailure;
-        return failure(e.what());
+        if (e.SystemError() == EPIPE) return kExitFailure;
+        return Failure(e.what());
     } catch (const std::exception& e) {
-        return failure(e.what());
+        return Failure(e.what());
     }
 }
 
@@ -177,8 +177,8 @@ int main(int argc, char** argv) {
     // next frame, which would otherwise cost about as much as reading the frame.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    cli::installTerminationHandlers();
+    cli::InstallTerminationHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const int status = cli::runCommandLine(args);
-    return cli::closeStandardOutput(status);
+    const int status = cli::RunCommandLine(args);
+    return cli::CloseStandardOutput(status);
 }

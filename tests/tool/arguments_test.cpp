@@ -14,9 +14,9 @@ class ArgumentsTest : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
-        writePictureFile(path("in.png"), makePicture(8, 6, false));
-        writePictureFile(path("alpha.png"), makePicture(8, 6, true));
+        WriteFile(Path("in.y4m"), MakeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
+        WritePictureFile(Path("in.png"), MakePicture(8, 6, false));
+        WritePictureFile(Path("alpha.png"), MakePicture(8, 6, true));
     }
 };
 
@@ -37,15 +37,15 @@ TEST_F(ArgumentsTest, RefusalsPassThroughUnchanged) {
         SCOPED_TRACE(c.words[0]);
         const bool video = std::string(c.input) == "in.y4m";
         const PClip input =
-            video ? videoClip(path(c.input)) : pictureClip(makePicture(8, 6, false));
-        const std::string message = refusal(input, c.named);
+            video ? VideoClip(Path(c.input)) : PictureClip(MakePicture(8, 6, false));
+        const std::string message = Refusal(input, c.named);
         ASSERT_FALSE(message.empty());
-        std::vector<std::string> args{path(c.input), path(video ? "out.y4m" : "out.png")};
+        std::vector<std::string> args{Path(c.input), Path(video ? "out.y4m" : "out.png")};
         args.insert(args.end(), c.words.begin(), c.words.end());
-        const ToolRun run = runTool(args);
+        const ToolRun run = RunTool(args);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, message + "\n");
-        EXPECT_EQ(entries().size(), 3u);  // the inputs only
+        EXPECT_EQ(Entries().size(), 3u);  // the inputs only
     }
 }
 
@@ -75,14 +75,14 @@ TEST_F(ArgumentsTest, UsageErrorsExitWithStatusTwo) {
         for (std::string& a : args) {
             line += a + " ";
             if (a.rfind("in.", 0) == 0 || a.rfind("out.", 0) == 0 || a.rfind("alpha", 0) == 0)
-                a = path(a);
-            if (a.rfind("sclip=in", 0) == 0) a = "sclip=" + path("in.y4m");
+                a = Path(a);
+            if (a.rfind("sclip=in", 0) == 0) a = "sclip=" + Path("in.y4m");
         }
         SCOPED_TRACE(line);
-        const ToolRun run = runTool(args, {path("in.y4m"), ""});
+        const ToolRun run = RunTool(args, {Path("in.y4m"), ""});
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.err.find("basinlift: "), std::string::npos);
-        EXPECT_EQ(entries().size(), 3u);
+        EXPECT_EQ(Entries().size(), 3u);
     }
 }
 
@@ -91,70 +91,70 @@ TEST_F(ArgumentsTest, OptionsTakeEitherFormAndNamesAnyCase) {
          {std::vector<std::string>{"--threads=2", "--pixel-type=yv12"},
           std::vector<std::string>{"--threads", "2", "--pixel-type", "yv12", "--"}}) {
         std::vector<std::string> args = options;
-        for (const char* a : {"in.y4m", "out.y4m"}) args.push_back(path(a));
+        for (const char* a : {"in.y4m", "out.y4m"}) args.push_back(Path(a));
         args.push_back("SMU=3");
-        ASSERT_EQ(runTool(args).status, 0);
-        EXPECT_EQ(readY4mFrames(path("out.y4m")),
-                  filteredFrames(videoClip(path("in.y4m")), {{"smu", 3}}));
+        ASSERT_EQ(RunTool(args).status, 0);
+        EXPECT_EQ(ReadY4mFrames(Path("out.y4m")),
+                  FilteredFrames(VideoClip(Path("in.y4m")), {{"smu", 3}}));
     }
 }
 
 TEST_F(ArgumentsTest, TrueAndFalseInAnyCase) {
     for (const auto& [word, c4] : {std::pair{"c4=False", false}, std::pair{"c4=TRUE", true}}) {
         SCOPED_TRACE(word);
-        const ToolRun run = runTool({path("in.y4m"), path("out.y4m"), word, "useclip=FaLsE"});
+        const ToolRun run = RunTool({Path("in.y4m"), Path("out.y4m"), word, "useclip=FaLsE"});
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(readY4mFrames(path("out.y4m")),
-                  filteredFrames(videoClip(path("in.y4m")), {{"c4", c4}, {"useclip", false}}));
+        EXPECT_EQ(ReadY4mFrames(Path("out.y4m")),
+                  FilteredFrames(VideoClip(Path("in.y4m")), {{"c4", c4}, {"useclip", false}}));
     }
-    EXPECT_NE(filteredFrames(videoClip(path("in.y4m")), {{"c4", false}}),
-              filteredFrames(videoClip(path("in.y4m")), {{"c4", true}}));
+    EXPECT_NE(FilteredFrames(VideoClip(Path("in.y4m")), {{"c4", false}}),
+              FilteredFrames(VideoClip(Path("in.y4m")), {{"c4", true}}));
 }
 
 TEST_F(ArgumentsTest, WorkersWellBeyondTheCoresAreWarnedOf) {
     const unsigned cores = std::thread::hardware_concurrency();
     if (cores == 0 || 2 * cores >= 256) GTEST_SKIP() << cores << " cores";  // --threads at most 256
     // Standard input's length is unknown, so every worker asked for is made.
-    const ToolRun many = runTool({"--threads", std::to_string(2 * cores + 1), "-", path("out.y4m")},
-                                 {path("in.y4m"), ""});
+    const ToolRun many = RunTool({"--threads", std::to_string(2 * cores + 1), "-", Path("out.y4m")},
+                                 {Path("in.y4m"), ""});
     EXPECT_EQ(many.status, 0) << many.err;
     EXPECT_EQ(many.err.rfind("basinlift: warning: " + std::to_string(2 * cores + 1) +
                                  " workers on " + std::to_string(cores) + " cores: each holds",
                              0),
               0u)
         << many.err;
-    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m"))));
+    EXPECT_EQ(ReadY4mFrames(Path("out.y4m")), FilteredFrames(VideoClip(Path("in.y4m"))));
     // Twice the cores is fine; so is any count for a file of two frames, which gets two.
-    for (const std::string& input : {std::string("-"), path("in.y4m")}) {
+    for (const std::string& input : {std::string("-"), Path("in.y4m")}) {
         const std::string threads = input == "-" ? std::to_string(2 * cores) : "256";
-        const ToolRun run = runTool({"--threads", threads, input, path("out.y4m")},
-                                    {path("in.y4m"), ""});
+        const ToolRun run = RunTool({"--threads", threads, input, Path("out.y4m")},
+                                    {Path("in.y4m"), ""});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "") << input;
     }
-    EXPECT_NE(runTool({"--help"}).out.find("about 21 bytes per pixel"), std::string::npos);
+    EXPECT_NE(RunTool({"--help"}).out.find("about 21 bytes per pixel"), std::string::npos);
 }
 
 TEST_F(ArgumentsTest, HelpVersionAndAMissingPlugin) {
-    const ToolRun help = runTool({"--help"});
+    const ToolRun help = RunTool({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
-    const ToolRun version = runTool({"--version"});
+    const ToolRun version = RunTool({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "basinlift 1.0.0\n");
-    const ToolRun missing = runTool({"--plugin", path("none.so"), path("in.y4m"), path("out.y4m")});
+    const ToolRun missing = RunTool({"--plugin", Path("none.so"), Path("in.y4m"), Path("out.y4m")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find(path("none.so")), std::string::npos);
+    EXPECT_NE(missing.err.find(Path("none.so")), std::string::npos);
 }
 
 TEST_F(ArgumentsTest, APluginNameIsAPathLikeAnyOther) {
-    std::filesystem::copy_file(BASINLIFT_PLUGIN_PATH, path("Copy.so"));
-    const std::string here = "cd '" + path("") + "' && exec \"$TOOL\" --plugin ";
-    const ToolRun local = runShell(here + "Copy.so in.y4m out.y4m");
+    std::filesystem::copy_file(BASINLIFT_PLUGIN_PATH, Path("Copy.so"));
+    const std::string here = "cd '" + Path("") + "' && exec \"$TOOL\" --plugin ";
+    const ToolRun local = RunShell(here + "Copy.so in.y4m out.y4m");
     EXPECT_EQ(local.status, 0) << local.err;
-    EXPECT_EQ(readY4mFrames(path("out.y4m")), filteredFrames(videoClip(path("in.y4m"))));
+    EXPECT_EQ(ReadY4mFrames(Path("out.y4m")), FilteredFrames(VideoClip(Path("in.y4m"))));
     // Not a library of the system's that happens to have the name.
-    const ToolRun system = runShell(here + "libc.so.6 in.y4m out2.y4m");
+    const ToolRun system = RunShell(here + "libc.so.6 in.y4m out2.y4m");
     EXPECT_EQ(system.status, 1);
     EXPECT_NE(system.err.find("\"./libc.so.6\""), std::string::npos) << system.err;
     EXPECT_NE(system.err.find("No such file"), std::string::npos) << system.err;

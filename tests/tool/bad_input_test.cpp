@@ -11,7 +11,7 @@
 namespace {
 
 // 16 bits per sample, each 8-bit value v stored as v * 256: the picture at 16 bits.
-void write16BitPng(const std::string& path, const media::Picture& picture) {
+void Write16BitPng(const std::string& path, const media::Picture& picture) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -20,10 +20,10 @@ void write16BitPng(const std::string& path, const media::Picture& picture) {
     png_set_IHDR(png, info, picture.width, picture.height, 16, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    std::vector<png_byte> row(picture.stride() * 2);
+    std::vector<png_byte> row(picture.Stride() * 2);
     for (int y = 0; y < picture.height; ++y) {
-        for (size_t i = 0; i < picture.stride(); ++i)
-            row[2 * i] = picture.pixels[y * picture.stride() + i], row[2 * i + 1] = 0;
+        for (size_t i = 0; i < picture.Stride(); ++i)
+            row[2 * i] = picture.pixels[y * picture.Stride() + i], row[2 * i + 1] = 0;
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
@@ -34,9 +34,9 @@ void write16BitPng(const std::string& path, const media::Picture& picture) {
 class BadInputTest : public ToolTest {};
 
 TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
-    const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 3);
-    writePictureFile(path("good.png"), makePicture(16, 8, false));
-    std::string corruptPng = readFile(path("good.png"));
+    const std::string video = MakeY4m("YUV4MPEG2 W16 H8 C420", 3);
+    WritePictureFile(Path("good.png"), MakePicture(16, 8, false));
+    std::string corruptPng = ReadFile(Path("good.png"));
     for (size_t i = 60; i < 90; ++i) corruptPng[i] = static_cast<char>(corruptPng[i] ^ 0x5a);
     struct Case {
         const char* name;
@@ -53,19 +53,19 @@ TEST_F(BadInputTest, FailsWithAClearMessageAndLeavesOutputAlone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string input = path(c.name);
-        if (!c.bytes.empty()) writeFile(input, c.bytes);
+        const std::string input = Path(c.name);
+        if (!c.bytes.empty()) WriteFile(input, c.bytes);
         const std::string output =
-            path(std::string(c.name).find(".png") != std::string::npos ? "out.png" : "out.y4m");
+            Path(std::string(c.name).find(".png") != std::string::npos ? "out.png" : "out.y4m");
         for (bool outputExists : {false, true}) {
-            if (outputExists) writeFile(output, "previous");
-            const std::vector<std::string> before = entries();
-            const ToolRun run = runTool({input, output});
+            if (outputExists) WriteFile(output, "previous");
+            const std::vector<std::string> before = Entries();
+            const ToolRun run = RunTool({input, output});
             EXPECT_EQ(run.status, 1);
             for (const std::string& fragment : c.fragments)
                 EXPECT_NE(run.err.find(fragment), std::string::npos) << run.err;
-            EXPECT_EQ(readFile(output), outputExists ? "previous" : "");
-            EXPECT_EQ(entries(), before);  // no temporary file either
+            EXPECT_EQ(ReadFile(output), outputExists ? "previous" : "");
+            EXPECT_EQ(Entries(), before);  // no temporary file either
             std::remove(output.c_str());
         }
         std::remove(input.c_str());
@@ -83,9 +83,9 @@ TEST_F(BadInputTest, QuotedInputCannotReachTheTerminalRaw) {
     };
     for (const auto& [bytes, fragment] : cases) {
         SCOPED_TRACE(fragment);
-        const std::string input = path(bytes[0] == 'P' ? "in\x1b[1m.pam" : "in\n.y4m");
-        writeFile(input, bytes);
-        const ToolRun run = runTool({input, path(bytes[0] == 'P' ? "out.png" : "out.y4m")});
+        const std::string input = Path(bytes[0] == 'P' ? "in\x1b[1m.pam" : "in\n.y4m");
+        WriteFile(input, bytes);
+        const ToolRun run = RunTool({input, Path(bytes[0] == 'P' ? "out.png" : "out.y4m")});
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find(fragment), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(bytes[0] == 'P' ? "in\\x1b[1m.pam" : "in\\n.y4m"),
@@ -99,15 +99,15 @@ TEST_F(BadInputTest, QuotedInputCannotReachTheTerminalRaw) {
 }
 
 TEST_F(BadInputTest, StandardInputNamesTheTruncatedFrame) {
-    const std::string video = makeY4m("YUV4MPEG2 W16 H8 C420", 4);
-    writeFile(path("in.y4m"), video.substr(0, video.size() - 1));
-    writeFile(path("out.y4m"), "previous");
+    const std::string video = MakeY4m("YUV4MPEG2 W16 H8 C420", 4);
+    WriteFile(Path("in.y4m"), video.substr(0, video.size() - 1));
+    WriteFile(Path("out.y4m"), "previous");
     // Frames 0 to 2 are written before frame 3 fails: they must not replace OUTPUT.
-    const ToolRun run = runTool({"-", path("out.y4m")}, {path("in.y4m"), ""});
+    const ToolRun run = RunTool({"-", Path("out.y4m")}, {Path("in.y4m"), ""});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("standard input: frame 3"), std::string::npos) << run.err;
-    EXPECT_EQ(readFile(path("out.y4m")), "previous");
-    EXPECT_EQ(entries(), (std::vector<std::string>{"in.y4m", "out.y4m"}));
+    EXPECT_EQ(ReadFile(Path("out.y4m")), "previous");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"in.y4m", "out.y4m"}));
 }
 
 TEST_F(BadInputTest, TooLittleMemoryGivesOneClearMessage) {
@@ -117,35 +117,35 @@ TEST_F(BadInputTest, TooLittleMemoryGivesOneClearMessage) {
     // An 8192x8192 PPM within the limits, its pixels a hole in a sparse file, read with
     // less address space than its 192 MiB of pixels need.
     const std::string header = "P6\n8192 8192\n255\n";
-    writeFile(path("big.ppm"), header);
-    ASSERT_EQ(truncate(path("big.ppm").c_str(), header.size() + 8192LL * 8192 * 3), 0);
-    const ToolRun run = runShell("ulimit -v 150000; exec \"$TOOL\" '" + path("big.ppm") + "' '" +
-                                 path("out.ppm") + "'");
+    WriteFile(Path("big.ppm"), header);
+    ASSERT_EQ(truncate(Path("big.ppm").c_str(), header.size() + 8192LL * 8192 * 3), 0);
+    const ToolRun run = RunShell("ulimit -v 150000; exec \"$TOOL\" '" + Path("big.ppm") + "' '" +
+                                 Path("out.ppm") + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "basinlift: out of memory\n");
-    EXPECT_EQ(entries(), std::vector<std::string>{"big.ppm"});
+    EXPECT_EQ(Entries(), std::vector<std::string>{"big.ppm"});
 }
 
 TEST_F(BadInputTest, SixteenBitPngStaysAtSixteenBitsUnlessEightAreAsked) {
     // The 8-bit picture shifted up: the filter's 16-bit result shifted down is the plug-in's
     // 8-bit result.
-    const media::Picture picture = makePicture(20, 12, false);
-    write16BitPng(path("deep.png"), picture);
-    const ToolRun run = runTool({path("deep.png"), path("out.png")});
+    const media::Picture picture = MakePicture(20, 12, false);
+    Write16BitPng(Path("deep.png"), picture);
+    const ToolRun run = RunTool({Path("deep.png"), Path("out.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    const media::Picture out = media::readPicture(path("out.png"));
+    const media::Picture out = media::ReadPicture(Path("out.png"));
     ASSERT_EQ(out.bitDepth, 16);
-    const media::Picture expected = filteredPicture(picture);
+    const media::Picture expected = FilteredPicture(picture);
     ASSERT_EQ(out.pixels16.size(), expected.pixels.size());
     for (size_t i = 0; i < expected.pixels.size(); ++i)
         ASSERT_EQ(out.pixels16[i] >> 8, expected.pixels[i]) << "sample " << i;
 
-    const ToolRun eight = runTool({"--depth", "8", path("deep.png"), path("eight.png")});
+    const ToolRun eight = RunTool({"--depth", "8", Path("deep.png"), Path("eight.png")});
     ASSERT_EQ(eight.status, 0) << eight.err;
-    const media::Picture eightBits = media::readPicture(path("eight.png"));
+    const media::Picture eightBits = media::ReadPicture(Path("eight.png"));
     EXPECT_EQ(eightBits.bitDepth, 8);
-    EXPECT_EQ(eightBits.pixels, media::toEightBits(out).pixels);
-    const ToolRun video = runTool({"--depth", "8", path("in.y4m"), path("out.y4m")});
+    EXPECT_EQ(eightBits.pixels, media::ToEightBits(out).pixels);
+    const ToolRun video = RunTool({"--depth", "8", Path("in.y4m"), Path("out.y4m")});
     EXPECT_EQ(video.status, 2);
 }
 

@@ -44,13 +44,13 @@ TEST_F(DepthsTest, VideoOfEveryLayoutAndDepthGivesTheEightBitResultShifted) {
         SCOPED_TRACE(space);
         const std::string header = std::string("YUV4MPEG2 W18 H10 F25:1 ") + space;
         // Few frames with few levels, so that plateaus and ties are everywhere.
-        const std::string bytes = makeY4m(header, 3, 5);
-        writeFile(path("in8.y4m"), bytes);
-        std::vector<std::string> args{path("in8.y4m"), path("out8.y4m")};
+        const std::string bytes = MakeY4m(header, 3, 5);
+        WriteFile(Path("in8.y4m"), bytes);
+        std::vector<std::string> args{Path("in8.y4m"), Path("out8.y4m")};
         args.insert(args.end(), arguments.begin(), arguments.end());
-        const ToolRun eight = runTool(args);
+        const ToolRun eight = RunTool(args);
         ASSERT_EQ(eight.status, 0) << eight.err;
-        const Frames expected = readY4mFrames(path("out8.y4m"));
+        const Frames expected = ReadY4mFrames(Path("out8.y4m"));
         ASSERT_EQ(expected.size(), 3u);
         for (int bits : {9, 10, 12, 16}) {
             if (std::string(space) == "C420jpeg" && bits != 10) continue;  // a siting variant
@@ -60,22 +60,22 @@ TEST_F(DepthsTest, VideoOfEveryLayoutAndDepthGivesTheEightBitResultShifted) {
                 const size_t at = wide.find("C420jpegp10");
                 wide.replace(at, 11, "C420p10");
             }
-            writeFile(path("in.y4m"), wide);
-            args[0] = path("in.y4m");
-            args[1] = path("out.y4m");
-            const ToolRun run = runTool(args);
+            WriteFile(Path("in.y4m"), wide);
+            args[0] = Path("in.y4m");
+            args[1] = Path("out.y4m");
+            const ToolRun run = RunTool(args);
             ASSERT_EQ(run.status, 0) << run.err;
-            media::Y4mReader reader(path("out.y4m"));
-            ASSERT_EQ(reader.header().bitDepth, bits);
-            const media::Y4mHeader& h = reader.header();
+            media::Y4mReader reader(Path("out.y4m"));
+            ASSERT_EQ(reader.Header().bitDepth, bits);
+            const media::Y4mHeader& h = reader.Header();
             for (size_t n = 0; n < expected.size(); ++n) {
-                std::vector<uint16_t> planes(h.frameBytes() / 2);
+                std::vector<uint16_t> planes(h.FrameBytes() / 2);
                 uint8_t* base = reinterpret_cast<uint8_t*>(planes.data());
                 media::Y4mFrameHeader frameHeader;
-                const int cw = h.chromaWidth() * 2;
-                ASSERT_TRUE(reader.readFrame(frameHeader, {base, h.width * 2},
-                                             {base + h.lumaBytes(), cw},
-                                             {base + h.lumaBytes() + h.chromaBytes(), cw}));
+                const int cw = h.ChromaWidth() * 2;
+                ASSERT_TRUE(reader.ReadFrame(frameHeader, {base, h.width * 2},
+                                             {base + h.LumaBytes(), cw},
+                                             {base + h.LumaBytes() + h.ChromaBytes(), cw}));
                 ASSERT_EQ(planes.size(), expected[n].size());
                 for (size_t i = 0; i < planes.size(); ++i)
                     ASSERT_EQ(planes[i] >> (bits - 8), expected[n][i]) << "frame " << n << " sample " << i;
@@ -90,16 +90,16 @@ TEST_F(DepthsTest, FfmpegStreamsPassBothWaysInTheirFormat) {
         SCOPED_TRACE(format);
         const std::string make = std::string("ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=5 "
                                              "-frames:v 3 -pix_fmt ") + format + " -strict -1 -f yuv4mpegpipe -";
-        const std::string out = path("out.y4m");
-        const ToolRun run = runShell(make + " | \"$TOOL\" --quiet - '" + out + "' sm=4 smu=2");
+        const std::string out = Path("out.y4m");
+        const ToolRun run = RunShell(make + " | \"$TOOL\" --quiet - '" + out + "' sm=4 smu=2");
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         // ffmpeg reads the tool's output as the format it wrote, every frame of it, filtered.
-        const ToolRun probe = runShell("ffprobe -v error -show_entries stream=pix_fmt -of csv=p=0 '" + out + "'");
+        const ToolRun probe = RunShell("ffprobe -v error -show_entries stream=pix_fmt -of csv=p=0 '" + out + "'");
         EXPECT_EQ(probe.out, std::string(format) + "\n") << probe.err;
         const std::string raw = " -f rawvideo -pix_fmt " + std::string(format) + " -";
-        const ToolRun filtered = runShell("ffmpeg -v error -i '" + out + "'" + raw);
-        const ToolRun original = runShell(make + " | ffmpeg -v error -f yuv4mpegpipe -i -" + raw);
+        const ToolRun filtered = RunShell("ffmpeg -v error -i '" + out + "'" + raw);
+        const ToolRun original = RunShell(make + " | ffmpeg -v error -f yuv4mpegpipe -i -" + raw);
         EXPECT_EQ(filtered.out.size(), original.out.size());
         EXPECT_FALSE(filtered.out.empty());
         EXPECT_NE(filtered.out, original.out);
@@ -107,7 +107,7 @@ TEST_F(DepthsTest, FfmpegStreamsPassBothWaysInTheirFormat) {
 }
 
 TEST_F(DepthsTest, SixteenBitPicturesGiveTheEightBitResultShifted) {
-    const media::Picture picture = makePicture(23, 17, true, 9);
+    const media::Picture picture = MakePicture(23, 17, true, 9);
     media::Picture deep = picture;
     deep.bitDepth = 16;
     deep.pixels16.assign(picture.pixels.begin(), picture.pixels.end());
@@ -115,11 +115,11 @@ TEST_F(DepthsTest, SixteenBitPicturesGiveTheEightBitResultShifted) {
     deep.pixels.clear();
     for (const char* ext : {".png", ".pam"}) {
         SCOPED_TRACE(ext);
-        writePictureFile(path(std::string("in") + ext), deep);
-        const ToolRun run = runTool({path(std::string("in") + ext), path(std::string("out") + ext), "sh=6", "sm=7"});
+        WritePictureFile(Path(std::string("in") + ext), deep);
+        const ToolRun run = RunTool({Path(std::string("in") + ext), Path(std::string("out") + ext), "sh=6", "sm=7"});
         ASSERT_EQ(run.status, 0) << run.err;
-        const media::Picture out = media::readPicture(path(std::string("out") + ext));
-        const media::Picture expected = filteredPicture(picture, {{"sh", 6}, {"sm", 7}});
+        const media::Picture out = media::ReadPicture(Path(std::string("out") + ext));
+        const media::Picture expected = FilteredPicture(picture, {{"sh", 6}, {"sm", 7}});
         ASSERT_EQ(out.pixels16.size(), expected.pixels.size());
         for (size_t i = 0; i < expected.pixels.size(); ++i)
             ASSERT_EQ(out.pixels16[i] >> 8, expected.pixels[i]) << "sample " << i;
@@ -127,15 +127,15 @@ TEST_F(DepthsTest, SixteenBitPicturesGiveTheEightBitResultShifted) {
 }
 
 TEST_F(DepthsTest, OnePicturesChannelsOnSeveralThreadsGiveTheSameBytes) {
-    writePictureFile(path("in.png"), makePicture(64, 40, true, 3));
+    WritePictureFile(Path("in.png"), MakePicture(64, 40, true, 3));
     std::string single;
     for (const char* threads : {"1", "2", "3", "8"}) {
         for (const char* regions : {"--quiet", "--regions"}) {
             SCOPED_TRACE(std::string(threads) + " " + regions);
-            const ToolRun run = runTool({"--threads", threads, regions, path("in.png"), path("out.png"), "sm=5"});
+            const ToolRun run = RunTool({"--threads", threads, regions, Path("in.png"), Path("out.png"), "sm=5"});
             ASSERT_EQ(run.status, 0) << run.err;
             if (std::string(regions) == "--regions") continue;
-            const std::string out = readFile(path("out.png"));
+            const std::string out = ReadFile(Path("out.png"));
             if (single.empty()) single = out;
             EXPECT_EQ(out, single);
         }
@@ -143,19 +143,19 @@ TEST_F(DepthsTest, OnePicturesChannelsOnSeveralThreadsGiveTheSameBytes) {
 }
 
 TEST_F(DepthsTest, ThePluginRunsOnTheFormatsItTakesAndOnlyThose) {
-    writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C422", 2));
-    writePictureFile(path("in.png"), makePicture(16, 8, false));
+    WriteFile(Path("in.y4m"), MakeY4m("YUV4MPEG2 W16 H8 F25:1 C422", 2));
+    WritePictureFile(Path("in.png"), MakePicture(16, 8, false));
     for (const char* in : {"in.y4m", "in.png"}) {
         SCOPED_TRACE(in);
         const std::string ext = std::string(in).substr(2);
-        const ToolRun engine = runTool({path(in), path("engine" + ext), "sm=5", "smu=1"});
-        const ToolRun plugin = runTool({"--plugin", BASINLIFT_PLUGIN_PATH, path(in), path("plugin" + ext), "sm=5", "smu=1"});
+        const ToolRun engine = RunTool({Path(in), Path("engine" + ext), "sm=5", "smu=1"});
+        const ToolRun plugin = RunTool({"--plugin", BASINLIFT_PLUGIN_PATH, Path(in), Path("plugin" + ext), "sm=5", "smu=1"});
         ASSERT_EQ(engine.status, 0) << engine.err;
         ASSERT_EQ(plugin.status, 0) << plugin.err;
-        EXPECT_EQ(readFile(path("engine" + ext)), readFile(path("plugin" + ext)));
+        EXPECT_EQ(ReadFile(Path("engine" + ext)), ReadFile(Path("plugin" + ext)));
     }
-    writeFile(path("c444.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C444", 2));
-    const ToolRun refused = runTool({"--plugin", BASINLIFT_PLUGIN_PATH, path("c444.y4m"), path("out.y4m")});
+    WriteFile(Path("c444.y4m"), MakeY4m("YUV4MPEG2 W16 H8 F25:1 C444", 2));
+    const ToolRun refused = RunTool({"--plugin", BASINLIFT_PLUGIN_PATH, Path("c444.y4m"), Path("out.y4m")});
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("8-bit 4:2:0 and 4:2:2 video and 8-bit pictures; this is 8-bit YUV444"),
               std::string::npos)

@@ -10,18 +10,18 @@ class OrientationTest : public ToolTest {};
 
 TEST_F(OrientationTest, PicturesReachThePluginBottomUp) {
     // Top half noisy plateaus, bottom half a smooth ramp: no symmetry to hide a flip.
-    media::Picture picture = makePicture(48, 32, false, 3);
+    media::Picture picture = MakePicture(48, 32, false, 3);
     for (int y = 16; y < 32; ++y)
-        for (size_t x = 0; x < picture.stride(); ++x)
-            picture.pixels[y * picture.stride() + x] = static_cast<uint8_t>(x + 5 * y);
-    writePictureFile(path("in.png"), picture);
+        for (size_t x = 0; x < picture.Stride(); ++x)
+            picture.pixels[y * picture.Stride() + x] = static_cast<uint8_t>(x + 5 * y);
+    WritePictureFile(Path("in.png"), picture);
 
-    const ToolRun run = runTool({path("in.png"), path("out.png")});
+    const ToolRun run = RunTool({Path("in.png"), Path("out.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    const media::Picture out = media::readPicture(path("out.png"));
-    EXPECT_EQ(out.pixels, filteredPicture(picture, {}, true).pixels);
+    const media::Picture out = media::ReadPicture(Path("out.png"));
+    EXPECT_EQ(out.pixels, FilteredPicture(picture, {}, true).pixels);
     // The same picture handed over top-down gives another result.
-    EXPECT_NE(out.pixels, filteredPicture(picture, {}, false).pixels);
+    EXPECT_NE(out.pixels, FilteredPicture(picture, {}, false).pixels);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ const Plane kTwoBasins{
     50, 50, 50, 50, 240, 225, 225, 225, 225,
 };
 
-Plane mirrored(const Plane& plane, int width) {
+Plane Mirrored(const Plane& plane, int width) {
     Plane out(plane.size());
     for (size_t i = 0; i < plane.size(); ++i) {
         const size_t x = i % width;
@@ -41,7 +41,7 @@ Plane mirrored(const Plane& plane, int width) {
 
 // Every one of `height` rows: `leftWidth` pixels of `left`, the ridge's `ridge`, then
 // `rightWidth` of `right`.
-Plane rowsOf(uint8_t left, uint8_t ridge, uint8_t right, int leftWidth = 4, int rightWidth = 4,
+Plane RowsOf(uint8_t left, uint8_t ridge, uint8_t right, int leftWidth = 4, int rightWidth = 4,
              int height = kHeight) {
     Plane plane;
     for (int y = 0; y < height; ++y) {
@@ -52,7 +52,7 @@ Plane rowsOf(uint8_t left, uint8_t ridge, uint8_t right, int leftWidth = 4, int 
     return plane;
 }
 
-media::Picture pictureOf(const std::vector<Plane>& channels, int width, int height) {
+media::Picture PictureOf(const std::vector<Plane>& channels, int width, int height) {
     media::Picture picture;
     picture.width = width;
     picture.height = height;
@@ -62,9 +62,9 @@ media::Picture pictureOf(const std::vector<Plane>& channels, int width, int heig
     return picture;
 }
 
-Plane channelOf(const media::Picture& picture, int c) {
+Plane ChannelOf(const media::Picture& picture, int c) {
     Plane plane;
-    for (size_t i = c; i < picture.pixels.size(); i += picture.channels())
+    for (size_t i = c; i < picture.pixels.size(); i += picture.Channels())
         plane.push_back(picture.pixels[i]);
     return plane;
 }
@@ -77,8 +77,8 @@ TEST_F(RegionsTest, EachChannelsRegionsArePaintedInTheirMeansWithBoundariesMarke
     Plane alpha(kWidth * kHeight);
     for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = static_cast<uint8_t>(5 * i);
     const Plane flat(kWidth * kHeight, 77);
-    writePictureFile(path("in.pam"),
-                     pictureOf({kTwoBasins, mirrored(kTwoBasins, kWidth), flat, alpha},
+    WritePictureFile(Path("in.pam"),
+                     PictureOf({kTwoBasins, Mirrored(kTwoBasins, kWidth), flat, alpha},
                                kWidth, kHeight));
     struct Case {
         const char* c4;
@@ -89,38 +89,38 @@ TEST_F(RegionsTest, EachChannelsRegionsArePaintedInTheirMeansWithBoundariesMarke
         // The ridge joins the left basin. Red: (760 + 1200) / 25 = 78.4 and 4350 / 20 = 217.5
         // (halves round up); marked, the ridge is white, as its region is dark. Green: (4350 +
         // 1200) / 25 = 222, its ridge black, and 760 / 20 = 38.
-        {"c4=true", "--quiet", rowsOf(78, 78, 218), rowsOf(222, 222, 38)},
-        {"c4=true", "--boundaries", rowsOf(78, 255, 218), rowsOf(222, 0, 38)},
+        {"c4=true", "--quiet", RowsOf(78, 78, 218), RowsOf(222, 222, 38)},
+        {"c4=true", "--boundaries", RowsOf(78, 255, 218), RowsOf(222, 0, 38)},
         // The ridge joins the right basin.
-        {"c4=false", "--quiet", rowsOf(38, 222, 222), rowsOf(218, 78, 78)},
-        {"c4=false", "--boundaries", rowsOf(38, 0, 222), rowsOf(218, 255, 78)},
+        {"c4=false", "--quiet", RowsOf(38, 222, 222), RowsOf(218, 78, 78)},
+        {"c4=false", "--boundaries", RowsOf(38, 0, 222), RowsOf(218, 255, 78)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.c4) + " " + c.style);
-        const ToolRun run = runTool({"--regions", c.style, path("in.pam"), path("out.pam"), c.c4});
+        const ToolRun run = RunTool({"--regions", c.style, Path("in.pam"), Path("out.pam"), c.c4});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
-        const media::Picture out = media::readPicture(path("out.pam"));
-        EXPECT_EQ(channelOf(out, 0), c.red);
-        EXPECT_EQ(channelOf(out, 1), c.green);
-        EXPECT_EQ(channelOf(out, 2), flat);
-        EXPECT_EQ(channelOf(out, 3), alpha);
+        const media::Picture out = media::ReadPicture(Path("out.pam"));
+        EXPECT_EQ(ChannelOf(out, 0), c.red);
+        EXPECT_EQ(ChannelOf(out, 1), c.green);
+        EXPECT_EQ(ChannelOf(out, 2), flat);
+        EXPECT_EQ(ChannelOf(out, 3), alpha);
     }
 }
 
 TEST_F(RegionsTest, SegmentationClipsRegionsArePaintedWithTheInputsMeans) {
-    writePictureFile(path("seg.png"), pictureOf({kTwoBasins, kTwoBasins, kTwoBasins}, kWidth,
+    WritePictureFile(Path("seg.png"), PictureOf({kTwoBasins, kTwoBasins, kTwoBasins}, kWidth,
                                                 kHeight));
-    const media::Picture input = makePicture(kWidth, kHeight, false, 4);
-    writePictureFile(path("in.png"), input);
-    const ToolRun run = runTool({"--regions", "--boundaries", path("in.png"), path("out.png"),
-                                 "useclip=true", "sclip=" + path("seg.png")});
+    const media::Picture input = MakePicture(kWidth, kHeight, false, 4);
+    WritePictureFile(Path("in.png"), input);
+    const ToolRun run = RunTool({"--regions", "--boundaries", Path("in.png"), Path("out.png"),
+                                 "useclip=true", "sclip=" + Path("seg.png")});
     ASSERT_EQ(run.status, 0) << run.err;
-    const media::Picture out = media::readPicture(path("out.png"));
+    const media::Picture out = media::ReadPicture(Path("out.png"));
     for (int c = 0; c < 3; ++c) {
         SCOPED_TRACE(c);
         // The drawing's regions: columns 0 to 4 (the ridge included), and 5 to 8.
-        const Plane values = channelOf(input, c);
+        const Plane values = ChannelOf(input, c);
         int sums[2] = {0, 0}, counts[2] = {0, 0};
         for (size_t i = 0; i < values.size(); ++i) {
             sums[i % kWidth > 4] += values[i];
@@ -128,7 +128,7 @@ TEST_F(RegionsTest, SegmentationClipsRegionsArePaintedWithTheInputsMeans) {
         }
         const int left = (sums[0] + counts[0] / 2) / counts[0];
         const int right = (sums[1] + counts[1] / 2) / counts[1];
-        EXPECT_EQ(channelOf(out, c), rowsOf(left, left >= 128 ? 0 : 255, right));
+        EXPECT_EQ(ChannelOf(out, c), RowsOf(left, left >= 128 ? 0 : 255, right));
     }
 }
 
@@ -136,14 +136,14 @@ TEST_F(RegionsTest, BoundariesAreWhereTheFilterFindsThem) {
     // With sm=0 the filter copies interiors and scales boundaries by 110 percent, which
     // changes every value from 10 up: where it changed the picture, the view must have
     // marked a boundary, and nowhere else. Bottom-up rows, plateaus and ties, 8-connected.
-    const media::Picture picture = makePicture(40, 30, false, 7);
-    writePictureFile(path("in.png"), picture);
-    const ToolRun run = runTool({"--regions", "--boundaries", path("in.png"), path("out.png"),
+    const media::Picture picture = MakePicture(40, 30, false, 7);
+    WritePictureFile(Path("in.png"), picture);
+    const ToolRun run = RunTool({"--regions", "--boundaries", Path("in.png"), Path("out.png"),
                                  "sm=0", "sh=10", "c4=false"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const media::Picture view = media::readPicture(path("out.png"));
+    const media::Picture view = media::ReadPicture(Path("out.png"));
     const media::Picture filtered =
-        filteredPicture(picture, {{"sm", 0}, {"sh", 10}, {"c4", false}});
+        FilteredPicture(picture, {{"sm", 0}, {"sh", 10}, {"c4", false}});
     int boundaries = 0;
     for (size_t i = 0; i < picture.pixels.size(); ++i) {
         if (picture.pixels[i] < 10) continue;
@@ -158,7 +158,7 @@ TEST_F(RegionsTest, BoundariesAreWhereTheFilterFindsThem) {
 
 // A 10 x 6 frame: luma a dark basin (plateau `plateau`, rim 50) and a ridge of 240 left of a
 // bright basin (plateau 200, rim 225); U a pit of 40 in 100; V a ramp.
-std::string drawnY4m(const std::string& header, int frames) {
+std::string DrawnY4m(const std::string& header, int frames) {
     std::string bytes = header + "\n";
     const bool is422 = header.find("C422") != std::string::npos;
     for (int n = 0; n < frames; ++n) {
@@ -193,16 +193,16 @@ TEST_F(RegionsTest, VideoPlanesArePaintedOrCopiedAsTheFilterTreatsThem) {
                  {"C422", "--quiet", "smu=0"}};  // packed YUY2
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.chroma) + " " + c.option + " " + c.smu);
-        writeFile(path("in.y4m"), drawnY4m(std::string("YUV4MPEG2 W10 H6 F25:1 ") + c.chroma, 2));
-        const ToolRun run = runTool(
-            {"--regions", "--boundaries", c.option, path("in.y4m"), path("out.y4m"), c.smu});
+        WriteFile(Path("in.y4m"), DrawnY4m(std::string("YUV4MPEG2 W10 H6 F25:1 ") + c.chroma, 2));
+        const ToolRun run = RunTool(
+            {"--regions", "--boundaries", c.option, Path("in.y4m"), Path("out.y4m"), c.smu});
         ASSERT_EQ(run.status, 0) << run.err;
-        const Frames in = readY4mFrames(path("in.y4m"));
-        const Frames out = readY4mFrames(path("out.y4m"));
+        const Frames in = ReadY4mFrames(Path("in.y4m"));
+        const Frames out = ReadY4mFrames(Path("out.y4m"));
         ASSERT_EQ(out.size(), 2u);
         for (int n = 0; n < 2; ++n) {
             SCOPED_TRACE(n);
-            Plane expected = rowsOf(n == 0 ? 77 : 83, 255, 215, 4, 5, 6);
+            Plane expected = RowsOf(n == 0 ? 77 : 83, 255, 215, 4, 5, 6);
             const bool uPainted = std::string(c.smu) == "smu=1";
             if (uPainted) expected.insert(expected.end(), 15, 96);
             expected.insert(expected.end(), in[n].begin() + 60 + (uPainted ? 15 : 0), in[n].end());
@@ -212,66 +212,66 @@ TEST_F(RegionsTest, VideoPlanesArePaintedOrCopiedAsTheFilterTreatsThem) {
 }
 
 TEST_F(RegionsTest, ThreadsFramesAndStandardInputGiveTheSameBytes) {
-    writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W48 H32 F25:1 C420", 8));
+    WriteFile(Path("in.y4m"), MakeY4m("YUV4MPEG2 W48 H32 F25:1 C420", 8));
     const std::vector<std::string> words{"sm=3", "smu=2", "smv=1", "c4=false"};
     const auto regions = [&](std::vector<std::string> args, const std::string& in,
                              const std::string& out) {
         args.insert(args.begin(), "--regions");
-        args.push_back(in == "-" ? "-" : path(in));
-        args.push_back(path(out));
+        args.push_back(in == "-" ? "-" : Path(in));
+        args.push_back(Path(out));
         args.insert(args.end(), words.begin(), words.end());
-        const ToolRun run = runTool(args, {path("in.y4m"), ""});
+        const ToolRun run = RunTool(args, {Path("in.y4m"), ""});
         EXPECT_EQ(run.status, 0) << run.err;
-        return readFile(path(out));
+        return ReadFile(Path(out));
     };
     const std::string single = regions({"--threads", "1"}, "in.y4m", "single.y4m");
     EXPECT_EQ(regions({"--threads", "3"}, "in.y4m", "three.y4m"), single);
     EXPECT_EQ(regions({"--threads", "2"}, "-", "stdin.y4m"), single);
 
-    const Frames all = readY4mFrames(path("single.y4m"));
+    const Frames all = ReadY4mFrames(Path("single.y4m"));
     ASSERT_EQ(all.size(), 8u);
     regions({"--threads", "2", "--frames", "2:+3"}, "in.y4m", "part.y4m");
-    EXPECT_EQ(readY4mFrames(path("part.y4m")), Frames(all.begin() + 2, all.begin() + 5));
+    EXPECT_EQ(ReadY4mFrames(Path("part.y4m")), Frames(all.begin() + 2, all.begin() + 5));
     // Not the filtered frames: the option reached the run.
-    EXPECT_NE(all, filteredFrames(videoClip(path("in.y4m")), {{"sm", 3}, {"smu", 2}, {"smv", 1},
+    EXPECT_NE(all, FilteredFrames(VideoClip(Path("in.y4m")), {{"sm", 3}, {"smu", 2}, {"smv", 1},
                                                              {"c4", false}}));
 }
 
 TEST_F(RegionsTest, RefusalsReadAsWhenFiltering) {
-    writeFile(path("in.y4m"), makeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
+    WriteFile(Path("in.y4m"), MakeY4m("YUV4MPEG2 W16 H8 F25:1 C420", 2));
     for (const std::vector<std::string>& words :
          {std::vector<std::string>{"sh=0", "sm=0"}, std::vector<std::string>{"useclip=true"},
           std::vector<std::string>{"smu=11"}}) {
         SCOPED_TRACE(words[0]);
-        std::vector<std::string> args{path("in.y4m"), path("out.y4m")};
+        std::vector<std::string> args{Path("in.y4m"), Path("out.y4m")};
         args.insert(args.end(), words.begin(), words.end());
-        const ToolRun filtering = runTool(args);
+        const ToolRun filtering = RunTool(args);
         args.insert(args.begin(), "--regions");
-        const ToolRun viewing = runTool(args);
+        const ToolRun viewing = RunTool(args);
         EXPECT_EQ(viewing.status, 1);
         EXPECT_EQ(viewing.status, filtering.status);
         EXPECT_EQ(viewing.err.rfind("BasinLift:", 0), 0u) << viewing.err;
         EXPECT_EQ(viewing.err, filtering.err);
-        EXPECT_EQ(entries(), std::vector<std::string>{"in.y4m"});
+        EXPECT_EQ(Entries(), std::vector<std::string>{"in.y4m"});
     }
-    const ToolRun withValue = runTool({"--regions=yes", path("in.y4m"), path("out.y4m")});
+    const ToolRun withValue = RunTool({"--regions=yes", Path("in.y4m"), Path("out.y4m")});
     EXPECT_EQ(withValue.status, 2);
     EXPECT_NE(withValue.err.find("option --regions takes no value"), std::string::npos)
         << withValue.err;
-    const ToolRun marksAlone = runTool({"--boundaries", path("in.y4m"), path("out.y4m")});
+    const ToolRun marksAlone = RunTool({"--boundaries", Path("in.y4m"), Path("out.y4m")});
     EXPECT_EQ(marksAlone.status, 2);
     EXPECT_NE(marksAlone.err.find("add --regions"), std::string::npos) << marksAlone.err;
 }
 
 TEST_F(RegionsTest, DemoWritesTheViewBesideItsPictures) {
-    const ToolRun demo = runTool({"--demo", path("demo")});
+    const ToolRun demo = RunTool({"--demo", Path("demo")});
     ASSERT_EQ(demo.status, 0) << demo.err;
-    EXPECT_NE(demo.out.find(path("demo/regions.png")), std::string::npos) << demo.out;
-    const ToolRun view = runTool({"--regions", path("demo/input.png"), path("regions.png")});
+    EXPECT_NE(demo.out.find(Path("demo/regions.png")), std::string::npos) << demo.out;
+    const ToolRun view = RunTool({"--regions", Path("demo/input.png"), Path("regions.png")});
     ASSERT_EQ(view.status, 0) << view.err;
-    const media::Picture shown = media::readPicture(path("demo/regions.png"));
-    EXPECT_EQ(shown.pixels, media::readPicture(path("regions.png")).pixels);
-    EXPECT_NE(shown.pixels, media::readPicture(path("demo/input.png")).pixels);
+    const media::Picture shown = media::ReadPicture(Path("demo/regions.png"));
+    EXPECT_EQ(shown.pixels, media::ReadPicture(Path("regions.png")).pixels);
+    EXPECT_NE(shown.pixels, media::ReadPicture(Path("demo/input.png")).pixels);
 }
 
 }  // namespace

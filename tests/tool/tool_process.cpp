@@ -12,18 +12,18 @@
 
 namespace {
 
-std::string slurp(const std::string& path) {
+std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int openOrThrow(const std::string& path, int flags) {
+int OpenOrThrow(const std::string& path, int flags) {
     const int fd = open(path.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) throw std::runtime_error("cannot open " + path);
     return fd;
 }
 
-pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
+pid_t Spawn(const std::vector<std::string>& argv, int in, int out, int err) {
     std::vector<char*> pointers;
     for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
     pointers.push_back(nullptr);
@@ -42,7 +42,7 @@ pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
 
 }  // namespace
 
-int waitForExit(pid_t pid, int* signalNumber) {
+int WaitForExit(pid_t pid, int* signalNumber) {
     int raw = 0;
     while (waitpid(pid, &raw, 0) < 0) {
     }
@@ -50,26 +50,26 @@ int waitForExit(pid_t pid, int* signalNumber) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-pid_t startTool(const std::vector<std::string>& args, int in, int out, int err) {
+pid_t StartTool(const std::vector<std::string>& args, int in, int out, int err) {
     std::vector<std::string> argv{BASINLIFT_TOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return spawn(argv, in, out, err);
+    return Spawn(argv, in, out, err);
 }
 
-ToolRun runProgram(const std::vector<std::string>& argv, const Redirects& redirects) {
+ToolRun RunProgram(const std::vector<std::string>& argv, const Redirects& redirects) {
     std::string outName = ::testing::TempDir() + "basinlift_out_XXXXXX";
     std::string errName = ::testing::TempDir() + "basinlift_err_XXXXXX";
     const int capturedOut = mkstemp(outName.data());
     const int capturedErr = mkstemp(errName.data());
     if (capturedOut < 0 || capturedErr < 0) throw std::runtime_error("cannot capture output");
-    const int in = openOrThrow(redirects.in, O_RDONLY);
+    const int in = OpenOrThrow(redirects.in, O_RDONLY);
     const int out = redirects.out.empty()
                         ? capturedOut
-                        : openOrThrow(redirects.out, O_WRONLY | O_CREAT | O_TRUNC);
+                        : OpenOrThrow(redirects.out, O_WRONLY | O_CREAT | O_TRUNC);
     ToolRun run;
-    run.status = waitForExit(spawn(argv, in, out, capturedErr), &run.signal);
-    run.out = slurp(outName);
-    run.err = slurp(errName);
+    run.status = WaitForExit(Spawn(argv, in, out, capturedErr), &run.signal);
+    run.out = Slurp(outName);
+    run.err = Slurp(errName);
     for (int fd : {in, capturedOut, capturedErr}) close(fd);
     if (out != capturedOut) close(out);
     unlink(outName.c_str());
@@ -77,10 +77,10 @@ ToolRun runProgram(const std::vector<std::string>& argv, const Redirects& redire
     return run;
 }
 
-ToolRun runTool(const std::vector<std::string>& args, const Redirects& redirects) {
+ToolRun RunTool(const std::vector<std::string>& args, const Redirects& redirects) {
     std::vector<std::string> argv{BASINLIFT_TOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, redirects);
+    return RunProgram(argv, redirects);
 }
 
-ToolRun runShell(const std::string& script) { return runProgram({"/bin/sh", "-c", script}); }
+ToolRun RunShell(const std::string& script) { return RunProgram({"/bin/sh", "-c", script}); }

@@ -20,12 +20,12 @@ struct Redirects {
 };
 
 // argv[0] is the program; `tool` is the path of basinlift.
-ToolRun runProgram(const std::vector<std::string>& argv, const Redirects& redirects = {});
-ToolRun runTool(const std::vector<std::string>& args, const Redirects& redirects = {});
+ToolRun RunProgram(const std::vector<std::string>& argv, const Redirects& redirects = {});
+ToolRun RunTool(const std::vector<std::string>& args, const Redirects& redirects = {});
 // /bin/sh -c script, with $TOOL set to basinlift's path.
-ToolRun runShell(const std::string& script);
+ToolRun RunShell(const std::string& script);
 
 // Starts basinlift with the given descriptors as its standard streams; returns its pid.
-pid_t startTool(const std::vector<std::string>& args, int in, int out, int err);
+pid_t StartTool(const std::vector<std::string>& args, int in, int out, int err);
 // Waits for pid; status as in ToolRun (signal through *signalNumber when not null).
-int waitForExit(pid_t pid, int* signalNumber = nullptr);
+int WaitForExit(pid_t pid, int* signalNumber = nullptr);

@@ -13,16 +13,16 @@ class ArgCursor {
 public:
     explicit ArgCursor(const std::vector<std::string>& args) : args_(args) {}
 
-    bool done() const { return index_ >= args_.size(); }
-    const std::string& peek() const { return args_[index_]; }
-    std::string take() { return args_[index_++]; }
+    bool Done() const { return index_ >= args_.size(); }
+    const std::string& Peek() const { return args_[index_]; }
+    std::string Take() { return args_[index_++]; }
 
     // The value of option `name`, whose word (already taken) carried `inlineValue` after
     // '=' when hasInline.
-    std::string value(const std::string& name, bool hasInline, const std::string& inlineValue) {
+    std::string Value(const std::string& name, bool hasInline, const std::string& inlineValue) {
         if (hasInline) return inlineValue;
-        if (done()) throw UsageError("option --" + name + " needs a value");
-        return take();
+        if (Done()) throw UsageError("option --" + name + " needs a value");
+        return Take();
     }
 
 private:
@@ -30,7 +30,7 @@ private:
     size_t index_ = 0;
 };
 
-unsigned parseThreads(const std::string& text) {
+unsigned ParseThreads(const std::string& text) {
     unsigned long value = 0;
     bool ok = !text.empty() && text.size() <= 4;
     for (char c : text) ok = ok && c >= '0' && c <= '9';
@@ -44,7 +44,7 @@ unsigned parseThreads(const std::string& text) {
 // Frame numbers stay below INT_MAX, so that LAST + 1 and FIRST + COUNT - 1 cannot overflow.
 constexpr int kMaxFrameNumber = INT_MAX - 1;
 
-FrameRange parseFrames(const std::string& text) {
+FrameRange ParseFrames(const std::string& text) {
     const auto refuse = [&](const std::string& why) -> UsageError {
         return UsageError("--frames takes FIRST:LAST or FIRST:+COUNT (frames counted from 0), " +
                           why + ", not '" + text + "'");
@@ -52,7 +52,7 @@ FrameRange parseFrames(const std::string& text) {
     // A whole number, or the reason it is none.
     const auto number = [&](const std::string& digits, const char* what) {
         long long parsed = 0;
-        if (!media::parseDecimal(digits, parsed)) {
+        if (!media::ParseDecimal(digits, parsed)) {
             // Digits beyond what any integer holds are a number still, too large.
             const bool digitsOnly = !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
             if (!digitsOnly) throw refuse(std::string(what) + " a whole number");
@@ -79,29 +79,29 @@ FrameRange parseFrames(const std::string& text) {
     return range;
 }
 
-PlanarOrder parsePixelType(const std::string& text) {
+PlanarOrder ParsePixelType(const std::string& text) {
     if (text == "i420") return PlanarOrder::I420;
     if (text == "yv12") return PlanarOrder::YV12;
     throw UsageError("--pixel-type takes yv12 or i420, not '" + text + "'");
 }
 
 // "-" alone is standard input or output, and "--" ends the options.
-bool isOption(const std::string& word) { return word.size() > 1 && word[0] == '-' && word != "--"; }
+bool IsOption(const std::string& word) { return word.size() > 1 && word[0] == '-' && word != "--"; }
 
 }  // namespace
 
-void warn(const std::string& message) {
-    std::fprintf(stderr, "basinlift: warning: %s\n", media::printable(message).c_str());
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "basinlift: warning: %s\n", media::Printable(message).c_str());
 }
 
-Options parseCommandLine(const std::vector<std::string>& args) {
+Options ParseCommandLine(const std::vector<std::string>& args) {
     Options options;
     ArgCursor cursor(args);
     bool demo = false;
     bool help = false;
     bool version = false;
-    while (!cursor.done() && isOption(cursor.peek())) {
-        const std::string word = cursor.take();
+    while (!cursor.Done() && IsOption(cursor.Peek())) {
+        const std::string word = cursor.Take();
         if (word == "-h") {
             help = true;
             continue;
@@ -133,17 +133,17 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             noValue();
             options.markBoundaries = true;
         } else if (name == "depth") {
-            const std::string depth = cursor.value(name, hasInline, inlineValue);
+            const std::string depth = cursor.Value(name, hasInline, inlineValue);
             if (depth != "8") throw UsageError("--depth takes 8 (pictures at their own depth need no option), not '" + depth + "'");
             options.eightBitPictures = true;
         } else if (name == "threads") {
-            options.threads = parseThreads(cursor.value(name, hasInline, inlineValue));
+            options.threads = ParseThreads(cursor.Value(name, hasInline, inlineValue));
         } else if (name == "frames") {
-            options.frames = parseFrames(cursor.value(name, hasInline, inlineValue));
+            options.frames = ParseFrames(cursor.Value(name, hasInline, inlineValue));
         } else if (name == "pixel-type") {
-            options.planarOrder = parsePixelType(cursor.value(name, hasInline, inlineValue));
+            options.planarOrder = ParsePixelType(cursor.Value(name, hasInline, inlineValue));
         } else if (name == "plugin") {
-            options.pluginPath = cursor.value(name, hasInline, inlineValue);
+            options.pluginPath = cursor.Value(name, hasInline, inlineValue);
             if (options.pluginPath.empty()) throw UsageError("--plugin needs a path");
             // A path, as every other argument is: the loader would look a bare name up on
             // the system's library path instead of in the current directory.
@@ -154,8 +154,8 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             // DIR is optional: given inline, or as the next word.
             if (hasInline)
                 options.demoDirectory = inlineValue;
-            else if (!cursor.done() && !isOption(cursor.peek()))
-                options.demoDirectory = cursor.take();
+            else if (!cursor.Done() && !IsOption(cursor.Peek()))
+                options.demoDirectory = cursor.Take();
             if (options.demoDirectory.empty()) throw UsageError("--demo needs a directory name");
             // "-" is standard output everywhere else; four pictures cannot go there.
             if (options.demoDirectory == "-")
@@ -164,7 +164,7 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             throw UsageError("unknown option '" + word + "'");
         }
     }
-    if (!cursor.done() && cursor.peek() == "--") cursor.take();
+    if (!cursor.Done() && cursor.Peek() == "--") cursor.Take();
 
     if (help || version) {
         options.mode = help ? Mode::Help : Mode::Version;
@@ -173,18 +173,18 @@ Options parseCommandLine(const std::vector<std::string>& args) {
     if (options.markBoundaries && !options.regions)
         throw UsageError("--boundaries marks boundaries in the regions view: add --regions");
     if (demo) {
-        if (!cursor.done())
-            throw UsageError("--demo takes no INPUT or OUTPUT ('" + cursor.peek() + "')");
+        if (!cursor.Done())
+            throw UsageError("--demo takes no INPUT or OUTPUT ('" + cursor.Peek() + "')");
         options.mode = Mode::Demo;
         return options;
     }
-    if (cursor.done()) throw UsageError("INPUT and OUTPUT are missing");
-    options.input = cursor.take();
-    if (cursor.done()) throw UsageError("OUTPUT is missing");
-    options.output = cursor.take();
-    while (!cursor.done()) {
-        const std::string word = cursor.take();
-        if (isOption(word))
+    if (cursor.Done()) throw UsageError("INPUT and OUTPUT are missing");
+    options.input = cursor.Take();
+    if (cursor.Done()) throw UsageError("OUTPUT is missing");
+    options.output = cursor.Take();
+    while (!cursor.Done()) {
+        const std::string word = cursor.Take();
+        if (IsOption(word))
             throw UsageError("option '" + word + "' after INPUT and OUTPUT; options come first");
         options.argumentWords.push_back(word);
     }

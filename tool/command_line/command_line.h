@@ -19,7 +19,7 @@ enum class PlanarOrder { I420, YV12 };            // the clip type 4:2:0 video b
 struct FrameRange {
     int first = 0;
     int last = 0;
-    int count() const { return last - first + 1; }
+    int Count() const { return last - first + 1; }
 };
 
 struct Options {
@@ -48,14 +48,14 @@ struct UsageError : std::runtime_error {
 
 // Options come before INPUT; long options take --name=value or --name value; "--" ends
 // them. --help and --version win over everything else. Throws UsageError.
-Options parseCommandLine(const std::vector<std::string>& args);
+Options ParseCommandLine(const std::vector<std::string>& args);
 
 // Prints "basinlift: warning: <message>" on stderr; the run goes on.
-void warn(const std::string& message);
+void Warn(const std::string& message);
 
 constexpr char kVersionText[] = "basinlift 1.0.0\n";
 // The formats' part comes from the format table (formats.h).
-std::string helpText();
+std::string HelpText();
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // refused arguments, bad input, a read or write failure

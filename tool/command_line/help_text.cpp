@@ -112,9 +112,9 @@ std::string ArgumentLines() {
 
 }  // namespace
 
-std::string helpText() {
+std::string HelpText() {
     std::string text = kUsage;
-    for (const media::MediaFormat& format : media::mediaFormats()) {
+    for (const media::MediaFormat& format : media::MediaFormats()) {
         std::string extension = format.extension;
         extension.resize(7, ' ');
         text += "  " + extension + format.help;
@@ -122,7 +122,7 @@ std::string helpText() {
     text += "  A picture is filtered as one frame of packed BGR (BGRA with alpha) at its depth,\n"
             "  stored bottom-up as AviSynth holds RGB. Video goes to video; a picture to any\n"
             "  picture format (one with alpha to " +
-            media::pictureExtensions(" or ", true) + ").\n";
+            media::PictureExtensions(" or ", true) + ").\n";
     return text + ArgumentLines() + kRest;
 }
 

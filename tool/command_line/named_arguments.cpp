@@ -12,23 +12,23 @@
 namespace cli {
 namespace {
 
-[[noreturn]] void refuse(const std::string& word, const std::string& why) {
+[[noreturn]] void Refuse(const std::string& word, const std::string& why) {
     throw UsageError("'" + word + "': " + why);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 enum class IntParse { Ok, Malformed, OutOfRange };
 
 // Optional sign, then decimal digits only: no spaces, no hexadecimal, no trailing text.
-IntParse parseInt32(const std::string& text, int& value) {
+IntParse ParseInt32(const std::string& text, int& value) {
     const bool hasSign = !text.empty() && (text[0] == '-' || text[0] == '+');
     const size_t first = hasSign ? 1 : 0;
     if (first == text.size()) return IntParse::Malformed;
     long long magnitude = 0;
     bool tooLarge = false;
     for (size_t pos = first; pos < text.size(); ++pos) {
-        if (!isDigit(text[pos])) return IntParse::Malformed;
+        if (!IsDigit(text[pos])) return IntParse::Malformed;
         // Past 2^31 the value is out of range whatever follows; stop growing it.
         if (!tooLarge) magnitude = magnitude * 10 + (text[pos] - '0');
         tooLarge = tooLarge || magnitude > static_cast<long long>(INT_MAX) + 1;
@@ -39,7 +39,7 @@ IntParse parseInt32(const std::string& text, int& value) {
     return IntParse::Ok;
 }
 
-bool parseFloat(const std::string& text, double& value) {
+bool ParseFloat(const std::string& text, double& value) {
     if (text.empty() || text.front() == ' ' || text.front() == '\t') return false;
     char* end = nullptr;
     errno = 0;
@@ -47,15 +47,15 @@ bool parseFloat(const std::string& text, double& value) {
     return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
 }
 
-void parseValue(const std::string& word, const std::string& value, NamedArgument& argument) {
+void ParseValue(const std::string& word, const std::string& value, NamedArgument& argument) {
     const std::string& name = argument.name;
     switch (argument.type) {
         case 'i':
-            switch (parseInt32(value, argument.integer)) {
+            switch (ParseInt32(value, argument.integer)) {
                 case IntParse::Ok: return;
-                case IntParse::Malformed: refuse(word, name + " takes an integer");
+                case IntParse::Malformed: Refuse(word, name + " takes an integer");
                 case IntParse::OutOfRange:
-                    refuse(word, name +
+                    Refuse(word, name +
                                      " is out of range (integers from -2147483648 to "
                                      "2147483647)");
             }
@@ -63,26 +63,26 @@ void parseValue(const std::string& word, const std::string& value, NamedArgument
         case 'b':
             // Any case, as the names themselves and a script's true and false.
             if (!standin::EqualNoCase(value, "true") && !standin::EqualNoCase(value, "false"))
-                refuse(word, name + " takes true or false");
+                Refuse(word, name + " takes true or false");
             argument.boolean = standin::EqualNoCase(value, "true");
             return;
         case 'f':
-            if (!parseFloat(value, argument.floating)) refuse(word, name + " takes a number");
+            if (!ParseFloat(value, argument.floating)) Refuse(word, name + " takes a number");
             return;
         case 's': argument.text = value; return;
         case 'c':
-            if (value.empty()) refuse(word, name + " takes the path of a video or picture file");
+            if (value.empty()) Refuse(word, name + " takes the path of a video or picture file");
             if (value == "-")
-                refuse(word, name +
+                Refuse(word, name +
                                  " cannot be read from standard input, which streams the "
                                  "input; give a file");
             argument.text = value;
             return;
-        default: refuse(word, name + " cannot be given on the command line");
+        default: Refuse(word, name + " cannot be given on the command line");
     }
 }
 
-std::string namesOf(const std::vector<standin::Parameter>& parameters) {
+std::string NamesOf(const std::vector<standin::Parameter>& parameters) {
     std::string names;
     for (const standin::Parameter& p : parameters) {
         if (!p.Optional()) continue;
@@ -94,7 +94,7 @@ std::string namesOf(const std::vector<standin::Parameter>& parameters) {
 
 }  // namespace
 
-std::vector<NamedArgument> bindNamedArguments(const std::vector<std::string>& words,
+std::vector<NamedArgument> BindNamedArguments(const std::vector<std::string>& words,
                                               const std::string& params) {
     const std::vector<standin::Parameter> parameters = standin::ParseParameters(params);
     std::vector<NamedArgument> bound;
@@ -108,14 +108,14 @@ std::vector<NamedArgument> bindNamedArguments(const std::vector<std::string>& wo
             if (p.Optional() && standin::EqualNoCase(p.name, name)) parameter = &p;
         if (!parameter)
             throw UsageError("unknown argument '" + name + "' (the filter takes " +
-                             namesOf(parameters) + ")");
+                             NamesOf(parameters) + ")");
         for (const NamedArgument& earlier : bound)
             if (earlier.name == parameter->name)
                 throw UsageError("argument '" + parameter->name + "' is given twice");
         NamedArgument argument;
         argument.name = parameter->name;
         argument.type = parameter->repeat ? '.' : parameter->type;  // repeats never bind by name
-        parseValue(word, word.substr(equals + 1), argument);
+        ParseValue(word, word.substr(equals + 1), argument);
         bound.push_back(std::move(argument));
     }
     return bound;

@@ -22,7 +22,7 @@ struct NamedArgument {
 // clips: a file path other than "-", which is standard input and streams), or a parameter
 // that cannot be given on a command line. Names and true and false match without regard to
 // case, as in a script. Throws standin::HostError when params itself is malformed.
-std::vector<NamedArgument> bindNamedArguments(const std::vector<std::string>& words,
+std::vector<NamedArgument> BindNamedArguments(const std::vector<std::string>& words,
                                               const std::string& params);
 
 }  // namespace cli

@@ -9,45 +9,45 @@
 
 namespace media {
 
-FilePtr openInputFile(const std::string& path) {
+FilePtr OpenInputFile(const std::string& path) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) throwSystemError(path, "cannot open for reading", errno);
+    if (!file) ThrowSystemError(path, "cannot open for reading", errno);
     return file;
 }
 
-FilePtr openOutputFile(const std::string& path) {
+FilePtr OpenOutputFile(const std::string& path) {
     FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) throwSystemError(path, "cannot open for writing", errno);
+    if (!file) ThrowSystemError(path, "cannot open for writing", errno);
     return file;
 }
 
-void closeOutputFile(FilePtr file, const std::string& name) {
+void CloseOutputFile(FilePtr file, const std::string& name) {
     const bool earlierError = std::ferror(file.get()) != 0;
-    if (std::fclose(file.release()) != 0) throwSystemError(name, "write error", errno);
-    if (earlierError) throwMediaError(name, "write error");
+    if (std::fclose(file.release()) != 0) ThrowSystemError(name, "write error", errno);
+    if (earlierError) ThrowMediaError(name, "write error");
 }
 
-void flushOutput(std::FILE* file, const std::string& name) {
-    if (std::fflush(file) != 0) throwSystemError(name, "write error", errno);
+void FlushOutput(std::FILE* file, const std::string& name) {
+    if (std::fflush(file) != 0) ThrowSystemError(name, "write error", errno);
 }
 
-std::size_t readBytes(std::FILE* file, void* data, std::size_t size, const std::string& name) {
+std::size_t ReadBytes(std::FILE* file, void* data, std::size_t size, const std::string& name) {
     errno = 0;
     const std::size_t got = std::fread(data, 1, size, file);
     if (got < size && std::ferror(file)) {
-        throwSystemError(name, "read error", errno != 0 ? errno : EIO);
+        ThrowSystemError(name, "read error", errno != 0 ? errno : EIO);
     }
     return got;
 }
 
-void writeBytes(std::FILE* file, const void* data, std::size_t size, const std::string& name) {
+void WriteBytes(std::FILE* file, const void* data, std::size_t size, const std::string& name) {
     errno = 0;
     if (std::fwrite(data, 1, size, file) != size) {
-        throwSystemError(name, "write error", errno != 0 ? errno : EIO);
+        ThrowSystemError(name, "write error", errno != 0 ? errno : EIO);
     }
 }
 
-std::size_t readBytesAt(int fd, void* data, std::size_t size, long long offset,
+std::size_t ReadBytesAt(int fd, void* data, std::size_t size, long long offset,
                         const std::string& name) {
     auto* bytes = static_cast<unsigned char*>(data);
     std::size_t done = 0;
@@ -56,7 +56,7 @@ std::size_t readBytesAt(int fd, void* data, std::size_t size, long long offset,
                                     static_cast<off_t>(offset + static_cast<long long>(done)));
         if (got < 0) {
             if (errno == EINTR) continue;
-            throwSystemError(name, "read error", errno);
+            ThrowSystemError(name, "read error", errno);
         }
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
@@ -64,14 +64,14 @@ std::size_t readBytesAt(int fd, void* data, std::size_t size, long long offset,
     return done;
 }
 
-LineStatus readLine(std::FILE* file, std::size_t maxLength, std::string& line,
+LineStatus ReadLine(std::FILE* file, std::size_t maxLength, std::string& line,
                     const std::string& name) {
     line.clear();
     errno = 0;
     for (;;) {
         const int c = getc_unlocked(file);
         if (c == EOF) {
-            if (std::ferror(file)) throwSystemError(name, "read error", errno != 0 ? errno : EIO);
+            if (std::ferror(file)) ThrowSystemError(name, "read error", errno != 0 ? errno : EIO);
             return line.empty() ? LineStatus::EndOfFile : LineStatus::Truncated;
         }
         if (c == '\n') return LineStatus::Complete;
@@ -80,7 +80,7 @@ LineStatus readLine(std::FILE* file, std::size_t maxLength, std::string& line,
     }
 }
 
-long long bytesLeftInRegularFile(std::FILE* file) {
+long long BytesLeftInRegularFile(std::FILE* file) {
     struct stat info {};
     const int fd = fileno(file);
     if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;

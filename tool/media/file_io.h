@@ -17,30 +17,30 @@ struct FileCloser {
 // through closeOutputFile.
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr openInputFile(const std::string& path);
-FilePtr openOutputFile(const std::string& path);
+FilePtr OpenInputFile(const std::string& path);
+FilePtr OpenOutputFile(const std::string& path);
 
 // Flushes and closes an output, reporting write errors that stdio held back (a full disk
 // is often only noticed here).
-void closeOutputFile(FilePtr file, const std::string& name);
+void CloseOutputFile(FilePtr file, const std::string& name);
 
 // Flushes an output that stays open (standard output, or a stream the caller owns).
-void flushOutput(std::FILE* file, const std::string& name);
+void FlushOutput(std::FILE* file, const std::string& name);
 
 // Reads up to size bytes; returns fewer only at the end of the file.
-std::size_t readBytes(std::FILE* file, void* data, std::size_t size, const std::string& name);
+std::size_t ReadBytes(std::FILE* file, void* data, std::size_t size, const std::string& name);
 
 // Writes all bytes or throws.
-void writeBytes(std::FILE* file, const void* data, std::size_t size, const std::string& name);
+void WriteBytes(std::FILE* file, const void* data, std::size_t size, const std::string& name);
 
 // Reads up to size bytes at offset without moving the file position, so that several
 // threads may read one descriptor at once. Returns fewer only at the end of the file.
-std::size_t readBytesAt(int fd, void* data, std::size_t size, long long offset,
+std::size_t ReadBytesAt(int fd, void* data, std::size_t size, long long offset,
                         const std::string& name);
 
 // Bytes from the current position to the end of a regular file, or -1 when the stream is not
 // a regular file (a pipe, a terminal) or its size cannot be told.
-long long bytesLeftInRegularFile(std::FILE* file);
+long long BytesLeftInRegularFile(std::FILE* file);
 
 enum class LineStatus {
     Complete,   // line holds the text before '\n'; the '\n' is consumed
@@ -51,7 +51,7 @@ enum class LineStatus {
 
 // Reads one '\n'-terminated header line. Stdio's buffer makes the byte-wise scan cheap; it
 // only ever covers short header lines, never picture data.
-LineStatus readLine(std::FILE* file, std::size_t maxLength, std::string& line,
+LineStatus ReadLine(std::FILE* file, std::size_t maxLength, std::string& line,
                     const std::string& name);
 
 }  // namespace media

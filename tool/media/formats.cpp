@@ -9,7 +9,7 @@ namespace media {
 
 namespace {
 
-std::string lowerCaseExtension(const std::string& path) {
+std::string LowerCaseExtension(const std::string& path) {
     const std::size_t dot = path.rfind('.');
     const std::size_t slash = path.rfind('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
@@ -20,7 +20,7 @@ std::string lowerCaseExtension(const std::string& path) {
     return extension;
 }
 
-std::string joined(const std::vector<std::string>& items, const char* last) {
+std::string Joined(const std::vector<std::string>& items, const char* last) {
     std::string text;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (i > 0) text += i + 1 == items.size() ? last : ", ";
@@ -31,7 +31,7 @@ std::string joined(const std::vector<std::string>& items, const char* last) {
 
 }  // namespace
 
-const std::vector<MediaFormat>& mediaFormats() {
+const std::vector<MediaFormat>& MediaFormats() {
     static const std::vector<MediaFormat> formats{
         {"YUV4MPEG2", ".y4m", true, false,
          "YUV4MPEG2 video: 4:2:0 (C420, C420jpeg, C420mpeg2, C420paldv, or no C),\n"
@@ -42,43 +42,43 @@ const std::vector<MediaFormat>& mediaFormats() {
         {"PNG", ".png", false, true,
          "PNG of any colour type, as RGB or RGBA at 8 or 16 bits: grey and palettes\n"
          "         expanded, a tRNS chunk becomes alpha.\n",
-         readPng, writePng},
+         ReadPng, WritePng},
         {"PPM", ".ppm", false, false,
-         "binary PPM (P6), maxval 255 or 65535 (16 bits); without alpha.\n", readPnm,
-         writePpm},
+         "binary PPM (P6), maxval 255 or 65535 (16 bits); without alpha.\n", ReadPnm,
+         WritePpm},
         {"PAM", ".pam", false, true,
          "PAM (P7), TUPLTYPE RGB or RGB_ALPHA, MAXVAL 255 or 65535 (16 bits).\n",
-         readPnm, writePam},
+         ReadPnm, WritePam},
     };
     return formats;
 }
 
-const MediaFormat& mediaFormatOf(const std::string& path) {
-    const std::string extension = path == "-" ? ".y4m" : lowerCaseExtension(path);
+const MediaFormat& MediaFormatOf(const std::string& path) {
+    const std::string extension = path == "-" ? ".y4m" : LowerCaseExtension(path);
     std::vector<std::string> video;
-    for (const MediaFormat& format : mediaFormats()) {
+    for (const MediaFormat& format : MediaFormats()) {
         if (extension == format.extension) return format;
         if (format.isVideo) video.push_back(format.extension);
     }
-    throwMediaError(path, "unsupported file type (supported: " + joined(video, ", ") +
-                              " or - for video; " + pictureExtensions(", ") +
+    ThrowMediaError(path, "unsupported file type (supported: " + Joined(video, ", ") +
+                              " or - for video; " + PictureExtensions(", ") +
                               " for pictures)");
 }
 
-std::string pictureExtensions(const char* last, bool holdingAlphaOnly) {
+std::string PictureExtensions(const char* last, bool holdingAlphaOnly) {
     std::vector<std::string> extensions;
-    for (const MediaFormat& format : mediaFormats())
+    for (const MediaFormat& format : MediaFormats())
         if (!format.isVideo && (format.holdsAlpha || !holdingAlphaOnly))
             extensions.push_back(format.extension);
-    return joined(extensions, last);
+    return Joined(extensions, last);
 }
 
-Picture readPicture(const std::string& path) {
-    const MediaFormat& format = mediaFormatOf(path);
+Picture ReadPicture(const std::string& path) {
+    const MediaFormat& format = MediaFormatOf(path);
     if (format.isVideo)
-        throwMediaError(path,
-                        "is video, not a picture (pictures: " + pictureExtensions(", ") + ")");
-    FilePtr file = openInputFile(path);
+        ThrowMediaError(path,
+                        "is video, not a picture (pictures: " + PictureExtensions(", ") + ")");
+    FilePtr file = OpenInputFile(path);
     return format.read(file.get(), path);
 }
 

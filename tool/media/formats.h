@@ -31,17 +31,17 @@ struct MediaFormat {
 };
 
 // Every format, video first.
-const std::vector<MediaFormat>& mediaFormats();
+const std::vector<MediaFormat>& MediaFormats();
 
 // By extension, in any case; "-" (standard input or output) is video. Anything else is a
 // MediaError naming the path and listing the supported extensions.
-const MediaFormat& mediaFormatOf(const std::string& path);
+const MediaFormat& MediaFormatOf(const std::string& path);
 
 // The picture formats' extensions (only those that hold alpha, when asked) for messages,
 // joined with ", " and with `last` before the last one: ".png, .ppm or .pam".
-std::string pictureExtensions(const char* last = " or ", bool holdingAlphaOnly = false);
+std::string PictureExtensions(const char* last = " or ", bool holdingAlphaOnly = false);
 
 // Opens path and reads it with its format's reader. A video path is a MediaError.
-Picture readPicture(const std::string& path);
+Picture ReadPicture(const std::string& path);
 
 }  // namespace media

@@ -8,7 +8,7 @@ namespace {
 // The length of the UTF-8 sequence at text[at] when it is well formed (shortest form, no
 // surrogate, at most U+10FFFF) and encodes a printable character (U+00A0 and above; U+0080
 // to U+009F are C1 controls); otherwise 0.
-std::size_t printableUtf8Length(std::string_view text, std::size_t at) {
+std::size_t PrintableUtf8Length(std::string_view text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
@@ -26,7 +26,7 @@ std::size_t printableUtf8Length(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-bool parseDecimal(std::string_view text, long long& value) {
+bool ParseDecimal(std::string_view text, long long& value) {
     if (text.empty() || text.size() > 18) return false;
     long long result = 0;
     for (const char c : text) {
@@ -37,7 +37,7 @@ bool parseDecimal(std::string_view text, long long& value) {
     return true;
 }
 
-std::string printable(std::string_view text) {
+std::string Printable(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
@@ -47,7 +47,7 @@ std::string printable(std::string_view text) {
             ++at;
             continue;
         }
-        if (const std::size_t length = printableUtf8Length(text, at)) {
+        if (const std::size_t length = PrintableUtf8Length(text, at)) {
             out.append(text.substr(at, length));
             at += length;
             continue;

@@ -4,11 +4,11 @@
 
 namespace media {
 
-void throwMediaError(const std::string& name, const std::string& what) {
+void ThrowMediaError(const std::string& name, const std::string& what) {
     throw MediaError(name + ": " + what);
 }
 
-void throwSystemError(const std::string& name, const std::string& what, int errorNumber) {
+void ThrowSystemError(const std::string& name, const std::string& what, int errorNumber) {
     throw MediaError(name + ": " + what + ": " + std::strerror(errorNumber), errorNumber);
 }
 

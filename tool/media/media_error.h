@@ -14,17 +14,17 @@ public:
         : std::runtime_error(message), systemError_(systemError) {}
     // The errno of the call that failed (EPIPE for a reader that went away), or 0 when the
     // file's contents are at fault.
-    int systemError() const { return systemError_; }
+    int SystemError() const { return systemError_; }
 
 private:
     int systemError_;
 };
 
 // Throws MediaError("<name>: <what>").
-[[noreturn]] void throwMediaError(const std::string& name, const std::string& what);
+[[noreturn]] void ThrowMediaError(const std::string& name, const std::string& what);
 
 // Throws MediaError("<name>: <what>: <strerror(errorNumber)>").
-[[noreturn]] void throwSystemError(const std::string& name, const std::string& what,
+[[noreturn]] void ThrowSystemError(const std::string& name, const std::string& what,
                                    int errorNumber);
 
 }  // namespace media

@@ -16,14 +16,14 @@ namespace media {
 // colour-profile conversion is applied. The picture size is checked against picture.h's
 // limits before anything is allocated. Throws MediaError naming the file if it is not a PNG,
 // corrupt or truncated. The stream may be read past the end of the PNG.
-Picture readPng(std::FILE* file, const std::string& name);
+Picture ReadPng(std::FILE* file, const std::string& name);
 
 // Writes RGB or RGBA as picture.hasAlpha says, at 16 bits when the picture has them and the
 // depth asked for is the picture's, otherwise at 8, not interlaced; then flushes the stream.
 // Each row is filtered with whichever of Sub, Up and Paeth leaves the smallest sum of
 // absolute differences, and the rows are deflated at ISA-L's level 1. Throws MediaError
 // naming the output on any write error (full disk, broken pipe, ...).
-void writePng(std::FILE* file, const std::string& name, const Picture& picture,
+void WritePng(std::FILE* file, const std::string& name, const Picture& picture,
               WriteDepth depth = WriteDepth::Picture);
 
 }  // namespace media

@@ -29,13 +29,13 @@ struct PngFailure {
 };
 
 // Warnings are dropped: they do not stop decoding.
-void onPngError(png_structp png, png_const_charp message) {
+void OnPngError(png_structp png, png_const_charp message) {
     auto* failure = static_cast<PngFailure*>(png_get_error_ptr(png));
     std::snprintf(failure->message, sizeof failure->message, "%s", message);
     png_longjmp(png, 1);
 }
 
-void onPngWarning(png_structp, png_const_charp) {}
+void OnPngWarning(png_structp, png_const_charp) {}
 
 // ---- Reading ----
 
@@ -52,7 +52,7 @@ struct PngInput {
     PngFailure* failure;
 };
 
-void readPngData(png_structp png, png_bytep data, std::size_t length) {
+void ReadPngData(png_structp png, png_bytep data, std::size_t length) {
     auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
     const std::size_t fromPrefix = length < input->prefixSize - input->prefixUsed
                                        ? length
@@ -82,7 +82,7 @@ struct PngLayout {
 // Reads the chunks before the pixel data and asks libpng for RGB(A) output, 16-bit samples
 // in the machine's byte order, anything less widened to 8 bits.
 // Errors longjmp here: this frame owns no object with a destructor.
-bool readPngLayout(png_structp png, png_infop info, PngLayout* layout) {
+bool ReadPngLayout(png_structp png, png_infop info, PngLayout* layout) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_user_limits(png, kMaxDimension, kMaxDimension);  // a second line of defence
     png_read_info(png, info);
@@ -106,7 +106,7 @@ bool readPngLayout(png_structp png, png_infop info, PngLayout* layout) {
 }
 
 // Errors longjmp here: this frame owns no object with a destructor.
-bool readPngRows(png_structp png, png_infop info, png_bytepp rows) {
+bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_image(png, rows);
     png_read_end(png, info);
@@ -116,7 +116,7 @@ bool readPngRows(png_structp png, png_infop info, png_bytepp rows) {
 class PngReadStructs {
 public:
     explicit PngReadStructs(PngFailure* failure) {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, failure, onPngError, onPngWarning);
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, failure, OnPngError, OnPngWarning);
         if (png_) info_ = png_create_info_struct(png_);
         if (!info_) {
             png_destroy_read_struct(png_ ? &png_ : nullptr, nullptr, nullptr);
@@ -127,46 +127,46 @@ public:
     PngReadStructs(const PngReadStructs&) = delete;
     PngReadStructs& operator=(const PngReadStructs&) = delete;
 
-    png_structp png() const { return png_; }
-    png_infop info() const { return info_; }
+    png_structp Png() const { return png_; }
+    png_infop Info() const { return info_; }
 
 private:
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
 };
 
-[[noreturn]] void throwPngFailure(const std::string& name, const PngFailure& failure) {
-    if (failure.systemError != 0) throwSystemError(name, "read error", failure.systemError);
-    if (failure.truncated) throwMediaError(name, "the PNG data is truncated");
-    throwMediaError(name, std::string("corrupt PNG (") + failure.message + ")");
+[[noreturn]] void ThrowPngFailure(const std::string& name, const PngFailure& failure) {
+    if (failure.systemError != 0) ThrowSystemError(name, "read error", failure.systemError);
+    if (failure.truncated) ThrowMediaError(name, "the PNG data is truncated");
+    ThrowMediaError(name, std::string("corrupt PNG (") + failure.message + ")");
 }
 
-long long bigEndian32(const unsigned char* bytes) {
+long long BigEndian32(const unsigned char* bytes) {
     return (static_cast<long long>(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
 }
 
 }  // namespace
 
-Picture readPng(std::FILE* file, const std::string& name) {
+Picture ReadPng(std::FILE* file, const std::string& name) {
     unsigned char prefix[kPrefixSize];
-    const std::size_t got = readBytes(file, prefix, sizeof prefix, name);
-    if (got < 8 || png_sig_cmp(prefix, 0, 8) != 0) throwMediaError(name, "not a PNG file");
+    const std::size_t got = ReadBytes(file, prefix, sizeof prefix, name);
+    if (got < 8 || png_sig_cmp(prefix, 0, 8) != 0) ThrowMediaError(name, "not a PNG file");
     if (got == kPrefixSize && std::memcmp(prefix + 12, "IHDR", 4) == 0) {
-        checkPictureSize(name, bigEndian32(prefix + 16), bigEndian32(prefix + 20));
+        CheckPictureSize(name, BigEndian32(prefix + 16), BigEndian32(prefix + 20));
     }
 
     PngFailure failure{};
     PngInput input{file, prefix, got, 0, &failure};
     PngReadStructs structs(&failure);
-    png_set_read_fn(structs.png(), &input, readPngData);
+    png_set_read_fn(structs.Png(), &input, ReadPngData);
     PngLayout layout{};
-    if (!readPngLayout(structs.png(), structs.info(), &layout)) throwPngFailure(name, failure);
-    checkPictureSize(name, layout.width, layout.height);
+    if (!ReadPngLayout(structs.Png(), structs.Info(), &layout)) ThrowPngFailure(name, failure);
+    CheckPictureSize(name, layout.width, layout.height);
     if ((layout.channels != 3 && layout.channels != 4) ||
         (layout.bitDepth != 8 && layout.bitDepth != 16) ||
         layout.rowBytes != static_cast<std::size_t>(layout.width) * layout.channels *
                                static_cast<std::size_t>(layout.bitDepth / 8)) {
-        throwMediaError(name, "PNG layout not convertible to RGB");
+        ThrowMediaError(name, "PNG layout not convertible to RGB");
     }
 
     Picture picture;
@@ -174,7 +174,7 @@ Picture readPng(std::FILE* file, const std::string& name) {
     picture.height = static_cast<int>(layout.height);
     picture.hasAlpha = layout.channels == 4;
     picture.bitDepth = layout.bitDepth;
-    const std::size_t samples = checkedProduct(name, picture.stride(), layout.height);
+    const std::size_t samples = CheckedProduct(name, picture.Stride(), layout.height);
     png_bytep data = nullptr;
     if (picture.bitDepth == 8) {
         picture.pixels.resize(samples);
@@ -185,7 +185,7 @@ Picture readPng(std::FILE* file, const std::string& name) {
     }
     std::vector<png_bytep> rows(layout.height);
     for (png_uint_32 row = 0; row < layout.height; ++row) rows[row] = data + row * layout.rowBytes;
-    if (!readPngRows(structs.png(), structs.info(), rows.data())) throwPngFailure(name, failure);
+    if (!ReadPngRows(structs.Png(), structs.Info(), rows.data())) ThrowPngFailure(name, failure);
     return picture;
 }
 

@@ -15,16 +15,16 @@ namespace media {
 // samples in the machine's order); other maxvals, which would need rescaling, are refused.
 // Anything else, a malformed header or truncated pixel data is a MediaError naming the file.
 // Bytes after the first picture are ignored.
-Picture readPnm(std::FILE* file, const std::string& name);
+Picture ReadPnm(std::FILE* file, const std::string& name);
 
 // P6 with maxval 255 or 65535 as the depth is; refuses a picture with alpha, which PPM
 // cannot hold. Flushes.
-void writePpm(std::FILE* file, const std::string& name, const Picture& picture,
+void WritePpm(std::FILE* file, const std::string& name, const Picture& picture,
               WriteDepth depth = WriteDepth::Picture);
 
 // P7 with TUPLTYPE RGB or RGB_ALPHA as picture.hasAlpha says, MAXVAL 255 or 65535 as the
 // depth is. Flushes.
-void writePam(std::FILE* file, const std::string& name, const Picture& picture,
+void WritePam(std::FILE* file, const std::string& name, const Picture& picture,
               WriteDepth depth = WriteDepth::Picture);
 
 }  // namespace media

@@ -53,15 +53,15 @@ struct Y4mHeader {
     // are not kept.
     std::vector<std::string> params;
 
-    int bytesPerSample() const { return bitDepth > 8 ? 2 : 1; }
-    int maxSample() const { return (1 << bitDepth) - 1; }
-    int planeCount() const { return chroma == Y4mChroma::Mono ? 1 : 3; }
+    int BytesPerSample() const { return bitDepth > 8 ? 2 : 1; }
+    int MaxSample() const { return (1 << bitDepth) - 1; }
+    int PlaneCount() const { return chroma == Y4mChroma::Mono ? 1 : 3; }
     // 0 for mono, which has no chroma planes.
-    int chromaWidth() const;
-    int chromaHeight() const;
-    std::size_t lumaBytes() const;
-    std::size_t chromaBytes() const;  // one chroma plane; 0 for mono
-    std::size_t frameBytes() const;   // every plane, without the FRAME line
+    int ChromaWidth() const;
+    int ChromaHeight() const;
+    std::size_t LumaBytes() const;
+    std::size_t ChromaBytes() const;  // one chroma plane; 0 for mono
+    std::size_t FrameBytes() const;   // every plane, without the FRAME line
 };
 
 struct Y4mFrameHeader {
@@ -74,14 +74,14 @@ struct Y4mFrameHeader {
 // present, positive and within the limits of picture.h, a supported colour space, and
 // dimensions divisible as the chroma subsampling needs (4:2:0 even width and height, 4:2:2
 // even width). Throws MediaError naming the file.
-Y4mHeader parseY4mHeader(std::string_view line, const std::string& name);
+Y4mHeader ParseY4mHeader(std::string_view line, const std::string& name);
 
 // "YUV4MPEG2" and the header's tokens, space-separated, with the final '\n'.
-std::string formatY4mHeader(const Y4mHeader& header);
+std::string FormatY4mHeader(const Y4mHeader& header);
 
 // Checks a FRAME line (without its '\n') and returns its parameter text. frameNumber,
 // counted from 0, goes into the error message.
-std::string parseFrameLine(std::string_view line, const std::string& name, int frameNumber);
+std::string ParseFrameLine(std::string_view line, const std::string& name, int frameNumber);
 
 // Reads YUV4MPEG2 video in any of the colour spaces above, either in order from any stream
 // or, for regular files, by frame number from several threads at once.
@@ -105,40 +105,40 @@ public:
     Y4mReader(const Y4mReader&) = delete;
     Y4mReader& operator=(const Y4mReader&) = delete;
 
-    const Y4mHeader& header() const { return header_; }
-    const std::string& name() const { return name_; }
+    const Y4mHeader& Header() const { return header_; }
+    const std::string& Name() const { return name_; }
 
     // Reads the next frame: its FRAME parameters into frameHeader, its planes row by row
     // into y, u and v (header().width x height for Y; chromaWidth() x chromaHeight() for
     // U and V). Returns false at a clean end of input (no byte after the previous frame).
     // Throws MediaError naming the file and frame on a truncated frame, a bad FRAME line or
     // a sample beyond the depth. After a throw the planes may hold an incomplete frame.
-    bool readFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
+    bool ReadFrame(Y4mFrameHeader& frameHeader, const PlaneDest& y, const PlaneDest& u,
                    const PlaneDest& v);
 
     // Reads past the next frame as readFrame would, checking its FRAME line, that it is
     // whole and its samples' range, and keeps nothing of it. Returns false at a clean end of
     // input.
-    bool skipFrame();
+    bool SkipFrame();
 
     // True when the input ends before the next frame (waits for a pipe's next byte).
-    bool atEnd();
+    bool AtEnd();
 
     // The number of the frame readFrame or skipFrame reads next.
-    int nextFrameNumber() const { return nextFrame_; }
+    int NextFrameNumber() const { return nextFrame_; }
 
     // Regular files only (a pipe or terminal gives a MediaError). Scans the file once,
     // reading each FRAME line and seeking over the planes, and records where each frame
     // is. A damaged FRAME line or a truncated last frame is reported here, naming the
     // frame, so the tool fails before it spends time on the frames before it. Later calls
     // return the recorded count. Does not move the position readFrame reads from.
-    int countFrames();
+    int CountFrames();
 
     // Reads frame frameNumber like readFrame, without touching the sequential position.
     // countFrames() must have returned first. Safe to call from several threads at once
     // (into different destinations), provided nothing else is called on the reader
     // meanwhile: it uses pread on the file descriptor and only reads the frame table.
-    void readFrameAt(int frameNumber, Y4mFrameHeader& frameHeader, const PlaneDest& y,
+    void ReadFrameAt(int frameNumber, Y4mFrameHeader& frameHeader, const PlaneDest& y,
                      const PlaneDest& u, const PlaneDest& v) const;
 
 private:
@@ -147,16 +147,16 @@ private:
         std::string params;
     };
 
-    void readStreamHeader();
+    void ReadStreamHeader();
     // The next FRAME line into frameHeader; false at a clean end of input.
-    bool readFrameLine(Y4mFrameHeader& frameHeader);
-    void checkDestinations(const PlaneDest& y, const PlaneDest& u, const PlaneDest& v) const;
+    bool ReadFrameLine(Y4mFrameHeader& frameHeader);
+    void CheckDestinations(const PlaneDest& y, const PlaneDest& u, const PlaneDest& v) const;
     // Puts two-byte samples into the machine's order and checks them against the depth.
-    void finishSamples(int frameNumber, const PlaneDest& y, const PlaneDest& u,
+    void FinishSamples(int frameNumber, const PlaneDest& y, const PlaneDest& u,
                        const PlaneDest& v) const;
-    [[noreturn]] void throwTruncated(int frameNumber, std::size_t got) const;
+    [[noreturn]] void ThrowTruncated(int frameNumber, std::size_t got) const;
     // index counts samples from the start of the frame, in file order.
-    [[noreturn]] void throwSampleBeyond(int frameNumber, std::size_t index, unsigned value) const;
+    [[noreturn]] void ThrowSampleBeyond(int frameNumber, std::size_t index, unsigned value) const;
 
     FilePtr ownedFile_;
     std::FILE* file_ = nullptr;
@@ -183,18 +183,18 @@ public:
     // Writes "YUV4MPEG2" and header.params. The frame geometry is taken from the tokens,
     // so header's width, height, chroma and bit depth must agree with them
     // (std::invalid_argument otherwise): a header from Y4mReader or parseY4mHeader always does.
-    void writeHeader(const Y4mHeader& header);
+    void WriteHeader(const Y4mHeader& header);
 
     // Writes "FRAME", frameHeader.params, '\n' and the planes (sizes as in the header),
     // then flushes, so that a reader at the other end of a pipe gets whole frames and a
     // failing write is reported at the frame that caused it. A sample beyond the depth is
     // the caller's bug: std::invalid_argument, and nothing of the frame is written.
-    void writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource& y, const PlaneSource& u,
+    void WriteFrame(const Y4mFrameHeader& frameHeader, const PlaneSource& y, const PlaneSource& u,
                     const PlaneSource& v);
 
     // Flushes. Throws MediaError on a write error. Later calls do nothing, and no frame may
     // follow.
-    void close();
+    void Close();
 
 private:
     std::FILE* file_ = nullptr;

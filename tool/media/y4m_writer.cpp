@@ -10,7 +10,7 @@ namespace media {
 
 namespace {
 
-uint8_t* appendPlane(uint8_t* out, const PlaneSource& source, std::size_t rowBytes, int height) {
+uint8_t* AppendPlane(uint8_t* out, const PlaneSource& source, std::size_t rowBytes, int height) {
     if (static_cast<std::size_t>(source.pitch) == rowBytes) {
         const std::size_t bytes = rowBytes * static_cast<std::size_t>(height);
         std::memcpy(out, source.data, bytes);
@@ -30,25 +30,25 @@ Y4mWriter::Y4mWriter(std::FILE* file, std::string displayName)
     if (!file_) throw std::invalid_argument("Y4mWriter: no output stream");
 }
 
-void Y4mWriter::writeHeader(const Y4mHeader& header) {
+void Y4mWriter::WriteHeader(const Y4mHeader& header) {
     if (headerWritten_) throw std::logic_error("Y4mWriter: header written twice");
-    const std::string text = formatY4mHeader(header);
+    const std::string text = FormatY4mHeader(header);
     if (text.size() - 1 > kMaxY4mLineLength) {
         throw std::invalid_argument("Y4mWriter: header longer than a reader accepts");
     }
     // Parsing what is about to be written both validates it and gives the geometry the
     // frames must have; text.size() - 1 drops the '\n'.
-    Y4mHeader written = parseY4mHeader(std::string_view(text).substr(0, text.size() - 1), name_);
+    Y4mHeader written = ParseY4mHeader(std::string_view(text).substr(0, text.size() - 1), name_);
     if (written.width != header.width || written.height != header.height ||
         written.chroma != header.chroma || written.bitDepth != header.bitDepth) {
         throw std::invalid_argument("Y4mWriter: header fields disagree with its parameter tokens");
     }
-    writeBytes(file_, text.data(), text.size(), name_);
+    WriteBytes(file_, text.data(), text.size(), name_);
     header_ = std::move(written);
     headerWritten_ = true;
 }
 
-void Y4mWriter::writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource& y,
+void Y4mWriter::WriteFrame(const Y4mFrameHeader& frameHeader, const PlaneSource& y,
                            const PlaneSource& u, const PlaneSource& v) {
     if (!headerWritten_ || closed_) {
         throw std::logic_error("Y4mWriter: frame written before the header or after close()");
@@ -60,11 +60,11 @@ void Y4mWriter::writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource&
             "Y4mWriter: frame parameters must be empty or start with a "
             "space, and be one short line");
     }
-    const auto bytesPerSample = static_cast<std::size_t>(header_.bytesPerSample());
+    const auto bytesPerSample = static_cast<std::size_t>(header_.BytesPerSample());
     const std::size_t lumaRow = static_cast<std::size_t>(header_.width) * bytesPerSample;
-    const std::size_t chromaRow = static_cast<std::size_t>(header_.chromaWidth()) * bytesPerSample;
+    const std::size_t chromaRow = static_cast<std::size_t>(header_.ChromaWidth()) * bytesPerSample;
     const bool chromaMissing =
-        header_.planeCount() == 3 &&
+        header_.PlaneCount() == 3 &&
         (!u.data || !v.data || u.pitch < 0 || v.pitch < 0 ||
          static_cast<std::size_t>(u.pitch) < chromaRow ||
          static_cast<std::size_t>(v.pitch) < chromaRow);
@@ -72,31 +72,31 @@ void Y4mWriter::writeFrame(const Y4mFrameHeader& frameHeader, const PlaneSource&
         throw std::invalid_argument("Y4mWriter: plane source missing or narrower than the plane");
     }
     const std::string line = "FRAME" + params + "\n";
-    frameBuffer_.resize(line.size() + header_.frameBytes());
+    frameBuffer_.resize(line.size() + header_.FrameBytes());
     uint8_t* out = frameBuffer_.data();
     std::memcpy(out, line.data(), line.size());
     uint8_t* const planes = out + line.size();
-    out = appendPlane(planes, y, lumaRow, header_.height);
-    if (header_.planeCount() == 3) {
-        out = appendPlane(out, u, chromaRow, header_.chromaHeight());
-        appendPlane(out, v, chromaRow, header_.chromaHeight());
+    out = AppendPlane(planes, y, lumaRow, header_.height);
+    if (header_.PlaneCount() == 3) {
+        out = AppendPlane(out, u, chromaRow, header_.ChromaHeight());
+        AppendPlane(out, v, chromaRow, header_.ChromaHeight());
     }
     if (bytesPerSample == 2) {
-        const std::size_t samples = header_.frameBytes() / 2;
+        const std::size_t samples = header_.FrameBytes() / 2;
         if (header_.bitDepth < 16 &&
-            largestSample(planes, samples) > static_cast<uint16_t>(header_.maxSample())) {
+            LargestSample(planes, samples) > static_cast<uint16_t>(header_.MaxSample())) {
             throw std::invalid_argument("Y4mWriter: a sample beyond the video's bit depth");
         }
-        matchByteOrder(planes, samples, true);
+        MatchByteOrder(planes, samples, true);
     }
-    writeBytes(file_, frameBuffer_.data(), frameBuffer_.size(), name_);
-    flushOutput(file_, name_);
+    WriteBytes(file_, frameBuffer_.data(), frameBuffer_.size(), name_);
+    FlushOutput(file_, name_);
 }
 
-void Y4mWriter::close() {
+void Y4mWriter::Close() {
     if (closed_) return;
     closed_ = true;
-    flushOutput(file_, name_);
+    FlushOutput(file_, name_);
 }
 
 }  // namespace media

@@ -21,7 +21,7 @@ constexpr char kTemporaryPrefix[] = ".basinlift-";
 // As many links in a row as the kernel itself follows before it gives up (ELOOP).
 constexpr int kMaxLinksFollowed = 40;
 
-std::string directoryOf(const std::string& path) {
+std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
@@ -30,25 +30,25 @@ std::string directoryOf(const std::string& path) {
 // The file that writing OUTPUT in place would write: a symbolic link is followed to what it
 // names, even when that does not exist yet (a dangling link), so that replacing the file
 // keeps the link and a dangling link gets its target created.
-std::string followLinks(const std::string& path, const std::string& name) {
+std::string FollowLinks(const std::string& path, const std::string& name) {
     namespace fs = std::filesystem;
     std::string target = path;
     for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
         std::error_code error;
         if (!fs::is_symlink(fs::symlink_status(target, error))) return target;
         const fs::path link = fs::read_symlink(target, error);
-        if (error) media::throwSystemError(name, "cannot read the link", error.value());
-        target = link.is_absolute() ? link.string() : directoryOf(target) + "/" + link.string();
+        if (error) media::ThrowSystemError(name, "cannot read the link", error.value());
+        target = link.is_absolute() ? link.string() : DirectoryOf(target) + "/" + link.string();
     }
-    media::throwSystemError(name, "cannot follow the link", ELOOP);
+    media::ThrowSystemError(name, "cannot follow the link", ELOOP);
 }
 
-std::string fileNameOf(const std::string& path) {
+std::string FileNameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-mode_t newFileMode() {
+mode_t NewFileMode() {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
@@ -56,7 +56,7 @@ mode_t newFileMode() {
 
 }  // namespace
 
-bool isStreamTarget(const std::string& path) {
+bool IsStreamTarget(const std::string& path) {
     struct stat info {};
     return path == "-" || (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode));
 }
@@ -67,84 +67,84 @@ OutputTarget::OutputTarget(const std::string& path)
         stream_ = stdout;
         return;
     }
-    if (isStreamTarget(path)) {
+    if (IsStreamTarget(path)) {
         writePath_ = path;
         return;
     }
-    target_ = followLinks(path, name_);
+    target_ = FollowLinks(path, name_);
     struct stat info {};
-    mode_ = stat(target_.c_str(), &info) == 0 ? (info.st_mode & 07777) : newFileMode();
+    mode_ = stat(target_.c_str(), &info) == 0 ? (info.st_mode & 07777) : NewFileMode();
 
-    const std::string directory = directoryOf(target_);
+    const std::string directory = DirectoryOf(target_);
     // A name the directory cannot hold would only fail at the rename, after all the work.
     const long maxName = pathconf(directory.c_str(), _PC_NAME_MAX);
-    if (maxName > 0 && fileNameOf(target_).size() > static_cast<size_t>(maxName))
-        media::throwSystemError(name_, "cannot create", ENAMETOOLONG);
+    if (maxName > 0 && FileNameOf(target_).size() > static_cast<size_t>(maxName))
+        media::ThrowSystemError(name_, "cannot create", ENAMETOOLONG);
     // Short and of fixed length, so that any name the file system accepts for OUTPUT works.
     std::string pattern = directory + "/" + kTemporaryPrefix + "XXXXXX";
     TerminationSignalsBlocked blocked;
     fd_ = mkstemp(pattern.data());
     if (fd_ < 0)
-        media::throwSystemError(name_, "cannot create a temporary file in " + directory, errno);
+        media::ThrowSystemError(name_, "cannot create a temporary file in " + directory, errno);
     try {
-        setTemporaryFileToRemove(pattern);
+        SetTemporaryFileToRemove(pattern);
     } catch (const std::exception& e) {
         close(fd_);
         unlink(pattern.c_str());
-        media::throwMediaError(name_, e.what());
+        media::ThrowMediaError(name_, e.what());
     }
     writePath_ = pattern;
     temporary_ = true;
 }
 
 OutputTarget::~OutputTarget() {
-    if (temporary_ && !committed_) removeTemporary();
+    if (temporary_ && !committed_) RemoveTemporary();
 }
 
-void OutputTarget::removeTemporary() {
+void OutputTarget::RemoveTemporary() {
     owned_.reset();
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
     TerminationSignalsBlocked blocked;
     unlink(writePath_.c_str());
-    clearTemporaryFileToRemove();
+    ClearTemporaryFileToRemove();
 }
 
-std::FILE* OutputTarget::stream() {
+std::FILE* OutputTarget::Stream() {
     if (stream_) return stream_;
     if (temporary_) {
         owned_.reset(fdopen(fd_, "wb"));
-        if (!owned_) media::throwSystemError(name_, "cannot write", errno);
+        if (!owned_) media::ThrowSystemError(name_, "cannot write", errno);
         fd_ = -1;
     } else {
-        owned_ = media::openOutputFile(writePath_);
+        owned_ = media::OpenOutputFile(writePath_);
     }
     stream_ = owned_.get();
     return stream_;
 }
 
-void OutputTarget::commit() {
+void OutputTarget::Commit() {
     if (!owned_ && stream_) {  // standard output stays open
-        media::flushOutput(stream_, name_);
+        media::FlushOutput(stream_, name_);
         return;
     }
     if (temporary_) {
         // The temporary file was made private (0600); OUTPUT gets the mode it had, or the
         // one a new file gets under the umask.
         const int fd = owned_ ? fileno(owned_.get()) : fd_;
-        if (fchmod(fd, mode_) != 0) media::throwSystemError(name_, "cannot set permissions", errno);
+        if (fchmod(fd, mode_) != 0) media::ThrowSystemError(name_, "cannot set permissions", errno);
     }
-    if (owned_) media::closeOutputFile(std::move(owned_), name_);
+    if (owned_) media::CloseOutputFile(std::move(owned_), name_);
     const int unadopted = fd_;  // nothing was written through a stream: close the file as is
     fd_ = -1;
     if (unadopted >= 0 && close(unadopted) != 0)
-        media::throwSystemError(name_, "write error", errno);
+        media::ThrowSystemError(name_, "write error", errno);
     if (!temporary_) return;
     TerminationSignalsBlocked blocked;
     if (rename(writePath_.c_str(), target_.c_str()) != 0)
-        media::throwSystemError(name_, "cannot replace it", errno);
+        media::ThrowSystemError(name_, "cannot replace it", errno);
     committed_ = true;
-    clearTemporaryFileToRemove();
+    ClearTemporaryFileToRemove();
 }
 
 }  // namespace cli

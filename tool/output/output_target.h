@@ -17,7 +17,7 @@
 namespace cli {
 
 // True for "-" and for existing paths that are not regular files.
-bool isStreamTarget(const std::string& path);
+bool IsStreamTarget(const std::string& path);
 
 class OutputTarget {
 public:
@@ -28,16 +28,16 @@ public:
     OutputTarget(const OutputTarget&) = delete;
     OutputTarget& operator=(const OutputTarget&) = delete;
 
-    const std::string& name() const { return name_; }  // for messages
+    const std::string& Name() const { return name_; }  // for messages
     // The stream to write; opened on first use. Throws MediaError.
-    std::FILE* stream();
+    std::FILE* Stream();
 
     // Flushes and closes (reporting write errors), then renames the temporary file into
     // place. Throws MediaError.
-    void commit();
+    void Commit();
 
 private:
-    void removeTemporary();
+    void RemoveTemporary();
 
     std::string name_;
     std::string target_;     // what commit() renames onto

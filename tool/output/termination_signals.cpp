@@ -23,7 +23,7 @@ volatile sig_atomic_t haveTemporaryPath = 0;
 // A progress line on stderr waits for its end; the shell's prompt would follow it.
 volatile sig_atomic_t lineOpen = 0;
 
-extern "C" void onTerminationSignal(int signalNumber) {
+extern "C" void OnTerminationSignal(int signalNumber) {
     if (haveTemporaryPath) unlink(temporaryPath);
     if (lineOpen) {
         const ssize_t ignored = write(STDERR_FILENO, "\n", 1);
@@ -32,7 +32,7 @@ extern "C" void onTerminationSignal(int signalNumber) {
     _exit(kExitSignalBase + signalNumber);
 }
 
-sigset_t terminationSet() {
+sigset_t TerminationSet() {
     sigset_t set;
     sigemptyset(&set);
     for (int s : kTerminationSignals) sigaddset(&set, s);
@@ -42,10 +42,10 @@ sigset_t terminationSet() {
 
 }  // namespace
 
-void installTerminationHandlers() {
+void InstallTerminationHandlers() {
     struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    action.sa_mask = terminationSet();  // one handler at a time
+    action.sa_handler = OnTerminationSignal;
+    action.sa_mask = TerminationSet();  // one handler at a time
     for (int s = 1; s < NSIG; ++s) {
         if (sigismember(&action.sa_mask, s) != 1) continue;
         // A signal ignored on entry stays ignored, as nohup and shells that start
@@ -58,19 +58,19 @@ void installTerminationHandlers() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
-void setTemporaryFileToRemove(const std::string& path) {
+void SetTemporaryFileToRemove(const std::string& path) {
     if (path.size() >= sizeof temporaryPath) throw std::length_error("the output path is too long");
     haveTemporaryPath = 0;
     std::memcpy(temporaryPath, path.c_str(), path.size() + 1);
     haveTemporaryPath = 1;
 }
 
-void clearTemporaryFileToRemove() { haveTemporaryPath = 0; }
+void ClearTemporaryFileToRemove() { haveTemporaryPath = 0; }
 
-void setLineOpenOnStandardError(bool open) { lineOpen = open ? 1 : 0; }
+void SetLineOpenOnStandardError(bool open) { lineOpen = open ? 1 : 0; }
 
 TerminationSignalsBlocked::TerminationSignalsBlocked() {
-    const sigset_t set = terminationSet();
+    const sigset_t set = TerminationSet();
     pthread_sigmask(SIG_BLOCK, &set, &saved_);
 }
 

@@ -16,15 +16,15 @@
 
 namespace cli {
 
-void installTerminationHandlers();
+void InstallTerminationHandlers();
 
 // The temporary file the handler removes. Pass the path while no other thread is running,
 // which holds wherever the tool creates or renames its temporary file.
-void setTemporaryFileToRemove(const std::string& path);
-void clearTemporaryFileToRemove();
+void SetTemporaryFileToRemove(const std::string& path);
+void ClearTemporaryFileToRemove();
 
 // Whether stderr holds a line without its end (the progress line), which the handler ends.
-void setLineOpenOnStandardError(bool open);
+void SetLineOpenOnStandardError(bool open);
 
 // Blocks the termination signals on this thread for its lifetime, so that creating or
 // renaming the temporary file and recording it happen as one step.

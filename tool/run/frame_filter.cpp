@@ -87,7 +87,7 @@ public:
         PVideoFrame host = env.NewVideoFrame(vi_);
         uint8_t* const base = host->GetWritePtr();
         if (vi_.pixel_type == VideoInfo::CS_YUY2) {
-            media::packYuy2(vi_.width, vi_.height, Source(frame, 0), Source(frame, 1),
+            media::PackYuy2(vi_.width, vi_.height, Source(frame, 0), Source(frame, 1),
                             Source(frame, 2), {base, host->GetPitch()});
         } else if (vi_.IsPlanar()) {
             const int planes[3] = {PLANAR_Y, PLANAR_U, PLANAR_V};
@@ -101,7 +101,7 @@ public:
 
     void ToFrame(const VideoFrame& host, Frame& frame) const {
         if (vi_.pixel_type == VideoInfo::CS_YUY2) {
-            media::unpackYuy2(vi_.width, vi_.height, {host.GetReadPtr(), host.GetPitch()},
+            media::UnpackYuy2(vi_.width, vi_.height, {host.GetReadPtr(), host.GetPitch()},
                               Dest(frame, 0), Dest(frame, 1), Dest(frame, 2));
         } else if (vi_.IsPlanar()) {
             const int planes[3] = {PLANAR_Y, PLANAR_U, PLANAR_V};

@@ -12,7 +12,7 @@
 
 namespace cli {
 
-int CountedFeed::next() {
+int CountedFeed::Next() {
     // Stops at count_ whatever the number of callers, so numbers never wrap.
     int n = next_.load();
     while (n < count_ && !next_.compare_exchange_weak(n, n + 1)) {
@@ -20,10 +20,10 @@ int CountedFeed::next() {
     return n < count_ ? n : -1;
 }
 
-int StreamFeed::next() {
+int StreamFeed::Next() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (ended_) return -1;
-    const int n = source_.Reader().nextFrameNumber() - first_;
+    const int n = source_.Reader().NextFrameNumber() - first_;
     ended_ = true;  // unless the frame below is read whole
     if (n >= limit_) return -1;
     try {
@@ -42,16 +42,16 @@ public:
     FramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& process)
         : feed_(feed), process_(process), window_(2 * static_cast<int>(workers)) {}
 
-    void work(unsigned worker);
+    void Work(unsigned worker);
     // The next frame in order, or false at the end; throws the lowest failure.
-    bool nextInOrder(int& n, ProcessedFrame& frame);
-    void delivered();
-    void cancel();
+    bool NextInOrder(int& n, ProcessedFrame& frame);
+    void Delivered();
+    void Cancel();
 
 private:
-    bool reserve();
-    void finish(int n, ProcessedFrame frame);
-    void fail(int n, std::exception_ptr failure);
+    bool Reserve();
+    void Finish(int n, ProcessedFrame frame);
+    void Fail(int n, std::exception_ptr failure);
 
     FrameFeed& feed_;
     const ProcessFrame& process_;
@@ -68,7 +68,7 @@ private:
     std::map<int, ProcessedFrame> ready_;
 };
 
-bool FramePipeline::reserve() {
+bool FramePipeline::Reserve() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] {
         return cancelled_ || inputEnded_ || failedFrame_ != INT_MAX ||
@@ -80,11 +80,11 @@ bool FramePipeline::reserve() {
     return true;
 }
 
-void FramePipeline::work(unsigned worker) {
-    while (reserve()) {
+void FramePipeline::Work(unsigned worker) {
+    while (Reserve()) {
         int n = -1;
         try {
-            n = feed_.next();
+            n = feed_.Next();
             if (n < 0) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 --started_;
@@ -92,24 +92,24 @@ void FramePipeline::work(unsigned worker) {
                 changed_.notify_all();
                 return;
             }
-            finish(n, process_(worker, n));
+            Finish(n, process_(worker, n));
         } catch (const FrameFailure& e) {
-            fail(e.frame, e.cause);
+            Fail(e.frame, e.cause);
             return;
         } catch (...) {
-            fail(n, std::current_exception());
+            Fail(n, std::current_exception());
             return;
         }
     }
 }
 
-void FramePipeline::finish(int n, ProcessedFrame frame) {
+void FramePipeline::Finish(int n, ProcessedFrame frame) {
     std::lock_guard<std::mutex> lock(mutex_);
     ready_.emplace(n, std::move(frame));
     changed_.notify_all();
 }
 
-void FramePipeline::fail(int n, std::exception_ptr failure) {
+void FramePipeline::Fail(int n, std::exception_ptr failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (n < failedFrame_) {
         failedFrame_ = n;
@@ -118,7 +118,7 @@ void FramePipeline::fail(int n, std::exception_ptr failure) {
     changed_.notify_all();
 }
 
-bool FramePipeline::nextInOrder(int& n, ProcessedFrame& frame) {
+bool FramePipeline::NextInOrder(int& n, ProcessedFrame& frame) {
     std::unique_lock<std::mutex> lock(mutex_);
     // Every frame below delivered_ + window_ that was started ends ready or failed.
     changed_.wait(lock, [&] {
@@ -137,13 +137,13 @@ bool FramePipeline::nextInOrder(int& n, ProcessedFrame& frame) {
     return true;
 }
 
-void FramePipeline::delivered() {
+void FramePipeline::Delivered() {
     std::lock_guard<std::mutex> lock(mutex_);
     ++delivered_;
     changed_.notify_all();
 }
 
-void FramePipeline::cancel() {
+void FramePipeline::Cancel() {
     std::lock_guard<std::mutex> lock(mutex_);
     cancelled_ = true;
     changed_.notify_all();
@@ -155,24 +155,24 @@ public:
     Workers(FramePipeline& pipeline, unsigned count) : pipeline_(pipeline) {
         try {
             for (unsigned w = 0; w < count; ++w)
-                threads_.emplace_back([&pipeline, w] { pipeline.work(w); });
+                threads_.emplace_back([&pipeline, w] { pipeline.Work(w); });
         } catch (const std::system_error&) {
             // No memory for another thread's stack, or a limit on threads: the same
             // remedy as any other lack of memory, fewer workers.
-            stop();
+            Stop();
             throw std::bad_alloc();
         } catch (...) {
-            stop();
+            Stop();
             throw;
         }
     }
-    ~Workers() { stop(); }
+    ~Workers() { Stop(); }
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
 private:
-    void stop() {
-        pipeline_.cancel();
+    void Stop() {
+        pipeline_.Cancel();
         for (std::thread& t : threads_)
             if (t.joinable()) t.join();
     }
@@ -183,16 +183,16 @@ private:
 
 }  // namespace
 
-void runFramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& process,
+void RunFramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& process,
                       const DeliverFrame& deliver) {
     FramePipeline pipeline(feed, workers, process);
     Workers running(pipeline, workers);
     int n = 0;
     ProcessedFrame frame;
-    while (pipeline.nextInOrder(n, frame)) {
+    while (pipeline.NextInOrder(n, frame)) {
         deliver(n, frame);
         frame = ProcessedFrame();  // the frame goes back to its pool before the next wait
-        pipeline.delivered();
+        pipeline.Delivered();
     }
 }
 

@@ -33,16 +33,16 @@ public:
     virtual ~FrameFeed() = default;
     // The next frame to process, numbers increasing from 0 by one per call, or -1 when
     // there are no more. Thread-safe. Throws FrameFailure when the next frame cannot be read.
-    virtual int next() = 0;
+    virtual int Next() = 0;
     // The number of frames, or -1 while unknown.
-    virtual int knownCount() const = 0;
+    virtual int KnownCount() const = 0;
 };
 
 class CountedFeed final : public FrameFeed {
 public:
     explicit CountedFeed(int count) : count_(count) {}
-    int next() override;
-    int knownCount() const override { return count_; }
+    int Next() override;
+    int KnownCount() const override { return count_; }
 
 private:
     const int count_;
@@ -56,8 +56,8 @@ class StreamFeed final : public FrameFeed {
 public:
     StreamFeed(VideoSource& source, int first, int limit)
         : source_(source), first_(first), limit_(limit) {}
-    int next() override;
-    int knownCount() const override { return -1; }
+    int Next() override;
+    int KnownCount() const override { return -1; }
 
 private:
     VideoSource& source_;
@@ -81,7 +81,7 @@ using DeliverFrame = std::function<void(int n, const ProcessedFrame& frame)>;
 // Returns when every frame is delivered. Throws what the lowest failing frame threw, in the
 // feed or in process (std::bad_alloc stays std::bad_alloc), or what deliver threw; either
 // way after every worker has stopped.
-void runFramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& process,
+void RunFramePipeline(FrameFeed& feed, unsigned workers, const ProcessFrame& process,
                       const DeliverFrame& deliver);
 
 }  // namespace cli

@@ -26,10 +26,10 @@ unsigned ThreadCount(const Options& options, const FilterJob& job) {
 
 void RunPicture(const Run& run) {
     const Options& options = run.options;
-    const media::Picture picture = media::readPicture(options.input);
+    const media::Picture picture = media::ReadPicture(options.input);
     if (picture.hasAlpha && !run.outputFormat.holdsAlpha) {
         throw UsageError(options.input + " has alpha, which " + run.outputFormat.name +
-                         " cannot hold; use " + media::pictureExtensions(" or ", true));
+                         " cannot hold; use " + media::PictureExtensions(" or ", true));
     }
     const FramePtr source = FrameOfPicture(picture);
     const FilterJob job = JobOf(run, source->Format(), picture.width, picture.height);
@@ -52,10 +52,10 @@ void RunPicture(const Run& run) {
         throw;
     }
     OutputTarget target(options.output);
-    run.outputFormat.write(target.stream(), target.name(), result,
+    run.outputFormat.write(target.Stream(), target.Name(), result,
                            options.eightBitPictures ? media::WriteDepth::EightBits
                                                     : media::WriteDepth::Picture);
-    target.commit();
+    target.Commit();
 }
 
 }  // namespace cli

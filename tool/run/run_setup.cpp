@@ -22,10 +22,10 @@ FilterJob JobOf(const Run& run, const engine::VideoFormat& format, int width, in
 }
 
 SegmentationClip::SegmentationClip(const std::string& path) {
-    if (media::mediaFormatOf(path).isVideo)
+    if (media::MediaFormatOf(path).isVideo)
         video_ = std::make_unique<VideoSource>(path);
     else
-        picture_ = FrameOfPicture(media::readPicture(path));
+        picture_ = FrameOfPicture(media::ReadPicture(path));
 }
 
 engine::ClipFacts SegmentationClip::Facts() const {
@@ -45,11 +45,11 @@ std::unique_ptr<SegmentationClip> OpenSegmentation(const Run& run) {
     // The filter reads sclip only to segment it instead of the clip: without useclip=true the
     // file is neither opened nor checked, and the user hears that it was not used.
     if (!SettingsOf(run.arguments).useclip) {
-        warn(sclip->name + "=" + sclip->text + " is not used without useclip=true");
+        Warn(sclip->name + "=" + sclip->text + " is not used without useclip=true");
         return nullptr;
     }
     try {
-        media::mediaFormatOf(sclip->text);
+        media::MediaFormatOf(sclip->text);
     } catch (const media::MediaError& e) {
         throw UsageError(sclip->name + "=" + sclip->text + ": " + e.what());
     }

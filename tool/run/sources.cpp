@@ -47,9 +47,9 @@ template <typename Sample>
 void PictureIntoFrame(const Sample* pixels, const media::Picture& picture, const Frame& frame) {
     const FramePlane& plane = frame.Plane(0);
     for (int y = 0; y < picture.height; ++y)
-        SwapRedBlue(pixels + static_cast<size_t>(y) * picture.stride(),
+        SwapRedBlue(pixels + static_cast<size_t>(y) * picture.Stride(),
                     reinterpret_cast<Sample*>(plane.data + (picture.height - 1 - y) * plane.pitch),
-                    picture.width, picture.channels());
+                    picture.width, picture.Channels());
 }
 
 template <typename Sample>
@@ -57,8 +57,8 @@ void FrameIntoPicture(const Frame& frame, Sample* pixels, const media::Picture& 
     const FramePlane& plane = frame.Plane(0);
     for (int y = 0; y < picture.height; ++y)
         SwapRedBlue(reinterpret_cast<const Sample*>(plane.data + (picture.height - 1 - y) * plane.pitch),
-                    pixels + static_cast<size_t>(y) * picture.stride(), picture.width,
-                    picture.channels());
+                    pixels + static_cast<size_t>(y) * picture.Stride(), picture.width,
+                    picture.Channels());
 }
 
 }  // namespace
@@ -68,8 +68,8 @@ engine::VideoFormat FormatOf(const media::Y4mHeader& header) {
 }
 
 VideoSource::VideoSource(const std::string& path)
-    : reader_(path), stream_(path == "-"), format_(FormatOf(reader_.header())) {
-    if (!stream_) count_ = reader_.countFrames();
+    : reader_(path), stream_(path == "-"), format_(FormatOf(reader_.Header())) {
+    if (!stream_) count_ = reader_.CountFrames();
     pool_ = std::make_shared<FramePool>(format_, Header().width, Header().height);
 }
 
@@ -79,24 +79,24 @@ SourceFrame VideoSource::Get(int n) {
         const auto it = read_.find(n);
         // A stream cannot go back: each frame serves the one request it was read for.
         if (it == read_.end())
-            media::throwMediaError(Name(), "frame " + std::to_string(n) + " was requested out of order");
+            media::ThrowMediaError(Name(), "frame " + std::to_string(n) + " was requested out of order");
         SourceFrame frame = std::move(it->second);
         read_.erase(it);
         return frame;
     }
     SourceFrame out{pool_->Acquire(), {}};
     media::Y4mFrameHeader frameHeader;
-    reader_.readFrameAt(n, frameHeader, DestOf(*out.frame, 0), DestOf(*out.frame, 1),
+    reader_.ReadFrameAt(n, frameHeader, DestOf(*out.frame, 0), DestOf(*out.frame, 1),
                         DestOf(*out.frame, 2));
     out.params = std::move(frameHeader.params);
     return out;
 }
 
 bool VideoSource::ReadNext() {
-    const int n = reader_.nextFrameNumber();
+    const int n = reader_.NextFrameNumber();
     SourceFrame out{pool_->Acquire(), {}};
     media::Y4mFrameHeader frameHeader;
-    if (!reader_.readFrame(frameHeader, DestOf(*out.frame, 0), DestOf(*out.frame, 1),
+    if (!reader_.ReadFrame(frameHeader, DestOf(*out.frame, 0), DestOf(*out.frame, 1),
                            DestOf(*out.frame, 2)))
         return false;
     out.params = std::move(frameHeader.params);
@@ -110,7 +110,7 @@ void WriteFrame(media::Y4mWriter& writer, const Frame& frame, const std::string&
         const media::PlaneDest d = DestOf(frame, p);
         return {d.data, d.pitch};
     };
-    writer.writeFrame(media::Y4mFrameHeader{params}, source(0), source(1), source(2));
+    writer.WriteFrame(media::Y4mFrameHeader{params}, source(0), source(1), source(2));
 }
 
 engine::VideoFormat FormatOf(const media::Picture& picture) {
@@ -133,7 +133,7 @@ media::Picture PictureOf(const Frame& frame) {
     picture.height = frame.Height();
     picture.hasAlpha = frame.Format().pixels->alpha;
     picture.bitDepth = frame.Format().samples.bits;
-    const size_t samples = picture.stride() * static_cast<size_t>(picture.height);
+    const size_t samples = picture.Stride() * static_cast<size_t>(picture.height);
     if (picture.bitDepth == 8) {
         picture.pixels.resize(samples);
         FrameIntoPicture(frame, picture.pixels.data(), picture);

@@ -33,9 +33,9 @@ public:
     // frames first, so a damaged file fails here.
     explicit VideoSource(const std::string& path);
 
-    const media::Y4mHeader& Header() const { return reader_.header(); }
+    const media::Y4mHeader& Header() const { return reader_.Header(); }
     const engine::VideoFormat& Format() const { return format_; }
-    const std::string& Name() const { return reader_.name(); }
+    const std::string& Name() const { return reader_.Name(); }
     bool IsStream() const { return stream_; }
     // The frames of a file; -1 for a stream.
     int FrameCount() const { return count_; }

@@ -32,16 +32,16 @@ public:
     ProgressMeter(bool enabled, int total)
         : enabled_(enabled), total_(total), start_(Clock::now()), lastDrawn_(start_) {}
 
-    void frameDone();
+    void FrameDone();
     // The summary line: frames, seconds, frames per second.
-    void finish();
+    void Finish();
     // Ends a drawn line, so that an error message starts on a line of its own.
-    void abandon();
+    void Abandon();
 
 private:
     using Clock = std::chrono::steady_clock;
-    double secondsSinceStart() const;
-    void draw();
+    double SecondsSinceStart() const;
+    void Draw();
 
     const bool enabled_;
     const int total_;
@@ -51,22 +51,22 @@ private:
     bool lineOpen_ = false;
 };
 
-double ProgressMeter::secondsSinceStart() const {
+double ProgressMeter::SecondsSinceStart() const {
     return std::chrono::duration<double>(Clock::now() - start_).count();
 }
 
-void ProgressMeter::frameDone() {
+void ProgressMeter::FrameDone() {
     ++done_;
     if (!enabled_) return;
     const Clock::time_point now = Clock::now();
     // The first frame at once, so that a slow run shows it has started.
     if (now - lastDrawn_ < kRedrawInterval && done_ != total_ && done_ != 1) return;
     lastDrawn_ = now;
-    draw();
+    Draw();
 }
 
-void ProgressMeter::draw() {
-    const double seconds = secondsSinceStart();
+void ProgressMeter::Draw() {
+    const double seconds = SecondsSinceStart();
     const double fps = seconds > 0 ? done_ / seconds : 0;
     // Trailing spaces wipe what a longer earlier line left.
     if (total_ >= 0) {
@@ -76,24 +76,24 @@ void ProgressMeter::draw() {
         std::fprintf(stderr, "\rframe %d  %.1f fps    ", done_, fps);
     }
     lineOpen_ = true;
-    setLineOpenOnStandardError(true);
+    SetLineOpenOnStandardError(true);
 }
 
-void ProgressMeter::finish() {
+void ProgressMeter::Finish() {
     if (!enabled_) return;
-    abandon();
-    const double seconds = secondsSinceStart();
+    Abandon();
+    const double seconds = SecondsSinceStart();
     std::fprintf(stderr, "%d frames in %.2f s (%.1f fps)\n", done_, seconds,
                  seconds > 0 ? done_ / seconds : 0.0);
 }
 
-void ProgressMeter::abandon() {
-    setLineOpenOnStandardError(false);
+void ProgressMeter::Abandon() {
+    SetLineOpenOnStandardError(false);
     if (lineOpen_) std::fputc('\n', stderr);
     lineOpen_ = false;
 }
 
-unsigned workerCount(const Options& options, int knownFrames) {
+unsigned WorkerCount(const Options& options, int knownFrames) {
     unsigned threads = options.threads;
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     // Each worker holds a filter with frame-sized buffers: none beyond the frame count.
@@ -103,7 +103,7 @@ unsigned workerCount(const Options& options, int knownFrames) {
 }
 
 // Workers well beyond the cores only cost memory: each holds its own filter and frames.
-void warnOfTooManyWorkers(unsigned workers, const FilterJob& job) {
+void WarnOfTooManyWorkers(unsigned workers, const FilterJob& job) {
     const unsigned cores = std::thread::hardware_concurrency();
     if (cores == 0 || workers <= 2 * cores) return;
     const double megabytes = static_cast<double>(WorkerBytes(job, 1)) / (1 << 20);
@@ -112,10 +112,10 @@ void warnOfTooManyWorkers(unsigned workers, const FilterJob& job) {
                   "%u workers on %u cores: each holds about %.0f MB for this video, and more "
                   "workers than cores add no speed",
                   workers, cores, megabytes);
-    warn(message);
+    Warn(message);
 }
 
-bool showsProgress(const Options& options) {
+bool ShowsProgress(const Options& options) {
     return options.progress == ProgressMode::Always ||
            (options.progress == ProgressMode::Auto && isatty(STDERR_FILENO));
 }
@@ -126,7 +126,7 @@ void RunVideo(const Run& run) {
     const Options& options = run.options;
     const FrameRange range = options.frames.value_or(FrameRange{0, INT_MAX - 1});
     const auto startsPastTheEnd = [&](const std::string& name, int frames) {
-        media::throwMediaError(name, "--frames starts at frame " + std::to_string(range.first) +
+        media::ThrowMediaError(name, "--frames starts at frame " + std::to_string(range.first) +
                                          ", but the video has only " + std::to_string(frames) +
                                          " frames");
     };
@@ -136,9 +136,9 @@ void RunVideo(const Run& run) {
         media::Y4mReader& stream = source.Reader();
         // Before OUTPUT is touched, so that a range past the end leaves it alone.
         for (int n = 0; n < range.first; ++n)
-            if (!stream.skipFrame()) startsPastTheEnd(stream.name(), n);
-        if (options.frames && stream.atEnd()) startsPastTheEnd(stream.name(), range.first);
-        feed = std::make_unique<StreamFeed>(source, range.first, range.count());
+            if (!stream.SkipFrame()) startsPastTheEnd(stream.Name(), n);
+        if (options.frames && stream.AtEnd()) startsPastTheEnd(stream.Name(), range.first);
+        feed = std::make_unique<StreamFeed>(source, range.first, range.Count());
     } else {
         const int count = source.FrameCount();
         if (options.frames && range.first >= count) startsPastTheEnd(options.input, count);
@@ -148,10 +148,10 @@ void RunVideo(const Run& run) {
     const FilterJob job = JobOf(run, source.Format(), header.width, header.height);
     const std::unique_ptr<SegmentationClip> sclip = OpenSegmentation(run);
     Check(job, source.FrameCount(), sclip.get());
-    const int knownFrames = options.frames && feed->knownCount() < 0 ? range.count()
-                                                                     : feed->knownCount();
-    const unsigned workers = workerCount(options, knownFrames);
-    warnOfTooManyWorkers(workers, job);
+    const int knownFrames = options.frames && feed->KnownCount() < 0 ? range.Count()
+                                                                     : feed->KnownCount();
+    const unsigned workers = WorkerCount(options, knownFrames);
+    WarnOfTooManyWorkers(workers, job);
     const auto outOfMemory = [&] {
         if (workers > 1)
             throw OutOfMemory("out of memory with " + std::to_string(workers) +
@@ -169,11 +169,11 @@ void RunVideo(const Run& run) {
     }
 
     OutputTarget target(options.output);
-    media::Y4mWriter writer(target.stream(), target.name());
-    writer.writeHeader(header);
-    ProgressMeter progress(showsProgress(options), feed->knownCount());
+    media::Y4mWriter writer(target.Stream(), target.Name());
+    writer.WriteHeader(header);
+    ProgressMeter progress(ShowsProgress(options), feed->KnownCount());
     try {
-        runFramePipeline(
+        RunFramePipeline(
             *feed, workers,
             [&](unsigned worker, int n) {
                 const int frame = range.first + n;
@@ -185,18 +185,18 @@ void RunVideo(const Run& run) {
             },
             [&](int, const ProcessedFrame& result) {
                 WriteFrame(writer, *result.frame, result.params);
-                progress.frameDone();
+                progress.FrameDone();
             });
-        writer.close();
-        target.commit();
+        writer.Close();
+        target.Commit();
     } catch (const std::bad_alloc&) {
-        progress.abandon();
+        progress.Abandon();
         outOfMemory();
     } catch (...) {
-        progress.abandon();
+        progress.Abandon();
         throw;
     }
-    progress.finish();
+    progress.Finish();
 }
 
 }  // namespace cli

@@ -4,7 +4,7 @@
 
 #include "header_text.h"
 
-using media::printable;
+using media::Printable;
 
 namespace {
 
@@ -26,19 +26,19 @@ TEST(PrintableTest, EscapesWhatATerminalWouldActOnAndKeepsTheRest) {
         {"\xff\xfe", "\\xff\\xfe"},
     };
     for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(printable(text), expected);
-        EXPECT_EQ(printable(printable(text)), printable(text)) << "not idempotent";
+        EXPECT_EQ(Printable(text), expected);
+        EXPECT_EQ(Printable(Printable(text)), Printable(text)) << "not idempotent";
     }
 }
 
 TEST(ParseDecimalTest, TakesOnlyPlainDigits) {
     long long value = -1;
-    EXPECT_TRUE(media::parseDecimal("000123", value));
+    EXPECT_TRUE(media::ParseDecimal("000123", value));
     EXPECT_EQ(value, 123);
-    EXPECT_TRUE(media::parseDecimal("999999999999999999", value));
+    EXPECT_TRUE(media::ParseDecimal("999999999999999999", value));
     EXPECT_EQ(value, 999999999999999999LL);
     for (const char* bad : {"", "+1", "-1", " 1", "1 ", "0x10", "1e3", "9999999999999999999"})
-        EXPECT_FALSE(media::parseDecimal(bad, value)) << bad;
+        EXPECT_FALSE(media::ParseDecimal(bad, value)) << bad;
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include "file_io.h"
 #include "formats.h"
 
-inline void writePictureFile(const std::string& path, const media::Picture& picture,
+inline void WritePictureFile(const std::string& path, const media::Picture& picture,
                              media::WriteDepth depth = media::WriteDepth::Picture) {
-    media::FilePtr file = media::openOutputFile(path);
-    media::mediaFormatOf(path).write(file.get(), path, picture, depth);
-    media::closeOutputFile(std::move(file), path);
+    media::FilePtr file = media::OpenOutputFile(path);
+    media::MediaFormatOf(path).write(file.get(), path, picture, depth);
+    media::CloseOutputFile(std::move(file), path);
 }

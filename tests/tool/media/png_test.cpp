@@ -14,13 +14,13 @@ using namespace media;
 
 namespace {
 
-Picture makePicture(int width, int height, bool alpha, unsigned seed) {
-    return patternPicture(width, height, alpha, 8, seed);
+Picture MakePicture(int width, int height, bool alpha, unsigned seed) {
+    return PatternPicture(width, height, alpha, 8, seed);
 }
 
 // Writes rows (already in the file's bit depth and layout) with libpng itself, for the
 // kinds of PNG the library reads but never writes.
-void writeRawPng(const std::string& path, int width, int bitDepth, int colourType,
+void WriteRawPng(const std::string& path, int width, int bitDepth, int colourType,
                  std::vector<std::vector<uint8_t>> rows, bool interlaced = false,
                  const std::function<void(png_structp, png_infop)>& extraChunks = {}) {
     FILE* file = fopen(path.c_str(), "wb");
@@ -43,7 +43,7 @@ void writeRawPng(const std::string& path, int width, int bitDepth, int colourTyp
 
 // The filter type of every row of a PNG this library wrote (not interlaced): the IDAT chunks
 // joined and inflated with zlib, one type byte at the start of each row.
-std::set<int> filterTypes(const std::string& png, std::size_t rowBytes, int height) {
+std::set<int> FilterTypes(const std::string& png, std::size_t rowBytes, int height) {
     std::string compressed;
     for (std::size_t at = 8; at + 12 <= png.size();) {
         const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(png[at + i]); };
@@ -71,9 +71,9 @@ TEST_F(PngTest, RoundTripsEveryDepthLayoutAndAwkwardSize) {
                  {std::pair{37, 23}, {1, 1}, {1, 9}, {9, 1}, {200, 3}}) {
                 SCOPED_TRACE(std::to_string(depth) + " bits, alpha " + std::to_string(alpha) +
                              ", " + std::to_string(width) + "x" + std::to_string(height));
-                const Picture picture = patternPicture(width, height, alpha, depth, width + height);
-                writePictureFile(path("out.png"), picture);
-                EXPECT_TRUE(samePicture(readPicture(path("out.png")), picture));
+                const Picture picture = PatternPicture(width, height, alpha, depth, width + height);
+                WritePictureFile(Path("out.png"), picture);
+                EXPECT_TRUE(SamePicture(ReadPicture(Path("out.png")), picture));
             }
         }
     }
@@ -86,8 +86,8 @@ TEST_F(PngTest, ChoosesAFilterPerRowAndEveryChoiceDecodes) {
     const int height = 40;
     for (const int depth : {8, 16}) {
         SCOPED_TRACE(depth);
-        Picture picture = patternPicture(width, height, false, depth, 5);
-        const std::vector<uint16_t> noise = patternSamples(4096, 11);
+        Picture picture = PatternPicture(width, height, false, depth, 5);
+        const std::vector<uint16_t> noise = PatternSamples(4096, 11);
         for (int y = 0; y < height; ++y) {
             for (int i = 0; i < width * 3; ++i) {
                 const std::size_t at = static_cast<std::size_t>(y) * width * 3 + i;
@@ -99,69 +99,69 @@ TEST_F(PngTest, ChoosesAFilterPerRowAndEveryChoiceDecodes) {
                 else picture.pixels16[at] = value;
             }
         }
-        writePictureFile(path("filters.png"), picture);
-        EXPECT_TRUE(samePicture(readPicture(path("filters.png")), picture));
-        EXPECT_EQ(filterTypes(readFile(path("filters.png")), width * 3 * depth / 8, height),
+        WritePictureFile(Path("filters.png"), picture);
+        EXPECT_TRUE(SamePicture(ReadPicture(Path("filters.png")), picture));
+        EXPECT_EQ(FilterTypes(ReadFile(Path("filters.png")), width * 3 * depth / 8, height),
                   (std::set<int>{1, 2, 4}));
     }
 }
 
 TEST_F(PngTest, KeepsSixteenBitSamplesAndExpandsGreyToRgb) {
-    writeRawPng(path("deep.png"), 2, 16, PNG_COLOR_TYPE_RGB,
+    WriteRawPng(Path("deep.png"), 2, 16, PNG_COLOR_TYPE_RGB,
                 {{0xFF, 0xFF, 0x80, 0x81, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x7F, 0xFE, 0xFF}});
-    const Picture rgb = readPicture(path("deep.png"));
+    const Picture rgb = ReadPicture(Path("deep.png"));
     EXPECT_EQ(rgb.bitDepth, 16);
     EXPECT_FALSE(rgb.hasAlpha);
     EXPECT_TRUE(rgb.pixels.empty());
     EXPECT_EQ(rgb.pixels16, (PixelWords{0xFFFF, 0x8081, 0x01FF, 0x0000, 0x007F, 0xFEFF}));
 
     // Grey with a transparent value: RGB plus 16-bit alpha, 0 where the value matches.
-    writeRawPng(path("grey.png"), 2, 16, PNG_COLOR_TYPE_GRAY, {{0x12, 0x34, 0xAB, 0xCD}}, false,
+    WriteRawPng(Path("grey.png"), 2, 16, PNG_COLOR_TYPE_GRAY, {{0x12, 0x34, 0xAB, 0xCD}}, false,
                 [](png_structp png, png_infop info) {
                     png_color_16 transparent{};
                     transparent.gray = 0x1234;
                     png_set_tRNS(png, info, nullptr, 0, &transparent);
                 });
-    const Picture grey = readPicture(path("grey.png"));
+    const Picture grey = ReadPicture(Path("grey.png"));
     EXPECT_EQ(grey.bitDepth, 16);
     EXPECT_TRUE(grey.hasAlpha);
     EXPECT_EQ(grey.pixels16,
               (PixelWords{0x1234, 0x1234, 0x1234, 0, 0xABCD, 0xABCD, 0xABCD, 0xFFFF}));
 
-    writeRawPng(path("greyalpha.png"), 1, 16, PNG_COLOR_TYPE_GRAY_ALPHA,
+    WriteRawPng(Path("greyalpha.png"), 1, 16, PNG_COLOR_TYPE_GRAY_ALPHA,
                 {{0x01, 0x02, 0x80, 0x00}});
-    EXPECT_EQ(readPicture(path("greyalpha.png")).pixels16,
+    EXPECT_EQ(ReadPicture(Path("greyalpha.png")).pixels16,
               (PixelWords{0x0102, 0x0102, 0x0102, 0x8000}));
 }
 
 TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
-    writeRawPng(path("grey.png"), 3, 8, PNG_COLOR_TYPE_GRAY, {{7, 200, 7}}, false,
+    WriteRawPng(Path("grey.png"), 3, 8, PNG_COLOR_TYPE_GRAY, {{7, 200, 7}}, false,
                 [](png_structp png, png_infop info) {
                     png_color_16 transparent{};
                     transparent.gray = 7;
                     png_set_tRNS(png, info, nullptr, 0, &transparent);
                 });
-    EXPECT_EQ(readPicture(path("grey.png")).pixels,
+    EXPECT_EQ(ReadPicture(Path("grey.png")).pixels,
               (media::PixelBytes{7, 7, 7, 0, 200, 200, 200, 255, 7, 7, 7, 0}));
 
     // Two bits per pixel: indices 0, 1, 2, 3 packed in one byte.
-    writeRawPng(path("palette.png"), 4, 2, PNG_COLOR_TYPE_PALETTE, {{0x1B}}, false,
+    WriteRawPng(Path("palette.png"), 4, 2, PNG_COLOR_TYPE_PALETTE, {{0x1B}}, false,
                 [](png_structp png, png_infop info) {
                     png_color palette[4] = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {1, 2, 3}};
                     png_byte alpha[2] = {0, 128};
                     png_set_PLTE(png, info, palette, 4);
                     png_set_tRNS(png, info, alpha, 2, nullptr);
                 });
-    const Picture palette = readPicture(path("palette.png"));
+    const Picture palette = ReadPicture(Path("palette.png"));
     EXPECT_TRUE(palette.hasAlpha);
     EXPECT_EQ(palette.bitDepth, 8);
     EXPECT_EQ(palette.pixels, (media::PixelBytes{10, 20, 30, 0, 40, 50, 60, 128, 70, 80, 90, 255,
                                                     1, 2, 3, 255}));
 
     // One bit per pixel and interlaced: 9 pixels per row reach past the first byte.
-    writeRawPng(path("bits.png"), 9, 1, PNG_COLOR_TYPE_GRAY,
+    WriteRawPng(Path("bits.png"), 9, 1, PNG_COLOR_TYPE_GRAY,
                 {{0xA5, 0x80}, {0x00, 0x00}, {0xFF, 0x80}}, true);
-    const Picture bits = readPicture(path("bits.png"));
+    const Picture bits = ReadPicture(Path("bits.png"));
     ASSERT_EQ(bits.pixels.size(), 3u * 9 * 3);
     EXPECT_FALSE(bits.hasAlpha);
     const int row0[9] = {1, 0, 1, 0, 0, 1, 0, 1, 1};
@@ -175,7 +175,7 @@ TEST_F(PngTest, ExpandsGreyPaletteAndTransparencyToRgba) {
 
 // libpng's own reduction of a 16-bit file to 8 bits (png_set_scale_16), which is what the
 // tool did before pictures kept their 16 bits.
-std::vector<uint8_t> readScaledByLibpng(const std::string& path) {
+std::vector<uint8_t> ReadScaledByLibpng(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -200,38 +200,38 @@ TEST_F(PngTest, EightBitConversionRoundsAsLibpngDoesForEveryValue) {
     picture.width = 128;
     picture.height = 256;
     picture.bitDepth = 16;
-    picture.pixels16.resize(picture.stride() * picture.height);
+    picture.pixels16.resize(picture.Stride() * picture.height);
     for (std::size_t i = 0; i < picture.pixels16.size(); ++i)
         picture.pixels16[i] = static_cast<uint16_t>(i * 3 % 65536 + i * 3 / 65536);
-    writePictureFile(path("every.png"), picture);
-    const std::vector<uint8_t> expected = readScaledByLibpng(path("every.png"));
+    WritePictureFile(Path("every.png"), picture);
+    const std::vector<uint8_t> expected = ReadScaledByLibpng(Path("every.png"));
 
-    const Picture eight = toEightBits(picture);
+    const Picture eight = ToEightBits(picture);
     EXPECT_EQ(eight.bitDepth, 8);
     EXPECT_TRUE(eight.pixels16.empty());
     EXPECT_TRUE(std::equal(eight.pixels.begin(), eight.pixels.end(), expected.begin(),
                            expected.end()));
-    EXPECT_EQ(eightBitSample(32767), 127);   // 127.498...
-    EXPECT_EQ(eightBitSample(32768), 128);   // 127.501...
-    EXPECT_EQ(eightBitSample(0x01FF), 2);    // 1.988...: scaled, not the high byte
-    EXPECT_EQ(eightBitSample(65535), 255);
+    EXPECT_EQ(EightBitSample(32767), 127);   // 127.498...
+    EXPECT_EQ(EightBitSample(32768), 128);   // 127.501...
+    EXPECT_EQ(EightBitSample(0x01FF), 2);    // 1.988...: scaled, not the high byte
+    EXPECT_EQ(EightBitSample(65535), 255);
 
     // Every writer asked for 8 bits writes what the conversion gives.
     for (const char* name : {"eight.png", "eight.ppm", "eight.pam"}) {
         SCOPED_TRACE(name);
-        writePictureFile(path(name), picture, WriteDepth::EightBits);
-        EXPECT_TRUE(samePicture(readPicture(path(name)), eight));
+        WritePictureFile(Path(name), picture, WriteDepth::EightBits);
+        EXPECT_TRUE(SamePicture(ReadPicture(Path(name)), eight));
     }
     // An 8-bit picture is what it is, at either depth.
-    const Picture small = makePicture(5, 4, true, 3);
-    EXPECT_TRUE(samePicture(toEightBits(small), small));
-    writePictureFile(path("small.png"), small, WriteDepth::EightBits);
-    EXPECT_TRUE(samePicture(readPicture(path("small.png")), small));
+    const Picture small = MakePicture(5, 4, true, 3);
+    EXPECT_TRUE(SamePicture(ToEightBits(small), small));
+    WritePictureFile(Path("small.png"), small, WriteDepth::EightBits);
+    EXPECT_TRUE(SamePicture(ReadPicture(Path("small.png")), small));
 }
 
 // What ffmpeg, a decoder independent of libpng, makes of the PNGs this library writes.
 TEST_F(PngTest, FfmpegDecodesWrittenFilesToTheSamePixels) {
-    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not found";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not found";
     for (const int depth : {8, 16}) {
         for (const bool alpha : {false, true}) {
             for (const auto& [width, height] : {std::pair{1, 1}, {31, 17}, {640, 3}}) {
@@ -239,14 +239,14 @@ TEST_F(PngTest, FfmpegDecodesWrittenFilesToTheSamePixels) {
                                            (depth == 8 ? (alpha ? "" : "24") : "") +
                                            (depth == 16 ? (alpha ? "64le" : "48le") : "");
                 SCOPED_TRACE(format + " " + std::to_string(width) + "x" + std::to_string(height));
-                const Picture picture = patternPicture(width, height, alpha, depth, 7);
-                writePictureFile(path("in.png"), picture);
-                const std::string command = "ffmpeg -loglevel error -y -i '" + path("in.png") +
+                const Picture picture = PatternPicture(width, height, alpha, depth, 7);
+                WritePictureFile(Path("in.png"), picture);
+                const std::string command = "ffmpeg -loglevel error -y -i '" + Path("in.png") +
                                             "' -f rawvideo -pix_fmt " + format + " '" +
-                                            path("out.raw") + "'";
+                                            Path("out.raw") + "'";
                 ASSERT_EQ(std::system(command.c_str()), 0);
                 std::string expected;
-                for (std::size_t i = 0; i < picture.stride() * height; ++i) {
+                for (std::size_t i = 0; i < picture.Stride() * height; ++i) {
                     if (depth == 8) {
                         expected += static_cast<char>(picture.pixels[i]);
                     } else {  // little-endian, as the format's "le" says
@@ -254,14 +254,14 @@ TEST_F(PngTest, FfmpegDecodesWrittenFilesToTheSamePixels) {
                         expected += static_cast<char>(picture.pixels16[i] >> 8);
                     }
                 }
-                EXPECT_EQ(readFile(path("out.raw")), expected);
+                EXPECT_EQ(ReadFile(Path("out.raw")), expected);
             }
         }
     }
 }
 
 // A signature and an IHDR chunk with a valid CRC claiming the given size; nothing else.
-std::string forgedHeader(uint32_t width, uint32_t height) {
+std::string ForgedHeader(uint32_t width, uint32_t height) {
     std::string chunk = "IHDR";
     for (uint32_t value : {width, height}) {
         for (int shift = 24; shift >= 0; shift -= 8)
@@ -276,29 +276,29 @@ std::string forgedHeader(uint32_t width, uint32_t height) {
 }
 
 TEST_F(PngTest, RefusesBadFilesWithTheirName) {
-    const std::string file = path("bad.png");
-    writePictureFile(file, makePicture(64, 64, false, 1));
-    const std::string valid = readFile(file);
+    const std::string file = Path("bad.png");
+    WritePictureFile(file, MakePicture(64, 64, false, 1));
+    const std::string valid = ReadFile(file);
 
-    writeFile(file, valid.substr(0, valid.size() / 2));
-    expectMediaError([&] { readPicture(file); }, {file + ": the PNG data is truncated"});
+    WriteFile(file, valid.substr(0, valid.size() / 2));
+    ExpectMediaError([&] { ReadPicture(file); }, {file + ": the PNG data is truncated"});
 
     std::string damaged = valid;
     damaged[valid.find("IDAT") + 20] ^= 0x55;
-    writeFile(file, damaged);
-    expectMediaError([&] { readPicture(file); }, {file + ": corrupt PNG ("});
+    WriteFile(file, damaged);
+    ExpectMediaError([&] { ReadPicture(file); }, {file + ": corrupt PNG ("});
 
-    writeFile(file, "P6\n1 1\n255\nabc");
-    expectMediaError([&] { readPicture(file); }, {file + ": not a PNG file"});
+    WriteFile(file, "P6\n1 1\n255\nabc");
+    ExpectMediaError([&] { ReadPicture(file); }, {file + ": not a PNG file"});
 
     // The claimed size is refused before anything is read or reserved for the pixels.
     for (const auto& [width, height] : {std::pair{100000u, 100000u}, std::pair{16384u, 16384u}}) {
-        writeFile(file, forgedHeader(width, height));
-        expectMediaError([&] { readPicture(file); },
+        WriteFile(file, ForgedHeader(width, height));
+        ExpectMediaError([&] { ReadPicture(file); },
                          {file + ": picture size", "exceeds the maximum"});
     }
 
-    expectMediaError([&] { readPicture(path("missing.png")); },
+    ExpectMediaError([&] { ReadPicture(Path("missing.png")); },
                      {"missing.png: cannot open for reading"});
 }
 
@@ -306,8 +306,8 @@ TEST(PngWriterTest, ReportsTheSystemReasonForAFailedWrite) {
     FILE* full = fopen("/dev/full", "wb");
     if (!full) GTEST_SKIP() << "no /dev/full here";
     for (const int depth : {8, 16}) {
-        expectMediaError(
-            [&] { writePng(full, "out.png", patternPicture(300, 300, true, depth, 2)); },
+        ExpectMediaError(
+            [&] { WritePng(full, "out.png", PatternPicture(300, 300, true, depth, 2)); },
             {"out.png: write error: No space left on device"});
         clearerr(full);
     }
@@ -315,16 +315,16 @@ TEST(PngWriterTest, ReportsTheSystemReasonForAFailedWrite) {
 }
 
 TEST(PictureTest, InconsistentPicturesAreTheCallersBug) {
-    Picture picture = patternPicture(4, 3, false, 16, 1);
-    EXPECT_NO_THROW(checkPictureConsistent(picture));
+    Picture picture = PatternPicture(4, 3, false, 16, 1);
+    EXPECT_NO_THROW(CheckPictureConsistent(picture));
     picture.pixels.resize(1);  // both vectors in use
-    EXPECT_THROW(checkPictureConsistent(picture), std::invalid_argument);
-    picture = patternPicture(4, 3, false, 8, 1);
+    EXPECT_THROW(CheckPictureConsistent(picture), std::invalid_argument);
+    picture = PatternPicture(4, 3, false, 8, 1);
     picture.bitDepth = 16;  // the samples are in the other vector
-    EXPECT_THROW(checkPictureConsistent(picture), std::invalid_argument);
+    EXPECT_THROW(CheckPictureConsistent(picture), std::invalid_argument);
     picture.bitDepth = 12;
-    EXPECT_THROW(checkPictureConsistent(picture), std::invalid_argument);
-    EXPECT_THROW(writePng(stdout, "x", picture), std::invalid_argument);
+    EXPECT_THROW(CheckPictureConsistent(picture), std::invalid_argument);
+    EXPECT_THROW(WritePng(stdout, "x", picture), std::invalid_argument);
 }
 
 }  // namespace

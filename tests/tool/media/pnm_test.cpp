@@ -15,50 +15,50 @@ TEST_F(PnmTest, RoundTripsPpmAndPamAtBothDepthsThroughTheExtension) {
              {std::pair{"a.ppm", false}, {"b.pam", false}, {"c.PAM", true}}) {
             SCOPED_TRACE(std::string(name) + " " + std::to_string(depth));
             // Wide enough that a 16-bit PPM is written in several slices.
-            const Picture picture = patternPicture(7000, 3, alpha, depth, 9);
-            writePictureFile(path(name), picture);
-            EXPECT_TRUE(samePicture(readPicture(path(name)), picture));
+            const Picture picture = PatternPicture(7000, 3, alpha, depth, 9);
+            WritePictureFile(Path(name), picture);
+            EXPECT_TRUE(SamePicture(ReadPicture(Path(name)), picture));
         }
     }
 }
 
 TEST_F(PnmTest, SixteenBitSamplesAreBigEndianInTheFile) {
-    writeFile(path("deep.ppm"),
+    WriteFile(Path("deep.ppm"),
               std::string("P6\n2 1\n65535\n\x01\x02\xff\xfe\x00\x80\x80\x00\x00\x00\xff\xff", 25));
-    const Picture ppm = readPicture(path("deep.ppm"));
+    const Picture ppm = ReadPicture(Path("deep.ppm"));
     EXPECT_EQ(ppm.bitDepth, 16);
     EXPECT_TRUE(ppm.pixels.empty());
     EXPECT_EQ(ppm.pixels16, (PixelWords{0x0102, 0xFFFE, 0x0080, 0x8000, 0x0000, 0xFFFF}));
 
     // And written so: the header says 65535, or 255 for a picture written at 8 bits.
-    writePictureFile(path("out.pam"), ppm);
-    EXPECT_EQ(readFile(path("out.pam")),
+    WritePictureFile(Path("out.pam"), ppm);
+    EXPECT_EQ(ReadFile(Path("out.pam")),
               "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 65535\nTUPLTYPE RGB\nENDHDR\n" +
-                  readFile(path("deep.ppm")).substr(13));
-    writePictureFile(path("out.ppm"), ppm, WriteDepth::EightBits);
-    EXPECT_EQ(readFile(path("out.ppm")), std::string("P6\n2 1\n255\n\x01\xff\x00\x80\x00\xff", 17));
+                  ReadFile(Path("deep.ppm")).substr(13));
+    WritePictureFile(Path("out.ppm"), ppm, WriteDepth::EightBits);
+    EXPECT_EQ(ReadFile(Path("out.ppm")), std::string("P6\n2 1\n255\n\x01\xff\x00\x80\x00\xff", 17));
 }
 
 TEST_F(PnmTest, ReadsHandWrittenHeadersWithComments) {
     // The pixel data starts with whitespace bytes, which must not be taken for header.
-    writeFile(path("a.ppm"),
+    WriteFile(Path("a.ppm"),
               std::string("P6\n# made by hand\n2 # width\n  1\n255\n") + "\n \t\r\x0b\x0c");
-    const Picture ppm = readPicture(path("a.ppm"));
+    const Picture ppm = ReadPicture(Path("a.ppm"));
     EXPECT_EQ(ppm.width, 2);
     EXPECT_EQ(ppm.height, 1);
     EXPECT_EQ(ppm.pixels, (media::PixelBytes{'\n', ' ', '\t', '\r', 0x0b, 0x0c}));
 
-    writeFile(path("b.pam"),
+    WriteFile(Path("b.pam"),
               "P7\n# comment\nWIDTH 1\nHEIGHT 2\n\nDEPTH 4\nMAXVAL 255\n"
               "TUPLTYPE RGB_ALPHA\nENDHDR\nABCDEFGH");
-    const Picture pam = readPicture(path("b.pam"));
+    const Picture pam = ReadPicture(Path("b.pam"));
     EXPECT_TRUE(pam.hasAlpha);
     EXPECT_EQ(pam.height, 2);
     EXPECT_EQ(std::string(pam.pixels.begin(), pam.pixels.end()), "ABCDEFGH");
 }
 
 TEST_F(PnmTest, RefusesWhatItCannotHoldOrRead) {
-    const std::string file = path("bad.ppm");
+    const std::string file = Path("bad.ppm");
     const std::string pam = "P7\nWIDTH 2\nHEIGHT 2\nMAXVAL 255\n";
     const std::vector<std::pair<std::string, std::string>> cases{
         {"P6\n2 2\n1023\n", "maxval 1023 is not supported (only 255 for 8 bits and 65535 for 16"},
@@ -83,15 +83,15 @@ TEST_F(PnmTest, RefusesWhatItCannotHoldOrRead) {
     };
     for (const auto& [bytes, message] : cases) {
         SCOPED_TRACE(message);
-        writeFile(file, bytes);
-        expectMediaError([&] { readPicture(file); }, {file + ": ", message});
+        WriteFile(file, bytes);
+        ExpectMediaError([&] { ReadPicture(file); }, {file + ": ", message});
     }
 
     Picture rgba;
     rgba.width = rgba.height = 1;
     rgba.hasAlpha = true;
     rgba.pixels = {1, 2, 3, 4};
-    expectMediaError([&] { writePictureFile(path("out.ppm"), rgba); },
+    ExpectMediaError([&] { WritePictureFile(Path("out.ppm"), rgba); },
                      {"out.ppm: PPM cannot hold an alpha channel; write .png or .pam"});
 }
 
@@ -100,7 +100,7 @@ TEST(PnmWriterTest, ReportsTheSystemReasonForAFailedWrite) {
     if (!full) GTEST_SKIP() << "no /dev/full here";
     // A small file fits in stdio's buffer, so a full disk shows only at the flush.
     for (const int depth : {8, 16}) {
-        expectMediaError([&] { writePam(full, "/dev/full", patternPicture(1, 1, true, depth, 1)); },
+        ExpectMediaError([&] { WritePam(full, "/dev/full", PatternPicture(1, 1, true, depth, 1)); },
                          {"/dev/full: write error: No space left on device"});
         clearerr(full);
     }
@@ -108,17 +108,17 @@ TEST(PnmWriterTest, ReportsTheSystemReasonForAFailedWrite) {
 }
 
 TEST(MediaFormatTest, ChoosesByExtensionIgnoringCase) {
-    EXPECT_STREQ(mediaFormatOf("-").name, "YUV4MPEG2");
-    EXPECT_STREQ(mediaFormatOf("clip.Y4M").name, "YUV4MPEG2");
-    EXPECT_STREQ(mediaFormatOf("dir/still.PnG").name, "PNG");
-    EXPECT_STREQ(mediaFormatOf("a.b.ppm").name, "PPM");
-    EXPECT_STREQ(mediaFormatOf("x.pam").name, "PAM");
+    EXPECT_STREQ(MediaFormatOf("-").name, "YUV4MPEG2");
+    EXPECT_STREQ(MediaFormatOf("clip.Y4M").name, "YUV4MPEG2");
+    EXPECT_STREQ(MediaFormatOf("dir/still.PnG").name, "PNG");
+    EXPECT_STREQ(MediaFormatOf("a.b.ppm").name, "PPM");
+    EXPECT_STREQ(MediaFormatOf("x.pam").name, "PAM");
     for (const std::string path : {"clip.avi", "png", "dir.png/file", "x.png.bak"}) {
-        expectMediaError(
-            [&] { mediaFormatOf(path); },
+        ExpectMediaError(
+            [&] { MediaFormatOf(path); },
             {path + ": unsupported file type (supported: .y4m or - for video; .png, .ppm, .pam"});
     }
-    expectMediaError([] { readPicture("clip.y4m"); }, {"clip.y4m: is video, not a picture"});
+    ExpectMediaError([] { ReadPicture("clip.y4m"); }, {"clip.y4m: is video, not a picture"});
 }
 
 }  // namespace

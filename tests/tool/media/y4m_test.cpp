@@ -18,7 +18,7 @@ struct Layout {
     int width, height, chromaWidth, chromaHeight;
     int planes = 3;
     int bitDepth = 8;
-    int bytesPerSample() const { return bitDepth > 8 ? 2 : 1; }
+    int BytesPerSample() const { return bitDepth > 8 ? 2 : 1; }
 };
 
 const Layout k420{"YUV4MPEG2 W6 H4 F30000:1001 It A1:1 C420jpeg XYSCSS=420JPEG", 6, 4, 3, 2};
@@ -38,14 +38,14 @@ const std::vector<std::string> kFrameParams{"", " Ib Xfoo=1", ""};
 
 // Plane 0 (Y), 1 (U) or 2 (V) of a frame as the file holds it: different samples for every
 // frame and plane, the largest value of the depth among them, two-byte samples little-endian.
-std::vector<uint8_t> planeBytes(const Layout& layout, int frame, int plane) {
+std::vector<uint8_t> PlaneBytes(const Layout& layout, int frame, int plane) {
     const int w = plane == 0 ? layout.width : layout.chromaWidth;
     const int h = plane == 0 ? layout.height : layout.chromaHeight;
     const auto count = static_cast<std::size_t>(w * h);
     const auto seed = static_cast<unsigned>(frame * 3 + plane);
-    if (layout.bitDepth == 8) return patternBytes(count, seed);
+    if (layout.bitDepth == 8) return PatternBytes(count, seed);
     std::vector<uint8_t> bytes;
-    for (const uint16_t sample : patternSamples(count, seed, layout.bitDepth)) {
+    for (const uint16_t sample : PatternSamples(count, seed, layout.bitDepth)) {
         bytes.push_back(static_cast<uint8_t>(sample & 0xFF));
         bytes.push_back(static_cast<uint8_t>(sample >> 8));
     }
@@ -53,8 +53,8 @@ std::vector<uint8_t> planeBytes(const Layout& layout, int frame, int plane) {
 }
 
 // The same plane as the caller gets it: two-byte samples in the machine's order.
-std::vector<uint8_t> nativeBytes(const Layout& layout, int frame, int plane) {
-    std::vector<uint8_t> bytes = planeBytes(layout, frame, plane);
+std::vector<uint8_t> NativeBytes(const Layout& layout, int frame, int plane) {
+    std::vector<uint8_t> bytes = PlaneBytes(layout, frame, plane);
     for (std::size_t i = 0; layout.bitDepth > 8 && i < bytes.size(); i += 2) {
         const auto sample = static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8);
         std::memcpy(&bytes[i], &sample, 2);
@@ -62,12 +62,12 @@ std::vector<uint8_t> nativeBytes(const Layout& layout, int frame, int plane) {
     return bytes;
 }
 
-std::string buildY4m(const Layout& layout, const std::vector<std::string>& frameParams) {
+std::string BuildY4m(const Layout& layout, const std::vector<std::string>& frameParams) {
     std::string bytes = layout.headerLine + "\n";
     for (std::size_t f = 0; f < frameParams.size(); ++f) {
         bytes += "FRAME" + frameParams[f] + "\n";
         for (int plane = 0; plane < layout.planes; ++plane) {
-            const auto data = planeBytes(layout, static_cast<int>(f), plane);
+            const auto data = PlaneBytes(layout, static_cast<int>(f), plane);
             bytes.append(data.begin(), data.end());
         }
     }
@@ -80,24 +80,24 @@ struct Frame {
     static constexpr int kPadding = 6;
     Frame(const Layout& l, bool padded) : layout(l), pad(padded ? kPadding : 0) {
         for (int plane = 0; plane < layout.planes; ++plane)
-            planes[plane].assign(static_cast<std::size_t>(pitch(plane) * rows(plane)), 0xEE);
+            planes[plane].assign(static_cast<std::size_t>(Pitch(plane) * Rows(plane)), 0xEE);
     }
-    int rowBytes(int plane) const {
-        return (plane == 0 ? layout.width : layout.chromaWidth) * layout.bytesPerSample();
+    int RowBytes(int plane) const {
+        return (plane == 0 ? layout.width : layout.chromaWidth) * layout.BytesPerSample();
     }
-    int rows(int plane) const { return plane == 0 ? layout.height : layout.chromaHeight; }
-    int pitch(int plane) const { return rowBytes(plane) + pad; }
-    PlaneDest dest(int plane) { return {planes[plane].data(), pitch(plane)}; }
-    PlaneSource source(int plane) const { return {planes[plane].data(), pitch(plane)}; }
+    int Rows(int plane) const { return plane == 0 ? layout.height : layout.chromaHeight; }
+    int Pitch(int plane) const { return RowBytes(plane) + pad; }
+    PlaneDest Dest(int plane) { return {planes[plane].data(), Pitch(plane)}; }
+    PlaneSource Source(int plane) const { return {planes[plane].data(), Pitch(plane)}; }
 
     // Whether the frame holds frame number `frame` of buildY4m, padding untouched.
-    bool holds(int frame) const {
+    bool Holds(int frame) const {
         for (int plane = 0; plane < layout.planes; ++plane) {
-            const auto expected = nativeBytes(layout, frame, plane);
-            const auto width = static_cast<std::size_t>(rowBytes(plane));
+            const auto expected = NativeBytes(layout, frame, plane);
+            const auto width = static_cast<std::size_t>(RowBytes(plane));
             for (std::size_t i = 0; i < planes[plane].size(); ++i) {
-                const std::size_t x = i % pitch(plane);
-                const std::size_t y = i / pitch(plane);
+                const std::size_t x = i % Pitch(plane);
+                const std::size_t y = i / Pitch(plane);
                 const uint8_t want = x < width ? expected[y * width + x] : 0xEE;
                 if (planes[plane][i] != want) return false;
             }
@@ -110,22 +110,22 @@ struct Frame {
     std::vector<uint8_t> planes[3];
 };
 
-bool readInto(Y4mReader& reader, Frame& frame, Y4mFrameHeader& frameHeader) {
-    return reader.readFrame(frameHeader, frame.dest(0), frame.dest(1), frame.dest(2));
+bool ReadInto(Y4mReader& reader, Frame& frame, Y4mFrameHeader& frameHeader) {
+    return reader.ReadFrame(frameHeader, frame.Dest(0), frame.Dest(1), frame.Dest(2));
 }
 
 // Every frame of reader, copied through a writer into the file `path`.
-void copyY4m(Y4mReader& reader, const Layout& layout, const std::string& path) {
-    FilePtr file = openOutputFile(path);
+void CopyY4m(Y4mReader& reader, const Layout& layout, const std::string& path) {
+    FilePtr file = OpenOutputFile(path);
     Y4mWriter writer(file.get(), path);
-    writer.writeHeader(reader.header());
+    writer.WriteHeader(reader.Header());
     Frame frame(layout, true);
     Y4mFrameHeader frameHeader;
-    while (readInto(reader, frame, frameHeader)) {
-        writer.writeFrame(frameHeader, frame.source(0), frame.source(1), frame.source(2));
+    while (ReadInto(reader, frame, frameHeader)) {
+        writer.WriteFrame(frameHeader, frame.Source(0), frame.Source(1), frame.Source(2));
     }
-    writer.close();
-    closeOutputFile(std::move(file), path);
+    writer.Close();
+    CloseOutputFile(std::move(file), path);
 }
 
 using Y4mTest = MediaTest;
@@ -138,29 +138,29 @@ TEST_F(Y4mTest, ReadsHandBuiltFilesIntoTightAndPaddedRows) {
     for (std::size_t l = 0; l < std::size(kLayouts); ++l) {
         const Layout& layout = *kLayouts[l];
         SCOPED_TRACE(layout.headerLine);
-        writeFile(path("in.y4m"), buildY4m(layout, kFrameParams));
-        Y4mReader reader(path("in.y4m"));
-        const Y4mHeader& header = reader.header();
+        WriteFile(Path("in.y4m"), BuildY4m(layout, kFrameParams));
+        Y4mReader reader(Path("in.y4m"));
+        const Y4mHeader& header = reader.Header();
         EXPECT_EQ(header.width, layout.width);
         EXPECT_EQ(header.height, layout.height);
-        EXPECT_EQ(header.chromaWidth(), layout.chromaWidth);
-        EXPECT_EQ(header.chromaHeight(), layout.chromaHeight);
+        EXPECT_EQ(header.ChromaWidth(), layout.chromaWidth);
+        EXPECT_EQ(header.ChromaHeight(), layout.chromaHeight);
         EXPECT_EQ(header.chroma, expected[l].first);
         EXPECT_EQ(header.bitDepth, expected[l].second);
-        EXPECT_EQ(header.planeCount(), layout.planes);
+        EXPECT_EQ(header.PlaneCount(), layout.planes);
         EXPECT_EQ(header.params.back(), layout.headerLine.substr(layout.headerLine.rfind(' ') + 1));
         for (int f = 0; f < 3; ++f) {
             Frame frame(layout, f == 1);
             Y4mFrameHeader frameHeader;
-            ASSERT_TRUE(readInto(reader, frame, frameHeader));
-            EXPECT_TRUE(frame.holds(f)) << "frame " << f;
+            ASSERT_TRUE(ReadInto(reader, frame, frameHeader));
+            EXPECT_TRUE(frame.Holds(f)) << "frame " << f;
             EXPECT_EQ(frameHeader.params, kFrameParams[f]);
         }
         Frame end(layout, false);
         Y4mFrameHeader frameHeader;
-        EXPECT_FALSE(readInto(reader, end, frameHeader));
+        EXPECT_FALSE(ReadInto(reader, end, frameHeader));
     }
-    const Y4mHeader header = parseY4mHeader(k420.headerLine, "x");
+    const Y4mHeader header = ParseY4mHeader(k420.headerLine, "x");
     EXPECT_EQ(header.frameRateNum, 30000);
     EXPECT_EQ(header.frameRateDen, 1001);
     EXPECT_EQ(header.colourSpace, "420jpeg");
@@ -173,7 +173,7 @@ TEST(Y4mSampleTest, DeepSamplesArriveAsNativeValues) {
     Y4mReader reader(stream, "in");
     uint16_t samples[2] = {};
     Y4mFrameHeader frameHeader;
-    ASSERT_TRUE(reader.readFrame(frameHeader, {reinterpret_cast<uint8_t*>(samples), 4}, {}, {}));
+    ASSERT_TRUE(reader.ReadFrame(frameHeader, {reinterpret_cast<uint8_t*>(samples), 4}, {}, {}));
     EXPECT_EQ(samples[0], 1023);
     EXPECT_EQ(samples[1], 0x0201);
     fclose(stream);
@@ -182,37 +182,37 @@ TEST(Y4mSampleTest, DeepSamplesArriveAsNativeValues) {
 TEST_F(Y4mTest, WriterReproducesTheInputByteForByte) {
     for (const Layout* layout : kLayouts) {
         SCOPED_TRACE(layout->headerLine);
-        const std::string original = buildY4m(*layout, kFrameParams);
-        writeFile(path("in.y4m"), original);
-        Y4mReader reader(path("in.y4m"));
-        copyY4m(reader, *layout, path("out.y4m"));
-        EXPECT_EQ(readFile(path("out.y4m")), original);
+        const std::string original = BuildY4m(*layout, kFrameParams);
+        WriteFile(Path("in.y4m"), original);
+        Y4mReader reader(Path("in.y4m"));
+        CopyY4m(reader, *layout, Path("out.y4m"));
+        EXPECT_EQ(ReadFile(Path("out.y4m")), original);
     }
 }
 
 TEST_F(Y4mTest, SkipsFramesInAStreamAndChecksThemAsItGoes) {
-    writeFile(path("in.y4m"), buildY4m(k422, kFrameParams));
-    Y4mReader reader(path("in.y4m"));
-    EXPECT_TRUE(reader.skipFrame());
-    EXPECT_FALSE(reader.atEnd());
-    EXPECT_TRUE(reader.skipFrame());
+    WriteFile(Path("in.y4m"), BuildY4m(k422, kFrameParams));
+    Y4mReader reader(Path("in.y4m"));
+    EXPECT_TRUE(reader.SkipFrame());
+    EXPECT_FALSE(reader.AtEnd());
+    EXPECT_TRUE(reader.SkipFrame());
     Frame frame(k422, true);
     Y4mFrameHeader frameHeader;
-    ASSERT_TRUE(readInto(reader, frame, frameHeader));
-    EXPECT_TRUE(frame.holds(2));
-    EXPECT_TRUE(reader.atEnd());
-    EXPECT_FALSE(reader.skipFrame());
+    ASSERT_TRUE(ReadInto(reader, frame, frameHeader));
+    EXPECT_TRUE(frame.Holds(2));
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_FALSE(reader.SkipFrame());
 
-    const std::string file = path("bad.y4m");
+    const std::string file = Path("bad.y4m");
     for (const auto& [bytes, message] :
-         {std::pair{buildY4m(k420, {""}) + "FRAME\n" + std::string(20, 'x'),
+         {std::pair{BuildY4m(k420, {""}) + "FRAME\n" + std::string(20, 'x'),
                     "frame 1 is truncated (expected 36 bytes, got 20)"},
-          std::pair{buildY4m(k420, {""}) + "FRAMEX\n",
+          std::pair{BuildY4m(k420, {""}) + "FRAMEX\n",
                     "frame 1 does not start with a FRAME line"}}) {
-        writeFile(file, bytes);
+        WriteFile(file, bytes);
         Y4mReader skipping(file);
-        EXPECT_TRUE(skipping.skipFrame());
-        expectMediaError([&] { skipping.skipFrame(); }, {file + ": " + message});
+        EXPECT_TRUE(skipping.SkipFrame());
+        ExpectMediaError([&] { skipping.SkipFrame(); }, {file + ": " + message});
     }
 }
 
@@ -221,12 +221,12 @@ TEST_F(Y4mTest, ReadsFramesByNumberFromSeveralThreads) {
         const Layout& layout = *current;
         SCOPED_TRACE(layout.headerLine);
         const std::vector<std::string> params{"", " Ia", "", " Ib", "", "", " Ic", ""};
-        writeFile(path("in.y4m"), buildY4m(layout, params));
-        Y4mReader reader(path("in.y4m"));
+        WriteFile(Path("in.y4m"), BuildY4m(layout, params));
+        Y4mReader reader(Path("in.y4m"));
         Frame first(layout, false);
         Y4mFrameHeader frameHeader;
-        ASSERT_TRUE(readInto(reader, first, frameHeader));
-        ASSERT_EQ(reader.countFrames(), 8);
+        ASSERT_TRUE(ReadInto(reader, first, frameHeader));
+        ASSERT_EQ(reader.CountFrames(), 8);
 
         std::vector<int> correct(8, 0);
         std::vector<std::thread> workers;
@@ -235,8 +235,8 @@ TEST_F(Y4mTest, ReadsFramesByNumberFromSeveralThreads) {
                 for (int f = w; f < 8; f += 4) {
                     Frame frame(layout, f % 3 == 0);
                     Y4mFrameHeader fh;
-                    reader.readFrameAt(f, fh, frame.dest(0), frame.dest(1), frame.dest(2));
-                    correct[f] = frame.holds(f) && fh.params == params[f];
+                    reader.ReadFrameAt(f, fh, frame.Dest(0), frame.Dest(1), frame.Dest(2));
+                    correct[f] = frame.Holds(f) && fh.params == params[f];
                 }
             });
         }
@@ -245,46 +245,46 @@ TEST_F(Y4mTest, ReadsFramesByNumberFromSeveralThreads) {
 
         // Counting left the sequential position alone.
         Frame frame(layout, false);
-        ASSERT_TRUE(readInto(reader, frame, frameHeader));
-        EXPECT_TRUE(frame.holds(1));
-        EXPECT_EQ(reader.nextFrameNumber(), 2);
-        expectMediaError(
-            [&] { reader.readFrameAt(8, frameHeader, frame.dest(0), frame.dest(1), frame.dest(2)); },
+        ASSERT_TRUE(ReadInto(reader, frame, frameHeader));
+        EXPECT_TRUE(frame.Holds(1));
+        EXPECT_EQ(reader.NextFrameNumber(), 2);
+        ExpectMediaError(
+            [&] { reader.ReadFrameAt(8, frameHeader, frame.Dest(0), frame.Dest(1), frame.Dest(2)); },
             {"no frame 8", "has 8 frames"});
     }
 }
 
 TEST(Y4mHeaderTest, AcceptsSupportedHeadersAndExplainsTheRest) {
-    EXPECT_EQ(parseY4mHeader("YUV4MPEG2 W8192 H4320 C420paldv", "x").width, 8192);
-    EXPECT_EQ(parseY4mHeader("YUV4MPEG2  W4  H2", "x").params,
+    EXPECT_EQ(ParseY4mHeader("YUV4MPEG2 W8192 H4320 C420paldv", "x").width, 8192);
+    EXPECT_EQ(ParseY4mHeader("YUV4MPEG2  W4  H2", "x").params,
               (std::vector<std::string>{"W4", "H2"}));
-    EXPECT_EQ(parseY4mHeader("YUV4MPEG2 W4 H2 C420mpeg2", "x").chroma, Y4mChroma::Yuv420);
+    EXPECT_EQ(ParseY4mHeader("YUV4MPEG2 W4 H2 C420mpeg2", "x").chroma, Y4mChroma::Yuv420);
     // Every colour space ffmpeg writes, with its chroma and depth.
     for (const char* chroma : {"420", "422", "444"}) {
         for (const int depth : {8, 9, 10, 12, 14, 16}) {
             const std::string space =
                 std::string(chroma) + (depth == 8 ? "" : "p" + std::to_string(depth));
             SCOPED_TRACE(space);
-            const Y4mHeader header = parseY4mHeader("YUV4MPEG2 W4 H2 C" + space, "x");
+            const Y4mHeader header = ParseY4mHeader("YUV4MPEG2 W4 H2 C" + space, "x");
             EXPECT_EQ(header.bitDepth, depth);
-            EXPECT_EQ(header.bytesPerSample(), depth == 8 ? 1 : 2);
-            EXPECT_EQ(header.chromaWidth(), chroma[1] == '4' ? 4 : 2);
-            EXPECT_EQ(header.chromaHeight(), chroma[1] == '2' && chroma[2] == '0' ? 1 : 2);
-            EXPECT_EQ(header.frameBytes(),
-                      static_cast<std::size_t>(8 + 2 * header.chromaWidth() *
-                                                       header.chromaHeight()) *
-                          header.bytesPerSample());
+            EXPECT_EQ(header.BytesPerSample(), depth == 8 ? 1 : 2);
+            EXPECT_EQ(header.ChromaWidth(), chroma[1] == '4' ? 4 : 2);
+            EXPECT_EQ(header.ChromaHeight(), chroma[1] == '2' && chroma[2] == '0' ? 1 : 2);
+            EXPECT_EQ(header.FrameBytes(),
+                      static_cast<std::size_t>(8 + 2 * header.ChromaWidth() *
+                                                       header.ChromaHeight()) *
+                          header.BytesPerSample());
         }
     }
     for (const int depth : {8, 9, 10, 12, 16}) {
-        const Y4mHeader header = parseY4mHeader(
+        const Y4mHeader header = ParseY4mHeader(
             "YUV4MPEG2 W3 H1 Cmono" + (depth == 8 ? std::string() : std::to_string(depth)), "x");
         EXPECT_EQ(header.chroma, Y4mChroma::Mono);
         EXPECT_EQ(header.bitDepth, depth);
-        EXPECT_EQ(header.planeCount(), 1);
-        EXPECT_EQ(header.frameBytes(), depth == 8 ? 3u : 6u);
+        EXPECT_EQ(header.PlaneCount(), 1);
+        EXPECT_EQ(header.FrameBytes(), depth == 8 ? 3u : 6u);
     }
-    EXPECT_EQ(parseY4mHeader("YUV4MPEG2 W5 H3 C444p10", "x").maxSample(), 1023);
+    EXPECT_EQ(ParseY4mHeader("YUV4MPEG2 W5 H3 C444p10", "x").MaxSample(), 1023);
 
     const std::string supported =
         "(supported: 420, 420jpeg, 420mpeg2, 420paldv, 422, 444, mono; 420p, 422p or 444p "
@@ -317,22 +317,22 @@ TEST(Y4mHeaderTest, AcceptsSupportedHeadersAndExplainsTheRest) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        expectMediaError([&] { parseY4mHeader(c.first, "in.y4m"); }, {"in.y4m: ", c.second});
+        ExpectMediaError([&] { ParseY4mHeader(c.first, "in.y4m"); }, {"in.y4m: ", c.second});
     }
 }
 
 // A sample beyond the depth is refused the same way however the frame is read, naming the
 // frame, the plane and where in it; the writer will not write one either.
 TEST_F(Y4mTest, SamplesBeyondTheDepthAreRefused) {
-    const std::string file = path("bad.y4m");
-    std::string bytes = buildY4m(k420p10, {"", "", ""});
+    const std::string file = Path("bad.y4m");
+    std::string bytes = BuildY4m(k420p10, {"", "", ""});
     // Frame 1's U plane (3 x 2 samples after 6 x 4 of Y), column 1 of row 1: 1024.
     const std::size_t frameBytes = (24 + 2 * 6) * 2;
     const std::size_t at = (k420p10.headerLine.size() + 1) + 2 * (6 + frameBytes) - frameBytes +
                            (24 + 3 + 1) * 2;
     bytes[at] = 0x00;
     bytes[at + 1] = 0x04;
-    writeFile(file, bytes);
+    WriteFile(file, bytes);
     const std::string message =
         file + ": frame 1: sample 1024 in the U plane at column 1, row 1 is beyond the 10-bit "
                "maximum 1023 (C420p10)";
@@ -340,44 +340,44 @@ TEST_F(Y4mTest, SamplesBeyondTheDepthAreRefused) {
     Y4mReader sequential(file);
     Frame frame(k420p10, true);
     Y4mFrameHeader frameHeader;
-    ASSERT_TRUE(readInto(sequential, frame, frameHeader));
-    expectMediaError([&] { readInto(sequential, frame, frameHeader); }, {message});
+    ASSERT_TRUE(ReadInto(sequential, frame, frameHeader));
+    ExpectMediaError([&] { ReadInto(sequential, frame, frameHeader); }, {message});
 
     Y4mReader skipping(file);
-    ASSERT_TRUE(skipping.skipFrame());
-    expectMediaError([&] { skipping.skipFrame(); }, {message});
+    ASSERT_TRUE(skipping.SkipFrame());
+    ExpectMediaError([&] { skipping.SkipFrame(); }, {message});
 
     Y4mReader numbered(file);
-    ASSERT_EQ(numbered.countFrames(), 3);
-    numbered.readFrameAt(2, frameHeader, frame.dest(0), frame.dest(1), frame.dest(2));
-    EXPECT_TRUE(frame.holds(2));
-    expectMediaError(
-        [&] { numbered.readFrameAt(1, frameHeader, frame.dest(0), frame.dest(1), frame.dest(2)); },
+    ASSERT_EQ(numbered.CountFrames(), 3);
+    numbered.ReadFrameAt(2, frameHeader, frame.Dest(0), frame.Dest(1), frame.Dest(2));
+    EXPECT_TRUE(frame.Holds(2));
+    ExpectMediaError(
+        [&] { numbered.ReadFrameAt(1, frameHeader, frame.Dest(0), frame.Dest(1), frame.Dest(2)); },
         {message});
 
     // Every 16-bit word is a 16-bit sample.
-    std::string deep = buildY4m(k444p16, {""});
+    std::string deep = BuildY4m(k444p16, {""});
     deep.replace(deep.size() - 2, 2, "\xff\xff");
-    writeFile(file, deep);
+    WriteFile(file, deep);
     Y4mReader full(file);
     Frame deepFrame(k444p16, false);
-    EXPECT_TRUE(readInto(full, deepFrame, frameHeader));
+    EXPECT_TRUE(ReadInto(full, deepFrame, frameHeader));
 
     FILE* sink = fopen("/dev/null", "wb");
     ASSERT_NE(sink, nullptr);
     Y4mWriter writer(sink, "out.y4m");
-    writer.writeHeader(parseY4mHeader(k420p10.headerLine, "x"));
+    writer.WriteHeader(ParseY4mHeader(k420p10.headerLine, "x"));
     Frame clean(k420p10, true);
     uint16_t tooLarge = 1024;
-    std::memcpy(clean.planes[2].data() + clean.pitch(2) + 2, &tooLarge, 2);
-    EXPECT_THROW(writer.writeFrame({}, clean.source(0), clean.source(1), clean.source(2)),
+    std::memcpy(clean.planes[2].data() + clean.Pitch(2) + 2, &tooLarge, 2);
+    EXPECT_THROW(writer.WriteFrame({}, clean.Source(0), clean.Source(1), clean.Source(2)),
                  std::invalid_argument);
     fclose(sink);
 }
 
 TEST_F(Y4mTest, DamagedStreamsNameTheFileAndFrame) {
-    const std::string file = path("bad.y4m");
-    const std::string twoFrames = buildY4m(k420, {"", ""});
+    const std::string file = Path("bad.y4m");
+    const std::string twoFrames = BuildY4m(k420, {"", ""});
     const std::vector<std::pair<std::string, std::string>> headerCases{
         {"", "empty file"},
         {"YUV4MPEG2 W4 H2", "header is truncated"},
@@ -385,8 +385,8 @@ TEST_F(Y4mTest, DamagedStreamsNameTheFileAndFrame) {
         {"\x89PNG\r\n\x1a\n", "not a YUV4MPEG2 file"},
     };
     for (const auto& [bytes, message] : headerCases) {
-        writeFile(file, bytes);
-        expectMediaError([&] { Y4mReader reader(file); }, {file + ": ", message});
+        WriteFile(file, bytes);
+        ExpectMediaError([&] { Y4mReader reader(file); }, {file + ": ", message});
     }
 
     const std::vector<std::pair<std::string, std::string>> frameCases{
@@ -399,19 +399,19 @@ TEST_F(Y4mTest, DamagedStreamsNameTheFileAndFrame) {
     };
     for (const auto& [bytes, message] : frameCases) {
         SCOPED_TRACE(message);
-        writeFile(file, bytes);
+        WriteFile(file, bytes);
         Y4mReader sequential(file);
         Frame frame(k420, false);
         Y4mFrameHeader frameHeader;
-        ASSERT_TRUE(readInto(sequential, frame, frameHeader));
-        ASSERT_TRUE(readInto(sequential, frame, frameHeader));
-        expectMediaError([&] { readInto(sequential, frame, frameHeader); },
+        ASSERT_TRUE(ReadInto(sequential, frame, frameHeader));
+        ASSERT_TRUE(ReadInto(sequential, frame, frameHeader));
+        ExpectMediaError([&] { ReadInto(sequential, frame, frameHeader); },
                          {file + ": " + message});
         Y4mReader counting(file);
-        expectMediaError([&] { counting.countFrames(); }, {file + ": " + message});
+        ExpectMediaError([&] { counting.CountFrames(); }, {file + ": " + message});
     }
 
-    expectMediaError([&] { Y4mReader reader(path("missing.y4m")); },
+    ExpectMediaError([&] { Y4mReader reader(Path("missing.y4m")); },
                      {"missing.y4m: cannot open for reading: No such file or directory"});
 
     int fds[2];
@@ -421,7 +421,7 @@ TEST_F(Y4mTest, DamagedStreamsNameTheFileAndFrame) {
     close(fds[1]);
     FILE* pipeIn = fdopen(fds[0], "rb");
     Y4mReader piped(pipeIn, "pipe");
-    expectMediaError([&] { piped.countFrames(); },
+    ExpectMediaError([&] { piped.CountFrames(); },
                      {"pipe: frames can only be counted in a regular file"});
     fclose(pipeIn);
 }
@@ -430,10 +430,10 @@ TEST(Y4mWriterTest, ReportsTheSystemReasonForAFailedWrite) {
     FILE* full = fopen("/dev/full", "wb");
     if (!full) GTEST_SKIP() << "no /dev/full here";
     Y4mWriter writer(full, "out.y4m");
-    writer.writeHeader(parseY4mHeader(k420.headerLine, "x"));
+    writer.WriteHeader(ParseY4mHeader(k420.headerLine, "x"));
     const Frame frame(k420, false);
-    expectMediaError(
-        [&] { writer.writeFrame({}, frame.source(0), frame.source(1), frame.source(2)); },
+    ExpectMediaError(
+        [&] { writer.WriteFrame({}, frame.Source(0), frame.Source(1), frame.Source(2)); },
         {"out.y4m: write error: No space left on device"});
     fclose(full);
 }
@@ -442,7 +442,7 @@ TEST(Y4mWriterTest, ReportsTheSystemReasonForAFailedWrite) {
 // rewritten unchanged; and what it makes of the files written here. Needs ffmpeg; everything
 // else here does not.
 TEST_F(Y4mTest, RoundTripsFilesWrittenByFfmpegAndFfmpegReadsThemBack) {
-    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg not found";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not found";
     const struct {
         const char* pixelFormat;
         Y4mChroma chroma;
@@ -457,16 +457,16 @@ TEST_F(Y4mTest, RoundTripsFilesWrittenByFfmpegAndFfmpegReadsThemBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pixelFormat);
-        const std::string in = path(std::string(c.pixelFormat) + ".y4m");
+        const std::string in = Path(std::string(c.pixelFormat) + ".y4m");
         const std::string command =
             "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 "
             "-pix_fmt " + std::string(c.pixelFormat) + " -strict -1 '" + in + "'";
         ASSERT_EQ(std::system(command.c_str()), 0);
         Y4mReader reader(in);
-        EXPECT_EQ(reader.header().chroma, c.chroma);
-        EXPECT_EQ(reader.header().bitDepth, c.bitDepth);
-        EXPECT_EQ(reader.header().frameRateNum, 25);
-        ASSERT_EQ(reader.countFrames(), 3);
+        EXPECT_EQ(reader.Header().chroma, c.chroma);
+        EXPECT_EQ(reader.Header().bitDepth, c.bitDepth);
+        EXPECT_EQ(reader.Header().frameRateNum, 25);
+        ASSERT_EQ(reader.CountFrames(), 3);
         const int chromaWidth = c.chroma == Y4mChroma::Yuv444 ? 64 : 32;
         const Layout layout{"",
                             64,
@@ -477,35 +477,35 @@ TEST_F(Y4mTest, RoundTripsFilesWrittenByFfmpegAndFfmpegReadsThemBack) {
                                                           : 48,
                             c.chroma == Y4mChroma::Mono ? 1 : 3,
                             c.bitDepth};
-        copyY4m(reader, layout, path("copy.y4m"));
-        EXPECT_EQ(readFile(path("copy.y4m")), readFile(in));
+        CopyY4m(reader, layout, Path("copy.y4m"));
+        EXPECT_EQ(ReadFile(Path("copy.y4m")), ReadFile(in));
 
         // Frames written here from samples in memory, decoded by ffmpeg to raw planes.
         Frame frame(layout, true);
         for (int plane = 0; plane < layout.planes; ++plane) {
-            const std::vector<uint8_t> samples = nativeBytes(layout, plane, plane);
-            for (int row = 0; row < frame.rows(plane); ++row)
-                std::memcpy(frame.planes[plane].data() + row * frame.pitch(plane),
-                            samples.data() + row * frame.rowBytes(plane), frame.rowBytes(plane));
+            const std::vector<uint8_t> samples = NativeBytes(layout, plane, plane);
+            for (int row = 0; row < frame.Rows(plane); ++row)
+                std::memcpy(frame.planes[plane].data() + row * frame.Pitch(plane),
+                            samples.data() + row * frame.RowBytes(plane), frame.RowBytes(plane));
         }
         {
-            FilePtr file = openOutputFile(path("ours.y4m"));
+            FilePtr file = OpenOutputFile(Path("ours.y4m"));
             Y4mWriter writer(file.get(), "ours.y4m");
-            writer.writeHeader(reader.header());
-            writer.writeFrame({}, frame.source(0), frame.source(1), frame.source(2));
-            writer.close();
-            closeOutputFile(std::move(file), "ours.y4m");
+            writer.WriteHeader(reader.Header());
+            writer.WriteFrame({}, frame.Source(0), frame.Source(1), frame.Source(2));
+            writer.Close();
+            CloseOutputFile(std::move(file), "ours.y4m");
         }
-        const std::string decode = "ffmpeg -loglevel error -y -i '" + path("ours.y4m") +
+        const std::string decode = "ffmpeg -loglevel error -y -i '" + Path("ours.y4m") +
                                    "' -f rawvideo -pix_fmt " + c.pixelFormat + " '" +
-                                   path("ours.raw") + "'";
+                                   Path("ours.raw") + "'";
         ASSERT_EQ(std::system(decode.c_str()), 0);
         std::string expected;  // the file's order is little-endian, as is rawvideo's "le"
         for (int plane = 0; plane < layout.planes; ++plane) {
-            const std::vector<uint8_t> bytes = planeBytes(layout, plane, plane);
+            const std::vector<uint8_t> bytes = PlaneBytes(layout, plane, plane);
             expected.append(bytes.begin(), bytes.end());
         }
-        EXPECT_EQ(readFile(path("ours.raw")), expected);
+        EXPECT_EQ(ReadFile(Path("ours.raw")), expected);
     }
 }
 
