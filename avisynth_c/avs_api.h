@@ -18,6 +18,7 @@
 using AvsApi = AVS_Library;
 #else
 // The same names as the header's table on Windows, so calls read alike everywhere.
+// NOLINTBEGIN(readability-identifier-naming): the host's names
 struct AvsApi {
     decltype(&::avs_add_function) avs_add_function;
     decltype(&::avs_new_c_filter) avs_new_c_filter;
@@ -36,6 +37,7 @@ struct AvsApi {
     decltype(&::avs_save_string) avs_save_string;
     decltype(&::avs_set_to_clip) avs_set_to_clip;
 };
+// NOLINTEND(readability-identifier-naming)
 #endif
 
 // The table, loaded once per process; nullptr when the host's library lacks a function the

@@ -37,7 +37,7 @@ WorkingBuffers::WorkingBuffers(int width, int height, const SampleFormat& sample
 
     // The buffers are first touched by the first frame; huge pages make that cheap.
     block_ = memory::LargeBlock(bytes);
-    uint8_t* block = block_.data();
+    uint8_t* block = block_.Data();
     order_ = reinterpret_cast<uint32_t*>(block + orderAt);
     label_ = reinterpret_cast<int32_t*>(block + labelAt);
     pixelList_ = reinterpret_cast<uint32_t*>(block + listAt);

@@ -32,7 +32,7 @@ public:
         return {reinterpret_cast<Sample*>(channel_), order_, label_, boundary_, pixelList_, queue_};
     }
 
-    size_t Bytes() const { return block_.size(); }
+    size_t Bytes() const { return block_.Size(); }
 
 private:
     memory::LargeBlock block_;

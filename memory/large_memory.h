@@ -17,7 +17,8 @@ void* AllocateLarge(std::size_t bytes);
 void ReleaseLarge(void* block, std::size_t bytes) noexcept;
 
 // A standard allocator over AllocateLarge whose elements start uninitialised (a resize that
-// is then overwritten costs no fill).
+// is then overwritten costs no fill). Its members have the names the standard requires.
+// NOLINTBEGIN(readability-identifier-naming)
 template <class T>
 struct LargeAllocator {
     using value_type = T;
@@ -44,6 +45,7 @@ struct LargeAllocator {
     friend bool operator==(const LargeAllocator&, const LargeAllocator&) { return true; }
     friend bool operator!=(const LargeAllocator&, const LargeAllocator&) { return false; }
 };
+// NOLINTEND(readability-identifier-naming)
 
 // One block owned: its bytes and size.
 class LargeBlock {
@@ -65,8 +67,8 @@ public:
         if (block_) ReleaseLarge(block_, bytes_);
     }
 
-    unsigned char* data() const { return static_cast<unsigned char*>(block_); }
-    std::size_t size() const { return bytes_; }
+    unsigned char* Data() const { return static_cast<unsigned char*>(block_); }
+    std::size_t Size() const { return bytes_; }
 
 private:
     void* block_ = nullptr;

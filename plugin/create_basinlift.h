@@ -10,5 +10,5 @@
 AVSValue* AVS_CDECL CreateBasinLift(AVSValue* result, AVSValueArg args, void* user_data,
                                     IScriptEnvironment* env);
 #else
-AVSValue CreateBasinLift(AVSValue args, void* user_data, IScriptEnvironment* env);
+AVSValue CreateBasinLift(AVSValue args, void* userData, IScriptEnvironment* env);
 #endif

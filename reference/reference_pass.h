@@ -16,8 +16,10 @@
 namespace reference {
 
 // Labels that exist only while Watershed runs; at return every pixel has a region label >= 1.
+// NOLINTBEGIN(readability-identifier-naming): the algorithm's own names for them
 constexpr int32_t LABEL_INIT = -1;  // not yet reached
 constexpr int32_t LABEL_MASK = -2;  // at the current level, not yet assigned
+// NOLINTEND(readability-identifier-naming)
 
 // Extracts the channel into scratch.channel, sets order[i] = i, then sorts the order by value
 // with std::sort. Equal values end in whatever order std::sort leaves them, which is not

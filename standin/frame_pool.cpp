@@ -39,16 +39,16 @@ VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
         record->memory = memory::LargeBlock(static_cast<size_t>(layout.dataSize) +
                                             static_cast<size_t>(layout.align) - 1);
     }
-    const size_t size = record->memory.size();
-    std::memset(record->memory.data(), fill, size);
+    const size_t size = record->memory.Size();
+    std::memset(record->memory.Data(), fill, size);
 
-    const auto address = reinterpret_cast<uintptr_t>(record->memory.data());
+    const auto address = reinterpret_cast<uintptr_t>(record->memory.Data());
     const auto misalignment = static_cast<int>(address % static_cast<uintptr_t>(layout.align));
     const int offset = misalignment ? layout.align - misalignment : 0;
 
     record->frame.reset();
     record->buffer = VideoFrameBuffer{};
-    record->buffer.data = record->memory.data();
+    record->buffer.data = record->memory.Data();
     record->buffer.data_size = static_cast<int>(size);
     const bool planar = layout.pitchUV != 0;
     record->frame.emplace(&record->buffer, offset, layout.pitch, layout.rowSize, layout.height,

@@ -18,7 +18,7 @@ bool IsValidName(const char* name) {
 }  // namespace
 
 void FunctionRegistry::Add(const char* name, const char* params, ApplyFunc apply,
-                           void* user_data) {
+                           void* userData) {
     if (!IsValidName(name))
         throw HostError(Format("AddFunction: invalid function name \"%s\"", name ? name : ""));
     if (!params) throw HostError(Format("AddFunction \"%s\": invalid parameter string", name));
@@ -30,7 +30,7 @@ void FunctionRegistry::Add(const char* name, const char* params, ApplyFunc apply
     } catch (const HostError& e) {
         throw HostError(Format("AddFunction \"%s\": %s", name, e.what()));
     }
-    entry.function = RegisteredFunction{name, params, apply, user_data};
+    entry.function = RegisteredFunction{name, params, apply, userData};
 
     std::lock_guard<std::mutex> lock(mutex_);
     for (FunctionEntry& existing : entries_) {

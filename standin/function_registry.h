@@ -16,7 +16,7 @@ struct RegisteredFunction {
     std::string name;
     std::string params;
     ApplyFunc apply = nullptr;
-    void* user_data = nullptr;
+    void* userData = nullptr;
 };
 
 struct FunctionEntry {
@@ -29,7 +29,7 @@ public:
     // Registering a name again (in any case) replaces the earlier entry in its place: the
     // host may load, unload and reload a plug-in, which then registers everything anew.
     // Throws HostError for a bad name, parameter string or function pointer.
-    void Add(const char* name, const char* params, ApplyFunc apply, void* user_data);
+    void Add(const char* name, const char* params, ApplyFunc apply, void* userData);
 
     std::optional<FunctionEntry> Find(const std::string& name) const;
     std::vector<RegisteredFunction> All() const;  // in order of first registration

@@ -67,8 +67,8 @@ void ScriptEnvironment::ThrowError(const char* fmt, ...) {
 }
 
 void ScriptEnvironment::AddFunction(const char* name, const char* params, ApplyFunc apply,
-                                    void* user_data) {
-    Guarded([&] { registry_.Add(name, params, apply, user_data); });
+                                    void* userData) {
+    Guarded([&] { registry_.Add(name, params, apply, userData); });
 }
 
 bool ScriptEnvironment::FunctionExists(const char* name) {
@@ -76,14 +76,14 @@ bool ScriptEnvironment::FunctionExists(const char* name) {
 }
 
 AVSValue ScriptEnvironment::Invoke(const char* name, const AVSValue adopted,
-                                   const char* const* arg_names) {
+                                   const char* const* argNames) {
     if (!name) Fail("Invoke: no function name");
 
     const int count = adopted.IsArray() ? adopted.ArraySize() : adopted.Defined() ? 1 : 0;
     std::vector<AVSValue> positional;
     NamedArguments named;
     for (int i = 0; i < count; ++i) {
-        const char* argumentName = arg_names ? arg_names[i] : nullptr;
+        const char* argumentName = argNames ? argNames[i] : nullptr;
         if (argumentName)
             named.emplace_back(argumentName, adopted[i]);
         else
@@ -103,7 +103,7 @@ AVSValue ScriptEnvironment::Call(const FunctionEntry& entry, std::vector<AVSValu
     // Strings in scripts live as long as the host; filters may keep the pointers.
     for (AVSValue& arg : args) arg = Stored(arg);
     const AVSValue packed(args.data(), static_cast<int>(args.size()));
-    AVSValue value = entry.function.apply(packed, entry.function.user_data, this);
+    AVSValue value = entry.function.apply(packed, entry.function.userData, this);
     // AviSynth+ releases every clip of the argument array once more after a classic plug-in's
     // creation call returns (it balances a copy that Microsoft's conventions leave to the
     // callee); plug-ins make up for it on these targets, and must find the same here.
@@ -171,21 +171,21 @@ bool ScriptEnvironment::MakeWritable(PVideoFrame* pvf) {
     return true;
 }
 
-void ScriptEnvironment::BitBlt(uint8_t* dstp, int dst_pitch, const uint8_t* srcp, int src_pitch,
-                               int row_size, int height) {
-    if (row_size < 0 || height < 0)
-        Fail(Format("BitBlt: invalid rectangle of %d bytes by %d rows", row_size, height));
-    if (row_size == 0 || height == 0) return;
+void ScriptEnvironment::BitBlt(uint8_t* dstp, int dstPitch, const uint8_t* srcp, int srcPitch,
+                               int rowSize, int height) {
+    if (rowSize < 0 || height < 0)
+        Fail(Format("BitBlt: invalid rectangle of %d bytes by %d rows", rowSize, height));
+    if (rowSize == 0 || height == 0) return;
     if (!dstp || !srcp) Fail("BitBlt: null pointer");
     for (int y = 0; y < height; ++y)
-        std::memmove(dstp + static_cast<ptrdiff_t>(y) * dst_pitch,
-                     srcp + static_cast<ptrdiff_t>(y) * src_pitch, static_cast<size_t>(row_size));
+        std::memmove(dstp + static_cast<ptrdiff_t>(y) * dstPitch,
+                     srcp + static_cast<ptrdiff_t>(y) * srcPitch, static_cast<size_t>(rowSize));
 }
 
-void ScriptEnvironment::AtExit(ShutdownFunc function, void* user_data) {
+void ScriptEnvironment::AtExit(ShutdownFunc function, void* userData) {
     if (!function) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    exitCallbacks_.emplace_back(function, user_data);
+    exitCallbacks_.emplace_back(function, userData);
 }
 
 void ScriptEnvironment::CheckVersion(int version) {

@@ -45,13 +45,13 @@ public:
     char* AVS_STDCALL VSprintf(const char* fmt, void* args) override;
     [[noreturn, gnu::format(printf, 2, 3)]] void AVS_CDECL ThrowError(const char* fmt, ...) override;
     void AVS_STDCALL AddFunction(const char* name, const char* params, ApplyFunc apply,
-                                 void* user_data) override;
+                                 void* userData) override;
     bool AVS_STDCALL FunctionExists(const char* name) override;
     // An array argument gives one argument per element, named by the matching arg_names
     // entry (nullptr: positional); an undefined value gives no arguments; any other value
     // is the single argument.
     AVSValue Invoke(const char* name, const AVSValue args,
-                    const char* const* arg_names = nullptr) override;
+                    const char* const* argNames = nullptr) override;
     // Variables are one flat table; SetVar and SetGlobalVar both write it and return true
     // when the name is new. Reading an unknown name throws AvisynthError.
     AVSValue GetVar(const char* name) override;
@@ -61,20 +61,20 @@ public:
     void AVS_STDCALL PopContext() override {}
     PVideoFrame NewVideoFrame(const VideoInfo& vi, int align = FRAME_ALIGN) override;
     bool AVS_STDCALL MakeWritable(PVideoFrame* pvf) override;
-    void AVS_STDCALL BitBlt(uint8_t* dstp, int dst_pitch, const uint8_t* srcp, int src_pitch,
-                            int row_size, int height) override;
-    void AVS_STDCALL AtExit(ShutdownFunc function, void* user_data) override;
+    void AVS_STDCALL BitBlt(uint8_t* dstp, int dstPitch, const uint8_t* srcp, int srcPitch,
+                            int rowSize, int height) override;
+    void AVS_STDCALL AtExit(ShutdownFunc function, void* userData) override;
     void AVS_STDCALL CheckVersion(int version) override;
     // Frames sharing a buffer are not made here: both release their argument and throw.
-    PVideoFrame Subframe(PVideoFrame src, int rel_offset, int new_pitch, int new_row_size,
-                         int new_height) override;
+    PVideoFrame Subframe(PVideoFrame src, int relOffset, int newPitch, int newRowSize,
+                         int newHeight) override;
     int AVS_STDCALL SetMemoryMax(int mem) override;
     int AVS_STDCALL SetWorkingDir(const char*) override { return 0; }
     void* AVS_STDCALL ManageCache(int, void*) override { return nullptr; }
     bool AVS_STDCALL PlanarChromaAlignment(int) override { return false; }
-    PVideoFrame SubframePlanar(PVideoFrame src, int rel_offset, int new_pitch,
-                               int new_row_size, int new_height, int rel_offsetU,
-                               int rel_offsetV, int new_pitchUV) override;
+    PVideoFrame SubframePlanar(PVideoFrame src, int relOffset, int newPitch,
+                               int newRowSize, int newHeight, int relOffsetU,
+                               int relOffsetV, int newPitchUv) override;
 
     // ---- C++ API ----
     // The interface's Invoke(name, value, names) binds the same way; a braced single value

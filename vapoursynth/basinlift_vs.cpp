@@ -119,7 +119,7 @@ public:
     ~NodeRef() {
         if (node_) vsapi_->freeNode(node_);
     }
-    VSNode* get() const { return node_; }
+    VSNode* Get() const { return node_; }
 
 private:
     VSNode* node_;
@@ -147,15 +147,15 @@ struct Filter {
 const VSFrame* VS_CC GetFrame(int n, int activationReason, void* instanceData, void**,
                               VSFrameContext* frameCtx, VSCore* core, const VSAPI* vsapi) {
     Filter& filter = *static_cast<Filter*>(instanceData);
-    VSNode* const sclip = filter.sclip.get();
+    VSNode* const sclip = filter.sclip.Get();
     if (activationReason == arInitial) {
-        vsapi->requestFrameFilter(n, filter.node.get(), frameCtx);
+        vsapi->requestFrameFilter(n, filter.node.Get(), frameCtx);
         if (sclip) vsapi->requestFrameFilter(n, sclip, frameCtx);
         return nullptr;
     }
     if (activationReason != arAllFramesReady) return nullptr;
 
-    const VSFrame* src = vsapi->getFrameFilter(n, filter.node.get(), frameCtx);
+    const VSFrame* src = vsapi->getFrameFilter(n, filter.node.Get(), frameCtx);
     const VSFrame* seg = sclip ? vsapi->getFrameFilter(n, sclip, frameCtx) : src;
     const engine::FramePlan& plan = filter.plan;
     const int planes = filter.vi.format.numPlanes;
@@ -221,10 +221,10 @@ void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, con
     int absent = 0;
     NodeRef sclip(vsapi->mapGetNode(in, engine::kArguments[engine::kArgSclip].name, 0, &absent),
                   vsapi);
-    const VSVideoInfo& vi = *vsapi->getVideoInfo(node.get());
+    const VSVideoInfo& vi = *vsapi->getVideoInfo(node.Get());
     engine::FilterSettings settings = ReadSettings(in, vsapi);
     // Giving sclip is what asks for segmenting on it.
-    settings.useclip = sclip.get() != nullptr;
+    settings.useclip = sclip.Get() != nullptr;
     const engine::ArgumentSpec& c4Spec = engine::kArguments[engine::kArgC4];
     int c4Missing = 0;
     const int64_t c4 = vsapi->mapGetInt(in, c4Spec.name, 0, &c4Missing);
@@ -233,11 +233,11 @@ void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, con
     if (refusal.empty()) {
         const engine::ClipFacts facts{FindFormat(vi.format), vi.width, vi.height, vi.numFrames};
         engine::SclipFacts sclipFacts{};
-        sclipFacts.given = sclip.get() != nullptr;
+        sclipFacts.given = sclip.Get() != nullptr;
         // Passing the clip itself is refused as the other hosts refuse it; it would only
         // segment the clip twice over.
-        sclipFacts.sameAsInput = sclip.get() == node.get();
-        const VSVideoInfo* svi = sclip.get() ? vsapi->getVideoInfo(sclip.get()) : nullptr;
+        sclipFacts.sameAsInput = sclip.Get() == node.Get();
+        const VSVideoInfo* svi = sclip.Get() ? vsapi->getVideoInfo(sclip.Get()) : nullptr;
         if (svi) {
             sclipFacts.facts = {FindFormat(svi->format), svi->width, svi->height, svi->numFrames};
             sclipFacts.sameFormat = ConstantFormat(*svi) && SameFormat(svi->format, vi.format);
@@ -257,18 +257,18 @@ void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, con
 
     Filter* filter = nullptr;
     try {
-        filter = new Filter(vsapi->addNodeRef(node.get()),
-                            sclip.get() ? vsapi->addNodeRef(sclip.get()) : nullptr, vi, settings,
+        filter = new Filter(vsapi->addNodeRef(node.Get()),
+                            sclip.Get() ? vsapi->addNodeRef(sclip.Get()) : nullptr, vi, settings,
                             vsapi);
     } catch (const std::bad_alloc&) {
         vsapi->mapSetError(out, engine::kOutOfMemoryRefusal);
         return;
     }
     // Frame n of each clip makes frame n, and nothing else.
-    const VSFilterDependency deps[2] = {{filter->node.get(), rpStrictSpatial},
-                                        {filter->sclip.get(), rpStrictSpatial}};
+    const VSFilterDependency deps[2] = {{filter->node.Get(), rpStrictSpatial},
+                                        {filter->sclip.Get(), rpStrictSpatial}};
     vsapi->createVideoFilter(out, engine::kFunctionName, &filter->vi, GetFrame, FreeFilter,
-                             fmParallel, deps, filter->sclip.get() ? 2 : 1, filter, core);
+                             fmParallel, deps, filter->sclip.Get() ? 2 : 1, filter, core);
     // A filter the host turned down is never freed by it.
     if (vsapi->mapGetError(out)) delete filter;
 }

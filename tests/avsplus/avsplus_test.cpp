@@ -33,7 +33,7 @@ std::vector<Case> ReadCases() { return hosttest::ReadCases(BASINLIFT_AVSPLUS_CAS
 struct Frames {
     int pixelType = 0, width = 0, height = 0, count = 0, planes = 0;
     std::string bytes;
-    bool valid() const { return width > 0; }
+    bool Valid() const { return width > 0; }
 };
 
 Frames ReadFrames(const std::string& path) {
@@ -282,9 +282,9 @@ TEST(RealAviSynthPlus, ClassicPluginGivesTheToolsFramesOnEveryClassicFormat) {
         SCOPED_TRACE(c.name);
         const Frames sclip = ReadFrames(Classic() + "/" + c.name + ".sclip.frames");
         const Frames out = ReadFrames(Classic() + "/" + c.name + ".out.frames");
-        ASSERT_TRUE(out.valid()) << ReadFile(Classic() + "/" + c.name + ".out.error");
-        EXPECT_TRUE(out.bytes == ToolOutput(c, source, sclip.valid() ? &sclip : nullptr));
-        EXPECT_TRUE(out.bytes == EngineOutput(source, sclip.valid() ? &sclip : nullptr, c.arguments));
+        ASSERT_TRUE(out.Valid()) << ReadFile(Classic() + "/" + c.name + ".out.error");
+        EXPECT_TRUE(out.bytes == ToolOutput(c, source, sclip.Valid() ? &sclip : nullptr));
+        EXPECT_TRUE(out.bytes == EngineOutput(source, sclip.Valid() ? &sclip : nullptr, c.arguments));
         ++compared;
     }
     EXPECT_GE(compared, 12);
@@ -298,8 +298,8 @@ TEST(RealAviSynthPlus, CInterfacePluginGivesTheEnginesFramesOnEveryFormat) {
         const Frames source = ReadFrames(CInterface() + "/" + c.name + ".source.frames");
         const Frames sclip = ReadFrames(CInterface() + "/" + c.name + ".sclip.frames");
         const Frames out = ReadFrames(CInterface() + "/" + c.name + ".out.frames");
-        ASSERT_TRUE(out.valid()) << ReadFile(CInterface() + "/" + c.name + ".out.error");
-        EXPECT_TRUE(out.bytes == EngineOutput(source, sclip.valid() ? &sclip : nullptr, c.arguments));
+        ASSERT_TRUE(out.Valid()) << ReadFile(CInterface() + "/" + c.name + ".out.error");
+        EXPECT_TRUE(out.bytes == EngineOutput(source, sclip.Valid() ? &sclip : nullptr, c.arguments));
         if (IsClassic(source.pixelType)) {
             EXPECT_EQ(out.bytes, ReadFrames(Classic() + "/" + c.name + ".out.frames").bytes);
         }
@@ -393,8 +393,8 @@ TEST(RealAviSynthPlus, EveryDepthGivesTheEightBitFramesScaled) {
         SCOPED_TRACE(c.name);
         const Frames out = ReadFrames(CInterface() + "/" + c.name + ".out.frames");
         const Frames bytes = ReadFrames(CInterface() + "/" + depth.base + ".out.frames");
-        ASSERT_TRUE(out.valid()) << ReadFile(CInterface() + "/" + c.name + ".out.error");
-        ASSERT_TRUE(bytes.valid());
+        ASSERT_TRUE(out.Valid()) << ReadFile(CInterface() + "/" + c.name + ".out.error");
+        ASSERT_TRUE(bytes.Valid());
         const engine::VideoFormat format = *EngineFormat(out.pixelType);
         const std::vector<PlaneSize> sizes = PlaneSizes(bytes);
         std::vector<hosttest::PlaneSamples> planes;

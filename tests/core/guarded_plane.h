@@ -22,30 +22,30 @@ public:
         original_ = bytes_;
     }
 
-    int width() const { return width_; }
-    int height() const { return height_; }
-    int pitch() const { return pitch_; }
-    int step() const { return step_; }
-    uint8_t* base() { return bytes_.data() + kGuard + offset_; }
-    const uint8_t* base() const { return bytes_.data() + kGuard + offset_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int Pitch() const { return pitch_; }
+    int Step() const { return step_; }
+    uint8_t* Base() { return bytes_.data() + kGuard + offset_; }
+    const uint8_t* Base() const { return bytes_.data() + kGuard + offset_; }
 
-    PlaneView<uint8_t> View() { return {base(), pitch_, step_, width_, height_}; }
-    PlaneView<const uint8_t> View() const { return {base(), pitch_, step_, width_, height_}; }
+    PlaneView<uint8_t> View() { return {Base(), pitch_, step_, width_, height_}; }
+    PlaneView<const uint8_t> View() const { return {Base(), pitch_, step_, width_, height_}; }
 
-    uint8_t& at(int x, int y) { return base()[y * pitch_ + x * step_]; }
-    uint8_t at(int x, int y) const { return base()[y * pitch_ + x * step_]; }
+    uint8_t& At(int x, int y) { return Base()[y * pitch_ + x * step_]; }
+    uint8_t At(int x, int y) const { return Base()[y * pitch_ + x * step_]; }
 
     // Sets the channel row by row from width * height values; other bytes keep the pattern.
     void SetChannel(const std::vector<uint8_t>& values) {
         for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) at(x, y) = values[y * width_ + x];
+            for (int x = 0; x < width_; ++x) At(x, y) = values[y * width_ + x];
         original_ = bytes_;
     }
 
     std::vector<uint8_t> Channel() const {
         std::vector<uint8_t> values;
         for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) values.push_back(at(x, y));
+            for (int x = 0; x < width_; ++x) values.push_back(At(x, y));
         return values;
     }
 

@@ -45,12 +45,12 @@ struct Frame {
         for (int p = 0; p < engine::PlaneCount(*format.pixels); ++p) {
             widths.push_back(engine::PlaneWidth(*format.pixels, p, width));
             rows.push_back(engine::PlaneHeight(*format.pixels, p, height));
-            planes.emplace_back(static_cast<size_t>(pitch(p) * rows.back()), fill);
+            planes.emplace_back(static_cast<size_t>(Pitch(p) * rows.back()), fill);
         }
     }
-    int rowBytes(size_t p) const { return widths[p] * sampleBytes; }
-    int pitch(size_t p) const { return widths[p] * sampleBytes + kPadding; }
-    uint8_t* Row(size_t p, int y) { return planes[p].data() + y * pitch(p); }
+    int RowBytes(size_t p) const { return widths[p] * sampleBytes; }
+    int Pitch(size_t p) const { return widths[p] * sampleBytes + kPadding; }
+    uint8_t* Row(size_t p, int y) { return planes[p].data() + y * Pitch(p); }
 
     template <typename Sample>
     Sample& At(size_t p, int x, int y) {
@@ -82,9 +82,9 @@ struct Frame {
 engine::FrameRefs RefsOf(Frame& dst, Frame& src, Frame& seg) {
     engine::FrameRefs refs{};
     for (size_t p = 0; p < dst.planes.size(); ++p) {
-        refs.dst[p] = {dst.planes[p].data(), dst.pitch(p)};
-        refs.src[p] = {src.planes[p].data(), src.pitch(p)};
-        refs.seg[p] = {seg.planes[p].data(), seg.pitch(p)};
+        refs.dst[p] = {dst.planes[p].data(), dst.Pitch(p)};
+        refs.src[p] = {src.planes[p].data(), src.Pitch(p)};
+        refs.seg[p] = {seg.planes[p].data(), seg.Pitch(p)};
     }
     return refs;
 }
@@ -121,8 +121,8 @@ TEST(RenderFrame, EveryFormatAndDepthWritesEachRowByteOnceAndNothingBeyond) {
                 Render(plan, b, src, src);
                 for (size_t p = 0; p < a.planes.size(); ++p)
                     for (int y = 0; y < a.rows[p]; ++y)
-                        for (int x = 0; x < a.pitch(p); ++x) {
-                            if (x < a.rowBytes(p))
+                        for (int x = 0; x < a.Pitch(p); ++x) {
+                            if (x < a.RowBytes(p))
                                 ASSERT_EQ(a.Row(p, y)[x], b.Row(p, y)[x])
                                     << "unwritten: plane " << p << " " << x << "," << y;
                             else
@@ -176,7 +176,7 @@ std::vector<Channel> ChannelsOf(const FormatCase& f, int sm, int smu, int smv) {
 
 template <typename Sample>
 PlaneView<const Sample> ViewOf(Frame& f, const Channel& c) {
-    return {reinterpret_cast<const Sample*>(f.planes[c.plane].data()) + c.offset, f.pitch(c.plane),
+    return {reinterpret_cast<const Sample*>(f.planes[c.plane].data()) + c.offset, f.Pitch(c.plane),
             c.step * static_cast<int>(sizeof(Sample)), c.width, c.height};
 }
 

@@ -63,8 +63,8 @@ protected:
         const PClip filtered = BasinLift(input, s.Named());
         for (int n = 0; n < 2; ++n) {
             SCOPED_TRACE(n);
-            const PVideoFrame src = input->GetFrame(n, &env);
-            const PVideoFrame out = filtered->GetFrame(n, &env);
+            const PVideoFrame src = input->GetFrame(n, &env_);
+            const PVideoFrame out = filtered->GetFrame(n, &env_);
             ASSERT_TRUE(out);
             EXPECT_NE(out.get(), src.get());
             ExpectFrame(*out.get(), *src.get(), *src.get(), pixelType, s);
@@ -123,10 +123,10 @@ TEST_F(FrameTest, ResultHasTheClipsVideoInfoAndSourceIsUntouched) {
     EXPECT_EQ(0, std::memcmp(&in, &out, sizeof in));
     EXPECT_EQ(filtered->GetVersion(), 3);
 
-    const PVideoFrame src = input->GetFrame(2, &env);
-    PVideoFrame before = env.NewVideoFrame(in);
+    const PVideoFrame src = input->GetFrame(2, &env_);
+    PVideoFrame before = env_.NewVideoFrame(in);
     standin::CopyVisibleBytes(*src.get(), *before.get());
-    const PVideoFrame result = filtered->GetFrame(2, &env);
+    const PVideoFrame result = filtered->GetFrame(2, &env_);
     EXPECT_NE(result.get(), src.get());
     EXPECT_EQ(result->GetRowSize(), src->GetRowSize());
     EXPECT_EQ(result->GetHeight(PLANAR_U), src->GetHeight(PLANAR_U));
@@ -138,8 +138,8 @@ TEST_F(FrameTest, Yv12AndI420GiveTheSameResult) {
     const PClip yv12 = PatternClip(20, 12, kYv12, 1, FewLevels);
     const PClip i420 = PatternClip(20, 12, kI420, 1, FewLevels);
     const NamedArguments args{{"sh", 3}, {"smu", 2}, {"smv", 5}};
-    const PVideoFrame a = BasinLift(yv12, args)->GetFrame(0, &env);
-    const PVideoFrame b = BasinLift(i420, args)->GetFrame(0, &env);
+    const PVideoFrame a = BasinLift(yv12, args)->GetFrame(0, &env_);
+    const PVideoFrame b = BasinLift(i420, args)->GetFrame(0, &env_);
     for (int plane : {PLANAR_Y, PLANAR_U, PLANAR_V}) {
         const int w = a->GetRowSize(plane);
         EXPECT_EQ(ChannelOf(*a.get(), plane, 0, 1, w), ChannelOf(*b.get(), plane, 0, 1, w)) << plane;
@@ -157,9 +157,9 @@ TEST_F(FrameTest, UseclipTakesRegionsFromSclipAndValuesFromTheSource) {
         args.push_back({"sclip", regions});
         const PClip filtered = BasinLift(input, args);
         for (int n = 0; n < 2; ++n) {
-            const PVideoFrame src = input->GetFrame(n, &env);
-            const PVideoFrame seg = regions->GetFrame(n, &env);
-            const PVideoFrame out = filtered->GetFrame(n, &env);
+            const PVideoFrame src = input->GetFrame(n, &env_);
+            const PVideoFrame seg = regions->GetFrame(n, &env_);
+            const PVideoFrame out = filtered->GetFrame(n, &env_);
             ExpectFrame(*out.get(), *src.get(), *seg.get(), type, s);  // alpha from the source too
         }
     }
@@ -168,9 +168,9 @@ TEST_F(FrameTest, UseclipTakesRegionsFromSclipAndValuesFromTheSource) {
 TEST_F(FrameTest, UseclipWithEqualFramesEqualsNoUseclip) {
     const PClip input = PatternClip(16, 8, kYuy2, 1, FewLevels);
     const PClip twin = PatternClip(16, 8, kYuy2, 1, FewLevels);
-    const PVideoFrame a = BasinLift(input, {{"smu", 4}})->GetFrame(0, &env);
+    const PVideoFrame a = BasinLift(input, {{"smu", 4}})->GetFrame(0, &env_);
     const PVideoFrame b =
-        BasinLift(input, {{"smu", 4}, {"useclip", true}, {"sclip", twin}})->GetFrame(0, &env);
+        BasinLift(input, {{"smu", 4}, {"useclip", true}, {"sclip", twin}})->GetFrame(0, &env_);
     EXPECT_TRUE(standin::SameVisibleBytes(*a.get(), *b.get()));
 }
 
@@ -182,8 +182,8 @@ TEST_F(FrameTest, EachColourChannelIsSegmentedOnItsOwn) {
             const uint8_t v = FewLevels(n, p, x, y);
             return x % bpp == 2 ? static_cast<uint8_t>(255 - v) : v;
         });
-        const PVideoFrame a = BasinLift(base)->GetFrame(0, &env);
-        const PVideoFrame b = BasinLift(redChanged)->GetFrame(0, &env);
+        const PVideoFrame a = BasinLift(base)->GetFrame(0, &env_);
+        const PVideoFrame b = BasinLift(redChanged)->GetFrame(0, &env_);
         for (int offset = 0; offset < bpp; ++offset) {
             const auto ca = ChannelOf(*a.get(), 0, offset, bpp, 12);
             const auto cb = ChannelOf(*b.get(), 0, offset, bpp, 12);
@@ -201,16 +201,16 @@ TEST_F(FrameTest, ParityAndAudioComeFromTheChild) {
     vi.sample_type = SAMPLE_INT16;
     vi.nchannels = 2;
     vi.num_audio_samples = 100;
-    auto* source = new standin::MemoryClip(vi, {standin::MakeRandomFrame(env, vi, 3)});
+    auto* source = new standin::MemoryClip(vi, {standin::MakeRandomFrame(env_, vi, 3)});
     const PClip input(source);
     source->SetParity(true);
     source->SetAudioPattern({1, 2, 3, 4, 5});
     const PClip filtered = BasinLift(input);
     EXPECT_TRUE(filtered->GetParity(0));
     std::vector<uint8_t> expected(40), actual(40, 0xEE);
-    input->GetAudio(expected.data(), 7, 10, &env);
-    filtered->GetAudio(actual.data(), 7, 10, &env);
+    input->GetAudio(expected.data(), 7, 10, &env_);
+    filtered->GetAudio(actual.data(), 7, 10, &env_);
     EXPECT_EQ(actual, expected);
     filtered->SetCacheHints(CACHE_ALL, 100);  // ignored, and harmless
-    EXPECT_TRUE(filtered->GetFrame(0, &env));
+    EXPECT_TRUE(filtered->GetFrame(0, &env_));
 }

@@ -49,7 +49,7 @@ class LifetimeTest : public PluginTest {
 protected:
     std::string GetFrameError(const PClip& clip, int n) {
         try {
-            clip->GetFrame(n, &env);
+            clip->GetFrame(n, &env_);
         } catch (const AvisynthError& e) {
             return e.msg;
         }
@@ -62,7 +62,7 @@ protected:
 TEST_F(LifetimeTest, RefusalsLeaveNoCountRaised) {
     const PClip input = RandomClip(8, 6, kYv12);
     const PClip other = RandomClip(8, 6, kYv12, 2);
-    const size_t frames = env.LiveFrameCount();
+    const size_t frames = env_.LiveFrameCount();
     EXPECT_NE(Refusal(input, {{"sh", 11}}), "");
     EXPECT_NE(Refusal(input, {{"useclip", true}}), "");
     EXPECT_NE(Refusal(input, {{"useclip", true}, {"sclip", input}}), "");
@@ -71,7 +71,7 @@ TEST_F(LifetimeTest, RefusalsLeaveNoCountRaised) {
     EXPECT_NE(Refusal(input, {{"smu", 0}, {"useclip", true}, {"sclip", other}, {"sh", 40}}), "");
     EXPECT_EQ(input->RefCount(), 1);
     EXPECT_EQ(other->RefCount(), 1);
-    EXPECT_EQ(env.LiveFrameCount(), frames);
+    EXPECT_EQ(env_.LiveFrameCount(), frames);
 }
 
 // A clip whose description arms the fault: creation reads it just before building the filter,
@@ -104,21 +104,21 @@ TEST_F(LifetimeTest, OutOfMemoryAtCreationIsOneClearRefusal) {
 TEST_F(LifetimeTest, TheFilterHoldsBothClipsUntilItIsDropped) {
     const PClip input = RandomClip(8, 6, kYv12);
     const PClip regions = RandomClip(8, 6, kYv12);
-    const size_t frames = env.LiveFrameCount();
+    const size_t frames = env_.LiveFrameCount();
     {
         const PClip filtered = BasinLift(input);
         EXPECT_EQ(filtered->RefCount(), 1);
         EXPECT_EQ(input->RefCount(), 3);  // child, and segmentation clip without useclip
         const PClip segmented = BasinLift(input, {{"useclip", true}, {"sclip", regions}});
         EXPECT_EQ(regions->RefCount(), 2);
-        PVideoFrame a = filtered->GetFrame(0, &env);
-        PVideoFrame b = segmented->GetFrame(0, &env);
+        PVideoFrame a = filtered->GetFrame(0, &env_);
+        PVideoFrame b = segmented->GetFrame(0, &env_);
         EXPECT_EQ(a->RefCount(), 1);
-        EXPECT_EQ(env.LiveFrameCount(), frames + 2);  // only the results stay referenced
+        EXPECT_EQ(env_.LiveFrameCount(), frames + 2);  // only the results stay referenced
     }
     EXPECT_EQ(input->RefCount(), 1);
     EXPECT_EQ(regions->RefCount(), 1);
-    EXPECT_EQ(env.LiveFrameCount(), frames);
+    EXPECT_EQ(env_.LiveFrameCount(), frames);
 }
 
 // A host operation that raises its error while the driver holds frames: with the real host
@@ -129,15 +129,15 @@ TEST_F(LifetimeTest, FramesHeldWhenTheHostFailsAreReleasedLater) {
     const PClip regions(new HookedClip(RandomClip(8, 6, kYv12, 3), [](int n, IScriptEnvironment* e) {
         if (n == 1) e->ThrowError("sclip cannot deliver frame %d", n);
     }));
-    const size_t frames = env.LiveFrameCount();
+    const size_t frames = env_.LiveFrameCount();
     {
         const PClip filtered = BasinLift(input, {{"useclip", true}, {"sclip", regions}});
         EXPECT_EQ(GetFrameError(filtered, 1), "sclip cannot deliver frame 1");
         EXPECT_EQ(GetFrameError(filtered, 2), "");
-        EXPECT_EQ(env.LiveFrameCount(), frames);
+        EXPECT_EQ(env_.LiveFrameCount(), frames);
         EXPECT_EQ(GetFrameError(filtered, 1), "sclip cannot deliver frame 1");
     }  // dropped right after a failure
-    EXPECT_EQ(env.LiveFrameCount(), frames);
+    EXPECT_EQ(env_.LiveFrameCount(), frames);
     EXPECT_EQ(input->RefCount(), 1);
     EXPECT_EQ(regions->RefCount(), 1);
 }
@@ -155,14 +155,14 @@ TEST_F(LifetimeTest, OutOfMemoryWhileSegmentingIsAHostErrorAndTheFilterStaysUsab
     const PClip filtered = BasinLift(input, {{"useclip", true}, {"sclip", regions}, {"smu", 2}});
     const PClip reference =
         BasinLift(input, {{"useclip", true}, {"sclip", RandomClip(24, 16, kYv12, 3)}, {"smu", 2}});
-    const size_t frames = env.LiveFrameCount();
+    const size_t frames = env_.LiveFrameCount();
 
     EXPECT_EQ(GetFrameError(filtered, 1), "BasinLift: out of memory at frame 1");
     EXPECT_FALSE(failNextAllocation);
-    EXPECT_EQ(env.LiveFrameCount(), frames);
+    EXPECT_EQ(env_.LiveFrameCount(), frames);
     for (int n : {2, 1}) {
-        const PVideoFrame out = filtered->GetFrame(n, &env);
-        const PVideoFrame expected = reference->GetFrame(n, &env);
+        const PVideoFrame out = filtered->GetFrame(n, &env_);
+        const PVideoFrame expected = reference->GetFrame(n, &env_);
         EXPECT_TRUE(standin::SameVisibleBytes(*out.get(), *expected.get())) << n;
     }
 }

@@ -16,14 +16,14 @@ using standin::NamedArguments;
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        description = env.LoadPlugin(BASINLIFT_PLUGIN_PATH);
-        env.SetExtraPitch(32);  // pitches larger than the row size everywhere
+        description_ = env_.LoadPlugin(BASINLIFT_PLUGIN_PATH);
+        env_.SetExtraPitch(32);  // pitches larger than the row size everywhere
     }
 
     // A clip of random frames.
     PClip RandomClip(int width, int height, int pixelType, int frames = 1, uint32_t seed = 1) {
         const VideoInfo vi = standin::MakeVideoInfo(width, height, pixelType, frames);
-        return standin::MemoryClip::Generate(env, vi, [seed](int n, VideoFrame& f) {
+        return standin::MemoryClip::Generate(env_, vi, [seed](int n, VideoFrame& f) {
             standin::FillRandom(f, seed * 7919u + static_cast<uint32_t>(n));
         });
     }
@@ -31,13 +31,13 @@ protected:
     template <class F>
     PClip PatternClip(int width, int height, int pixelType, int frames, F value) {
         const VideoInfo vi = standin::MakeVideoInfo(width, height, pixelType, frames);
-        return standin::MemoryClip::Generate(env, vi, [value](int n, VideoFrame& f) {
+        return standin::MemoryClip::Generate(env_, vi, [value](int n, VideoFrame& f) {
             standin::FillFrame(f, [&](int plane, int x, int y) { return value(n, plane, x, y); });
         });
     }
 
     PClip BasinLift(const PClip& input, const NamedArguments& named = {}) {
-        return env.Invoke("BasinLift", {AVSValue(input)}, named).AsClip();
+        return env_.Invoke("BasinLift", {AVSValue(input)}, named).AsClip();
     }
     // The message of the refusal, or "" when the call is accepted.
     std::string Refusal(const PClip& input, const NamedArguments& named = {}) {
@@ -49,8 +49,8 @@ protected:
         return "";
     }
 
-    standin::ScriptEnvironment env;
-    std::string description;
+    standin::ScriptEnvironment env_;
+    std::string description_;
 };
 
 // What the filter must produce for one channel: the plain reference's pass run on packed

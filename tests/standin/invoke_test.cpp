@@ -18,8 +18,8 @@ namespace {
 constexpr const char* kProbeParams = "c[sh]i[scale]f[name]s[flag]b";
 
 // Records the arguments it receives (user_data is the record) and returns their count.
-AVSValue Record(AVSValue args, void* user_data, IScriptEnvironment*) {
-    auto* seen = static_cast<std::vector<AVSValue>*>(user_data);
+AVSValue Record(AVSValue args, void* userData, IScriptEnvironment*) {
+    auto* seen = static_cast<std::vector<AVSValue>*>(userData);
     for (int i = 0; i < args.ArraySize(); ++i) {
         seen->push_back(args[i]);
         // The host releases every clip argument once more after this call returns.
@@ -60,7 +60,7 @@ TEST(Registry, ListsFunctionsAndReplacesReregisteredNames) {
     const std::vector<standin::RegisteredFunction> functions = env.Functions();
     ASSERT_EQ(functions.size(), 2u);
     EXPECT_EQ(functions[0].params, "c[sh]i");
-    EXPECT_EQ(functions[0].user_data, &second);
+    EXPECT_EQ(functions[0].userData, &second);
     EXPECT_EQ(functions[0].apply, &Record);
     EXPECT_EQ(functions[1].name, "Other");
     EXPECT_TRUE(env.FunctionExists("BASINLIFT"));
@@ -70,83 +70,83 @@ TEST(Registry, ListsFunctionsAndReplacesReregisteredNames) {
 class Binding : public ::testing::Test {
 protected:
     Binding() {
-        env.AddFunction("Probe", kProbeParams, Record, &seen);
-        clip = standin::MemoryClip::Generate(
-            env, standin::MakeVideoInfo(8, 2, VideoInfo::CS_BGR32), [](int, VideoFrame&) {});
+        env_.AddFunction("Probe", kProbeParams, Record, &seen_);
+        clip_ = standin::MemoryClip::Generate(
+            env_, standin::MakeVideoInfo(8, 2, VideoInfo::CS_BGR32), [](int, VideoFrame&) {});
     }
     std::string Error(const std::vector<AVSValue>& positional,
                       const standin::NamedArguments& named = {}) {
-        return ErrorFrom([&] { env.Invoke("Probe", positional, named); });
+        return ErrorFrom([&] { env_.Invoke("Probe", positional, named); });
     }
 
-    ScriptEnvironment env;
-    std::vector<AVSValue> seen;
-    PClip clip;
+    ScriptEnvironment env_;
+    std::vector<AVSValue> seen_;
+    PClip clip_;
 };
 
 TEST_F(Binding, PositionalArgumentsFillFromTheFirstAndOmittedOnesStayUndefined) {
-    EXPECT_EQ(env.Invoke("Probe", {clip, 3}).AsInt(), 5);
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_TRUE(seen[0].AsClip() == clip);
-    EXPECT_EQ(seen[1].AsInt(0), 3);
-    for (int i = 2; i < 5; ++i) EXPECT_FALSE(seen[i].Defined()) << i;
+    EXPECT_EQ(env_.Invoke("Probe", {clip_, 3}).AsInt(), 5);
+    ASSERT_EQ(seen_.size(), 5u);
+    EXPECT_TRUE(seen_[0].AsClip() == clip_);
+    EXPECT_EQ(seen_[1].AsInt(0), 3);
+    for (int i = 2; i < 5; ++i) EXPECT_FALSE(seen_[i].Defined()) << i;
 
-    seen.clear();
-    env.Invoke("Probe", {clip, 1, 2.5, "n", true});
-    EXPECT_DOUBLE_EQ(seen[2].AsFloat(), 2.5);
-    EXPECT_STREQ(seen[3].AsString(), "n");
-    EXPECT_TRUE(seen[4].AsBool(false));
+    seen_.clear();
+    env_.Invoke("Probe", {clip_, 1, 2.5, "n", true});
+    EXPECT_DOUBLE_EQ(seen_[2].AsFloat(), 2.5);
+    EXPECT_STREQ(seen_[3].AsString(), "n");
+    EXPECT_TRUE(seen_[4].AsBool(false));
 }
 
 TEST_F(Binding, NamedArgumentsFillTheirParametersAndIntsBecomeFloats) {
     char name[] = "label";
-    env.Invoke("Probe", {clip}, {{"SCALE", 2}, {"name", name}});
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_FALSE(seen[1].Defined());
-    EXPECT_TRUE(seen[2].IsFloat());
-    EXPECT_FALSE(seen[2].IsInt());
-    EXPECT_DOUBLE_EQ(seen[2].AsFloat(), 2.0);
-    EXPECT_STREQ(seen[3].AsString(), "label");
-    EXPECT_NE(seen[3].AsString(), name);  // the host's copy outlives the caller's buffer
+    env_.Invoke("Probe", {clip_}, {{"SCALE", 2}, {"name", name}});
+    ASSERT_EQ(seen_.size(), 5u);
+    EXPECT_FALSE(seen_[1].Defined());
+    EXPECT_TRUE(seen_[2].IsFloat());
+    EXPECT_FALSE(seen_[2].IsInt());
+    EXPECT_DOUBLE_EQ(seen_[2].AsFloat(), 2.0);
+    EXPECT_STREQ(seen_[3].AsString(), "label");
+    EXPECT_NE(seen_[3].AsString(), name);  // the host's copy outlives the caller's buffer
 }
 
 TEST_F(Binding, BadCallsGetTheHostsScriptErrors) {
     const std::string prefix = "Script error: Invalid arguments to function \"Probe\": ";
-    EXPECT_EQ(ErrorFrom([&] { env.Invoke("Nope", {}); }),
+    EXPECT_EQ(ErrorFrom([&] { env_.Invoke("Nope", {}); }),
               "Script error: there is no function named \"Nope\"");
-    EXPECT_EQ(Error({clip, 1, 2.0, "s", true, 6}), prefix + "too many arguments (6 given, at most 5)");
-    EXPECT_EQ(Error({clip}, {{"bogus", 1}}), prefix + "there is no parameter named \"bogus\"");
-    EXPECT_EQ(Error({clip, 3}, {{"sh", 4}}), prefix + "parameter \"sh\" is given twice");
-    EXPECT_EQ(Error({clip}, {{"sh", 4}, {"Sh", 5}}), prefix + "parameter \"sh\" is given twice");
+    EXPECT_EQ(Error({clip_, 1, 2.0, "s", true, 6}), prefix + "too many arguments (6 given, at most 5)");
+    EXPECT_EQ(Error({clip_}, {{"bogus", 1}}), prefix + "there is no parameter named \"bogus\"");
+    EXPECT_EQ(Error({clip_, 3}, {{"sh", 4}}), prefix + "parameter \"sh\" is given twice");
+    EXPECT_EQ(Error({clip_}, {{"sh", 4}, {"Sh", 5}}), prefix + "parameter \"sh\" is given twice");
     EXPECT_EQ(Error({}), prefix + "argument 1 is missing (expects a clip)");
     EXPECT_EQ(Error({3}), prefix + "argument 1 expects a clip");
-    EXPECT_EQ(Error({clip, 1.5}), prefix + "parameter \"sh\" expects an integer");
-    EXPECT_EQ(Error({clip}, {{"scale", "big"}}), prefix + "parameter \"scale\" expects a float");
-    EXPECT_EQ(Error({clip}, {{"name", 1}}), prefix + "parameter \"name\" expects a string");
-    EXPECT_EQ(Error({clip}, {{"flag", "yes"}}), prefix + "parameter \"flag\" expects a boolean");
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(clip->RefCount(), 1);
+    EXPECT_EQ(Error({clip_, 1.5}), prefix + "parameter \"sh\" expects an integer");
+    EXPECT_EQ(Error({clip_}, {{"scale", "big"}}), prefix + "parameter \"scale\" expects a float");
+    EXPECT_EQ(Error({clip_}, {{"name", 1}}), prefix + "parameter \"name\" expects a string");
+    EXPECT_EQ(Error({clip_}, {{"flag", "yes"}}), prefix + "parameter \"flag\" expects a boolean");
+    EXPECT_TRUE(seen_.empty());
+    EXPECT_EQ(clip_->RefCount(), 1);
 
-    env.AddFunction("Many", "c+", Record, &seen);
-    EXPECT_THAT(ErrorFrom([&] { env.Invoke("Many", {clip}); }), HasSubstr("repeated parameters"));
+    env_.AddFunction("Many", "c+", Record, &seen_);
+    EXPECT_THAT(ErrorFrom([&] { env_.Invoke("Many", {clip_}); }), HasSubstr("repeated parameters"));
 }
 
 TEST_F(Binding, TheInterfaceSlotTakesNamesForArrayElementsAndAdoptsItsArgument) {
-    const AVSValue args[] = {clip, AVSValue("n"), AVSValue(4)};
+    const AVSValue args[] = {clip_, AVSValue("n"), AVSValue(4)};
     const char* const names[] = {nullptr, "name", "sh"};
-    const AVSValue count = static_cast<IScriptEnvironment&>(env).Invoke("Probe", AVSValue(args, 3), names);
+    const AVSValue count = static_cast<IScriptEnvironment&>(env_).Invoke("Probe", AVSValue(args, 3), names);
     EXPECT_EQ(count.AsInt(0), 5);
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_EQ(seen[1].AsInt(0), 4);
-    EXPECT_STREQ(seen[3].AsString(), "n");
+    ASSERT_EQ(seen_.size(), 5u);
+    EXPECT_EQ(seen_[1].AsInt(0), 4);
+    EXPECT_STREQ(seen_[3].AsString(), "n");
 
-    seen.clear();
-    static_cast<IScriptEnvironment&>(env).Invoke("Probe", AVSValue(clip));  // a single value is one argument
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_TRUE(seen[0].AsClip() == clip);
-    seen.clear();
+    seen_.clear();
+    static_cast<IScriptEnvironment&>(env_).Invoke("Probe", AVSValue(clip_));  // a single value is one argument
+    ASSERT_EQ(seen_.size(), 5u);
+    EXPECT_TRUE(seen_[0].AsClip() == clip_);
+    seen_.clear();
     // Ours and args[0]'s: the by-value argument's references were released.
-    EXPECT_EQ(clip->RefCount(), 2);
+    EXPECT_EQ(clip_->RefCount(), 2);
 }
 
 // AviSynth+ on POSIX releases every clip of a classic creation call's arguments once more after a
@@ -155,21 +155,21 @@ TEST_F(Binding, TheInterfaceSlotTakesNamesForArrayElementsAndAdoptsItsArgument) 
 AVSValue KeepNothing(AVSValue args, void*, IScriptEnvironment*) { return args[0]; }
 
 TEST_F(Binding, ClipArgumentsAreReleasedOnceMoreAfterASuccessfulCall) {
-    env.AddFunction("KeepNothing", "c", KeepNothing, nullptr);
-    AddClipReference(clip.get());  // what a plug-in takes to make up for the release
-    const AVSValue result = env.Invoke("KeepNothing", {clip});
-    EXPECT_EQ(clip->RefCount(), 2);  // ours and the result's
+    env_.AddFunction("KeepNothing", "c", KeepNothing, nullptr);
+    AddClipReference(clip_.get());  // what a plug-in takes to make up for the release
+    const AVSValue result = env_.Invoke("KeepNothing", {clip_});
+    EXPECT_EQ(clip_->RefCount(), 2);  // ours and the result's
 }
 
 TEST_F(Binding, ClipArgumentsOfARefusedCallAreNotReleasedAgain) {
-    env.AddFunction("Refuse", "c", Boom, nullptr);
-    EXPECT_EQ(ErrorFrom([&] { env.Invoke("Refuse", {clip}); }), "boom 1");
-    EXPECT_EQ(clip->RefCount(), 1);
+    env_.AddFunction("Refuse", "c", Boom, nullptr);
+    EXPECT_EQ(ErrorFrom([&] { env_.Invoke("Refuse", {clip_}); }), "boom 1");
+    EXPECT_EQ(clip_->RefCount(), 1);
 }
 
 TEST_F(Binding, ErrorsFromTheFunctionPassThrough) {
-    env.AddFunction("Boom", "", Boom, nullptr);
-    EXPECT_EQ(ErrorFrom([&] { env.Invoke("Boom", {}); }), "boom 1");
+    env_.AddFunction("Boom", "", Boom, nullptr);
+    EXPECT_EQ(ErrorFrom([&] { env_.Invoke("Boom", {}); }), "boom 1");
 }
 
 }  // namespace

@@ -73,8 +73,8 @@ struct Frames {
     std::string format;
     int width = 0, height = 0, count = 0;
     std::string bytes;
-    bool valid() const { return width > 0; }
-    engine::VideoFormat engineFormat() const {
+    bool Valid() const { return width > 0; }
+    engine::VideoFormat Format() const {
         const std::optional<engine::VideoFormat> known = EngineFormat(format);
         if (!known) throw std::runtime_error("not a format the plug-in takes: " + format);
         return *known;
@@ -92,11 +92,11 @@ Frames ReadFrames(const std::string& path) {
 // A plane's row in bytes and its rows.
 struct PlaneSize {
     int rowBytes, height;
-    size_t bytes() const { return static_cast<size_t>(rowBytes) * static_cast<size_t>(height); }
+    size_t Bytes() const { return static_cast<size_t>(rowBytes) * static_cast<size_t>(height); }
 };
 
 std::vector<PlaneSize> PlaneSizes(const Frames& f) {
-    const engine::VideoFormat format = f.engineFormat();
+    const engine::VideoFormat format = f.Format();
     std::vector<PlaneSize> sizes;
     for (int p = 0; p < engine::PlaneCount(*format.pixels); ++p)
         sizes.push_back({engine::PlaneWidth(*format.pixels, p, f.width) * format.samples.Bytes(),
@@ -124,7 +124,7 @@ engine::FilterSettings SettingsOf(const std::string& arguments) {
 
 std::string EngineOutput(const Frames& source, const Frames* sclip, const std::string& arguments) {
     const engine::FilterSettings settings = SettingsOf(arguments);
-    const engine::VideoFormat format = source.engineFormat();
+    const engine::VideoFormat format = source.Format();
     const engine::FramePlan plan(format, source.width, source.height, settings);
     const engine::WorkingBuffers buffers(source.width, source.height, format.samples);
     std::string out(source.bytes.size(), '\0');
@@ -138,7 +138,7 @@ std::string EngineOutput(const Frames& source, const Frames* sclip, const std::s
             frame.src[p] = {src, size.rowBytes};
             frame.seg[p] = {seg, size.rowBytes};
             frame.dst[p] = {reinterpret_cast<uint8_t*>(&out[at]), size.rowBytes};
-            at += size.bytes();
+            at += size.Bytes();
             ++p;
         }
         engine::RenderFrame(plan, buffers, frame);
@@ -209,11 +209,11 @@ TEST(RealVapourSynth, EveryFormatGivesTheEnginesFrames) {
         if (Refused(c)) continue;
         SCOPED_TRACE(c.name);
         const HostRun run = ReadRun(c);
-        ASSERT_TRUE(run.out.valid()) << ReadFile(Result(c, "out.error"));
+        ASSERT_TRUE(run.out.Valid()) << ReadFile(Result(c, "out.error"));
         ASSERT_EQ(run.out.format, run.clip.format);
         ASSERT_EQ(run.out.bytes.size(), run.clip.bytes.size());
         EXPECT_TRUE(run.out.bytes ==
-                    EngineOutput(run.clip, run.sclip.valid() ? &run.sclip : nullptr, c.arguments));
+                    EngineOutput(run.clip, run.sclip.Valid() ? &run.sclip : nullptr, c.arguments));
         formats.insert(run.out.format);
     }
     // Gray, every YUV subsampling and RGB at 8 bits, and other depths of several.
@@ -226,8 +226,8 @@ TEST(RealVapourSynth, YuvFramesEqualTheToolsThroughTheClassicPlugin) {
         const HostRun run = ReadRun(c);
         if (Refused(c) || (run.clip.format != "YUV420P8" && run.clip.format != "YUV422P8")) continue;
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(run.out.valid()) << ReadFile(Result(c, "out.error"));
-        EXPECT_TRUE(run.out.bytes == ToolOutput(c, run.clip, run.sclip.valid() ? &run.sclip : nullptr));
+        ASSERT_TRUE(run.out.Valid()) << ReadFile(Result(c, "out.error"));
+        EXPECT_TRUE(run.out.bytes == ToolOutput(c, run.clip, run.sclip.Valid() ? &run.sclip : nullptr));
         ++compared;
     }
     EXPECT_GE(compared, 8);
@@ -243,13 +243,13 @@ TEST(RealVapourSynth, EveryDepthGivesTheEightBitFramesScaled) {
         base.name = depth.base;
         const Frames out = ReadFrames(Result(c, "out.frames"));
         const Frames bytes = ReadFrames(Result(base, "out.frames"));
-        ASSERT_TRUE(out.valid()) << ReadFile(Result(c, "out.error"));
-        ASSERT_TRUE(bytes.valid());
-        const engine::VideoFormat format = out.engineFormat();
+        ASSERT_TRUE(out.Valid()) << ReadFile(Result(c, "out.error"));
+        ASSERT_TRUE(bytes.Valid());
+        const engine::VideoFormat format = out.Format();
         const std::vector<PlaneSize> sizes = PlaneSizes(bytes);
         std::vector<hosttest::PlaneSamples> planes;
         for (size_t p = 0; p < sizes.size(); ++p)
-            planes.push_back({sizes[p].bytes(), format.pixels->layout == engine::Layout::PlanarYuv && p > 0});
+            planes.push_back({sizes[p].Bytes(), format.pixels->layout == engine::Layout::PlanarYuv && p > 0});
         EXPECT_EQ(hosttest::CompareScaled(out.bytes, bytes.bytes, planes, depth.bits), "");
         ++compared;
     }
@@ -262,14 +262,14 @@ TEST(RealVapourSynth, FramesRequestedAtOnceOnSeveralThreadsEqualOneThreads) {
         SCOPED_TRACE(c.name);
         const Frames out = ReadFrames(Result(c, "out.frames"));
         const Frames parallel = ReadFrames(Result(c, "parallel.frames"));
-        ASSERT_TRUE(parallel.valid()) << ReadFile(Result(c, "parallel.error"));
+        ASSERT_TRUE(parallel.Valid()) << ReadFile(Result(c, "parallel.error"));
         EXPECT_TRUE(parallel.bytes == out.bytes);
     }
 }
 
 // "n: p q" for each frame, the planes the engine leaves alone.
 std::string ExpectedSharedPlanes(const Case& c, const Frames& clip) {
-    const engine::FramePlan plan(clip.engineFormat(), clip.width, clip.height, SettingsOf(c.arguments));
+    const engine::FramePlan plan(clip.Format(), clip.width, clip.height, SettingsOf(c.arguments));
     std::string planes;
     for (int p = 0; p < engine::PlaneCount(plan.Pixels()); ++p)
         if (!plan.PlaneProcessed(p)) planes += " " + std::to_string(p);
@@ -284,7 +284,7 @@ TEST(RealVapourSynth, UnprocessedPlanesAreTheSourcesAndPropertiesPassThrough) {
         if (Refused(c)) continue;
         SCOPED_TRACE(c.name);
         const Frames clip = ReadFrames(Result(c, "clip.frames"));
-        ASSERT_TRUE(clip.valid());
+        ASSERT_TRUE(clip.Valid());
         const std::string expected = ExpectedSharedPlanes(c, clip);
         EXPECT_EQ(ReadFile(Result(c, "out.shared")), expected);
         if (expected.find(": ") != std::string::npos) ++withShared;

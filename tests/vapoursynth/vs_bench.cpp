@@ -35,7 +35,7 @@ public:
         std::unique_lock<std::mutex> lock(mutex_);
         finished_.wait(lock, [this] { return arrived_ == total_; });
     }
-    const std::string& error() const { return error_; }
+    const std::string& Error() const { return error_; }
 
 private:
     static void VS_CC Done(void* self, const VSFrame* frame, int, VSNode*, const char* error) {
@@ -60,7 +60,7 @@ private:
 // The best frames per second of `runs` runs over `frames` frames.
 double Measure(const std::string& plugin, int threads, const char* arguments, int frames, int runs) {
     vstest::Session session(plugin, threads);
-    const VSAPI* api = session.api();
+    const VSAPI* api = session.Api();
     VSVideoInfo vi{};
     vi.format = vstest::Format(session, pfYUV420P8);
     vi.width = kWidth;
@@ -69,7 +69,7 @@ double Measure(const std::string& plugin, int threads, const char* arguments, in
     vi.fpsNum = 25;
     vi.fpsDen = 1;
 
-    VSFrame* prepared = api->newVideoFrame(&vi.format, kWidth, kHeight, nullptr, session.core());
+    VSFrame* prepared = api->newVideoFrame(&vi.format, kWidth, kHeight, nullptr, session.Core());
     for (int p = 0; p < 3; ++p) {
         const int w = api->getFrameWidth(prepared, p), h = api->getFrameHeight(prepared, p);
         const std::vector<uint8_t> content = MakeSyntheticChannel(w, h);
@@ -100,7 +100,7 @@ double Measure(const std::string& plugin, int threads, const char* arguments, in
         const Pump pump(api, filtered, frames, 2 * threads);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         api->freeNode(filtered);
-        if (!pump.error().empty()) throw vstest::HostError(pump.error());
+        if (!pump.Error().empty()) throw vstest::HostError(pump.Error());
         best = std::max(best, frames / took.count());
     }
     api->freeMap(args);

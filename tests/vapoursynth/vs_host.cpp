@@ -128,10 +128,10 @@ SourceClip ParseClip(const Session& session, const std::string& text) {
     source.vi.fpsDen = 1;
     if (std::string(format) == "variable") return source;  // format left undefined
     const std::optional<vstest::FormatParts> parts = vstest::ParseFormatName(format);
-    if (!parts || !session.api()->queryVideoFormat(&source.vi.format, parts->colorFamily,
+    if (!parts || !session.Api()->queryVideoFormat(&source.vi.format, parts->colorFamily,
                                                    parts->isFloat ? stFloat : stInteger, parts->bits,
                                                    parts->subSamplingW, parts->subSamplingH,
-                                                   session.core()))
+                                                   session.Core()))
         throw HostError("unknown format: " + text);
     return source;
 }
@@ -160,7 +160,7 @@ VSNode* MakeSource(Session& session, const SourceClip& source, std::shared_ptr<F
 
 // The arguments of one call; nodes are the caller's and stay so.
 VSMap* MakeArguments(const Session& session, VSNode* clip, VSNode* sclip, const std::string& text) {
-    const VSAPI* api = session.api();
+    const VSAPI* api = session.Api();
     VSMap* args = api->createMap();
     if (clip) api->mapSetNode(args, "clip", clip, maReplace);
     for (const std::string& word : Split(text, ',')) {
@@ -301,7 +301,7 @@ private:
 // One case: the call, then its frames on one thread and on several. False when OUTDIR could
 // not be written.
 bool RunCase(Session& session, const Case& c, const std::string& base) {
-    const VSAPI* api = session.api();
+    const VSAPI* api = session.Api();
     const SourceClip clipSource = ParseClip(session, c.clip);
     const SourceClip sclipSource = ParseClip(session, c.sclip);
     auto clipStore = std::make_shared<FrameStore>(api);
@@ -311,7 +311,7 @@ bool RunCase(Session& session, const Case& c, const std::string& base) {
     VSMap* args = MakeArguments(session, clip, sclip, c.arguments);
     bool ok = true;
     try {
-        api->setThreadCount(1, session.core());
+        api->setThreadCount(1, session.Core());
         VSNode* filtered = session.BasinLift(args);
         std::string error;
         ok = RecordFrames(api, clip, base + ".clip", nullptr, &error) &&
@@ -321,7 +321,7 @@ bool RunCase(Session& session, const Case& c, const std::string& base) {
         api->freeNode(filtered);
 
         // A new call, so that no frame comes from the first one's cache.
-        api->setThreadCount(kParallelThreads, session.core());
+        api->setThreadCount(kParallelThreads, session.Core());
         VSNode* again = session.BasinLift(args);
         ok = ok && AllAtOnce(api, again).Write(base + ".parallel");
         api->freeNode(again);
@@ -335,8 +335,8 @@ bool RunCase(Session& session, const Case& c, const std::string& base) {
 }
 
 bool DescribePlugin(const Session& session, const std::string& path) {
-    const VSAPI* api = session.api();
-    VSPlugin* plugin = session.plugin();
+    const VSAPI* api = session.Api();
+    VSPlugin* plugin = session.Plugin();
     if (!plugin) return WriteText(path, "not registered\n");
     std::string text = std::string("id=") + api->getPluginID(plugin) +
                        "\nnamespace=" + api->getPluginNamespace(plugin) +

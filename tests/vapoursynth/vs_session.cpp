@@ -71,7 +71,7 @@ VSNode* Session::BasinLift(const VSMap* args) {
 
 VSVideoFormat Format(const Session& session, int presetId) {
     VSVideoFormat format{};
-    session.api()->getVideoFormatByID(&format, static_cast<uint32_t>(presetId), session.core());
+    session.Api()->getVideoFormatByID(&format, static_cast<uint32_t>(presetId), session.Core());
     return format;
 }
 

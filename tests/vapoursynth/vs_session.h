@@ -28,9 +28,9 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    const VSAPI* api() const { return api_; }
-    VSCore* core() const { return core_; }
-    VSPlugin* plugin() const { return plugin_; }
+    const VSAPI* Api() const { return api_; }
+    VSCore* Core() const { return core_; }
+    VSPlugin* Plugin() const { return plugin_; }
 
     // A clip of vi whose frames come from make, called on any worker thread. The caller owns
     // the node.

@@ -20,7 +20,7 @@ Frame::Frame(const engine::VideoFormat& format, int width, int height)
         total += static_cast<size_t>(pitch) * static_cast<size_t>(rows);
     }
     block_ = memory::LargeBlock(total);
-    uint8_t* at = block_.data();
+    uint8_t* at = block_.Data();
     for (FramePlane& plane : planes_) {
         plane.data = at;
         at += plane.pitch * plane.rows;
