@@ -28,7 +28,7 @@ bool SameLayout(const FrameLayout& a, const FrameLayout& b) {
 
 }  // namespace
 
-VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
+VideoFrame* FramePool::Allocate(const FrameLayout& layout, std::optional<uint8_t> fill) {
     // A frame of the same layout that nobody holds any more is taken again, as a real host
     // recycles its frames: a video then touches new memory only for its first frames.
     std::unique_ptr<Record> record = TakeUnused(layout);
@@ -39,8 +39,7 @@ VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
         record->memory = memory::LargeBlock(static_cast<size_t>(layout.dataSize) +
                                             static_cast<size_t>(layout.align) - 1);
     }
-    const size_t size = record->memory.Size();
-    std::memset(record->memory.Data(), fill, size);
+    if (fill) std::memset(record->memory.Data(), *fill, record->memory.Size());
 
     const auto address = reinterpret_cast<uintptr_t>(record->memory.Data());
     const auto misalignment = static_cast<int>(address % static_cast<uintptr_t>(layout.align));
@@ -49,7 +48,7 @@ VideoFrame* FramePool::Allocate(const FrameLayout& layout, uint8_t fill) {
     record->frame.reset();
     record->buffer = VideoFrameBuffer{};
     record->buffer.data = record->memory.Data();
-    record->buffer.data_size = static_cast<int>(size);
+    record->buffer.data_size = static_cast<int>(record->memory.Size());
     const bool planar = layout.pitchUV != 0;
     record->frame.emplace(&record->buffer, offset, layout.pitch, layout.rowSize, layout.height,
                           offset + (planar ? layout.offsetU : 0),

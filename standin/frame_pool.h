@@ -27,8 +27,8 @@ public:
 
     // A new frame with no references yet (its buffer's count of 1 keeps it from being
     // reclaimed until the caller's first reference comes and goes). Every byte of its
-    // memory, padding included, holds `fill`. May throw std::bad_alloc.
-    VideoFrame* Allocate(const FrameLayout& layout, uint8_t fill);
+    // memory, padding included, holds `fill` (or whatever it held). May throw std::bad_alloc.
+    VideoFrame* Allocate(const FrameLayout& layout, std::optional<uint8_t> fill);
 
     // The layout a frame of this pool was made with; nullopt for foreign frames.
     std::optional<FrameLayout> LayoutOf(const VideoFrame* frame) const;

@@ -153,7 +153,7 @@ PVideoFrame ScriptEnvironment::NewVideoFrame(const VideoInfo& vi, int align) {
 
 VideoFrame* ScriptEnvironment::AllocateFrame(const FrameLayout& layout) {
     try {
-        return frames_.Allocate(layout, kJunkByte);
+        return frames_.Allocate(layout, fillNewFrames_ ? std::optional<uint8_t>(kJunkByte) : std::nullopt);
     } catch (const std::bad_alloc&) {
         Fail(Format("out of memory for a new frame of %d bytes", layout.dataSize));
     }

@@ -28,8 +28,11 @@ namespace standin {
 
 class ScriptEnvironment final : public IScriptEnvironment {
 public:
-    // Every byte of a new frame starts as this, so that unwritten output shows.
+    // Every byte of a new frame starts as this, so that unwritten output shows in tests.
     static constexpr uint8_t kJunkByte = 0xCD;
+    // Whether new frames are filled with kJunkByte (the default) or left as they come, as a
+    // real host leaves them; the fill costs a pass over every frame.
+    void FillNewFrames(bool fill) { fillNewFrames_ = fill; }
 
     ScriptEnvironment() = default;
     ScriptEnvironment(const ScriptEnvironment&) = delete;
@@ -117,6 +120,7 @@ private:
     PluginLibraries plugins_;
     StringStore strings_;
     FramePool frames_;
+    bool fillNewFrames_ = true;
     FunctionRegistry registry_;
     std::mutex mutex_;  // variables and exit callbacks
     std::map<std::string, AVSValue> variables_;  // keyed by lower-case name

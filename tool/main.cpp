@@ -89,6 +89,7 @@ void RunTool(const Options& options) {
         return;
     }
     standin::ScriptEnvironment env;
+    env.FillNewFrames(false);  // the plug-in writes every byte it hands back
     try {
         RunFiltering(options, &env);
     } catch (const AvisynthError& e) {

@@ -126,6 +126,28 @@ TEST_F(BadInputTest, TooLittleMemoryGivesOneClearMessage) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"big.ppm"});
 }
 
+TEST_F(BadInputTest, TooLittleMemoryForTheWorkersSaysFewerWouldDo) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
+#endif
+    // Three frames of 4096x2160: one worker's buffers and frames fit the limit, three
+    // workers' do not.
+    std::string video = "YUV4MPEG2 W4096 H2160 F25:1 C420\n";
+    for (int n = 0; n < 3; ++n) video += "FRAME\n" + std::string(4096 * 2160 * 3 / 2, static_cast<char>(16 + 60 * n));
+    WriteFile(Path("large.y4m"), video);
+    const auto limited = [&](const char* threads) {
+        return RunShell("ulimit -v 450000; exec \"$TOOL\" --quiet --threads " + std::string(threads) +
+                        " '" + Path("large.y4m") + "' '" + Path("out.y4m") + "'");
+    };
+    const ToolRun three = limited("3");
+    EXPECT_EQ(three.status, 1);
+    EXPECT_EQ(three.err, "basinlift: out of memory with 3 workers, each holding a filter and frames; "
+                         "fewer (--threads) need less\n");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"large.y4m"});
+    const ToolRun one = limited("1");
+    EXPECT_EQ(one.status, 0) << one.err;
+}
+
 TEST_F(BadInputTest, SixteenBitPngStaysAtSixteenBitsUnlessEightAreAsked) {
     // The 8-bit picture shifted up: the filter's 16-bit result shifted down is the plug-in's
     // 8-bit result.
