@@ -1,6 +1,7 @@
 # cmake --install puts each plug-in where its host autoloads it, when the host is installed
 # under the same prefix, and the tool where a shell finds it. Every destination is a cache
-# variable: relative to the install prefix, or absolute.
+# variable: relative to the install prefix, or absolute. The variables are set when this file is
+# included, before the targets; basinlift_install_rules() makes the rules once they exist.
 #
 #   AviSynth+     BasinLiftC      <libdir>/avisynth   (AviSynth+ on Linux and macOS autoloads
 #                                                      <its prefix>/<libdir>/avisynth; Windows:
@@ -38,6 +39,22 @@ set(BASINLIFT_INSTALL_VAPOURSYNTH_DIR "${_vapoursynth_dir}" CACHE STRING
 set(BASINLIFT_INSTALL_TOOL_DIR "${CMAKE_INSTALL_LIBDIR}/basinlift" CACHE STRING
     "Where cmake --install puts the basinlift tool and the classic plug-in it loads; ${CMAKE_INSTALL_BINDIR}/basinlift links to the tool")
 
+# The rules, once every target is known: called at the end of the top-level CMakeLists.txt.
+function(basinlift_install_rules)
+  if(TARGET BasinLiftC)
+    basinlift_install_plugin(BasinLiftC ${BASINLIFT_INSTALL_AVISYNTH_DIR})
+  endif()
+  if(TARGET BasinLiftVS)
+    basinlift_install_plugin(BasinLiftVS ${BASINLIFT_INSTALL_VAPOURSYNTH_DIR})
+  endif()
+  if(TARGET basinlift)
+    basinlift_install_tool()
+  elseif(WIN32 AND TARGET BasinLift)
+    # The classic host's DLL (32-bit Windows): into its plug-in folder.
+    basinlift_install_plugin(BasinLift ${BASINLIFT_INSTALL_AVISYNTH_DIR})
+  endif()
+endfunction()
+
 # A plug-in is the library alone: no import library (Windows) or version links.
 function(basinlift_install_plugin target destination)
   install(TARGETS ${target}
@@ -46,14 +63,7 @@ function(basinlift_install_plugin target destination)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT import_libraries EXCLUDE_FROM_ALL)
 endfunction()
 
-if(TARGET BasinLiftC)
-  basinlift_install_plugin(BasinLiftC ${BASINLIFT_INSTALL_AVISYNTH_DIR})
-endif()
-if(TARGET BasinLiftVS)
-  basinlift_install_plugin(BasinLiftVS ${BASINLIFT_INSTALL_VAPOURSYNTH_DIR})
-endif()
-
-if(TARGET basinlift)
+function(basinlift_install_tool)
   install(TARGETS basinlift RUNTIME DESTINATION ${BASINLIFT_INSTALL_TOOL_DIR})
   basinlift_install_plugin(BasinLift ${BASINLIFT_INSTALL_TOOL_DIR})
   # A relative link, so that an installed tree can be moved.
@@ -70,7 +80,4 @@ if(TARGET basinlift)
     message(STATUS \"Installing: \$ENV{DESTDIR}\${_bin}/basinlift -> \${_target}\")
     file(CREATE_LINK \"\${_target}\" \"\$ENV{DESTDIR}\${_bin}/basinlift\" SYMBOLIC)
   ")
-elseif(WIN32 AND TARGET BasinLift)
-  # The classic host's DLL (32-bit Windows): into its plug-in folder.
-  basinlift_install_plugin(BasinLift ${BASINLIFT_INSTALL_AVISYNTH_DIR})
-endif()
+endfunction()

@@ -40,13 +40,18 @@ if(BASINLIFT_REQUIRE_REAL_HOSTS OR "$ENV{BASINLIFT_REQUIRE_REAL_HOSTS}")
 endif()
 
 # A host (or a program its tests need) that is missing: stops the configure when hosts are
-# required, and is only said otherwise (the tests left out say it again when they run).
-function(basinlift_host_missing what why)
+# required.
+function(basinlift_require_host what why)
   if(BASINLIFT_HOSTS_REQUIRED)
     message(FATAL_ERROR "${what}: ${why}.\n"
             "BASINLIFT_REQUIRE_REAL_HOSTS is on, so a missing host stops the build instead of "
             "leaving its tests skipped.")
   endif()
+endfunction()
+
+# The same, and otherwise said (the tests left out say it again when they run).
+function(basinlift_host_missing what why)
+  basinlift_require_host(${what} "${why}")
   message(STATUS "${what}: ${why}")
 endfunction()
 
