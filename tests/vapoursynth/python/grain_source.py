@@ -3,7 +3,6 @@ BlankClip whose frames std.ModifyFrame fills with numpy. Blocks of six levels wi
 give the watershed regions to find and many boundaries; frame n of a clip has the same bytes in
 every process, so scripts run by vspipe and by the test itself see the same clip."""
 import numpy as np
-import vapoursynth as vs
 
 
 def _mix(z):
