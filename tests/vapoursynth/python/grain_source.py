@@ -42,4 +42,6 @@ def frame_bytes(frame):
 
 
 def clip_bytes(clip):
-    return b''.join(frame_bytes(f) for f in clip.frames())
+    # Frame by frame: R73's clip.frames() can spin forever holding the GIL that the thread
+    # delivering the next frame waits for.
+    return b''.join(frame_bytes(clip.get_frame(n)) for n in range(clip.num_frames))
