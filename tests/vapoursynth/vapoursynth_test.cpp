@@ -203,8 +203,13 @@ HostRun ReadRun(const Case& c) {
             ReadFrames(Result(c, "out.frames"))};
 }
 
+// Fewer than this many calls that give frames would mean cases.txt lost some, or the host ran
+// none; the checks below would then pass on what is left.
+constexpr int kFilteringCases = 20;
+
 TEST(RealVapourSynth, EveryFormatGivesTheEnginesFrames) {
     std::set<std::string> formats;
+    int compared = 0;
     for (const Case& c : ReadCases()) {
         if (Refused(c)) continue;
         SCOPED_TRACE(c.name);
@@ -215,9 +220,11 @@ TEST(RealVapourSynth, EveryFormatGivesTheEnginesFrames) {
         EXPECT_TRUE(run.out.bytes ==
                     EngineOutput(run.clip, run.sclip.Valid() ? &run.sclip : nullptr, c.arguments));
         formats.insert(run.out.format);
+        ++compared;
     }
     // Gray, every YUV subsampling and RGB at 8 bits, and other depths of several.
     EXPECT_GE(formats.size(), 20u);
+    EXPECT_GE(compared, kFilteringCases);
 }
 
 TEST(RealVapourSynth, YuvFramesEqualTheToolsThroughTheClassicPlugin) {
@@ -257,14 +264,18 @@ TEST(RealVapourSynth, EveryDepthGivesTheEightBitFramesScaled) {
 }
 
 TEST(RealVapourSynth, FramesRequestedAtOnceOnSeveralThreadsEqualOneThreads) {
+    int compared = 0;
     for (const Case& c : ReadCases()) {
         if (Refused(c)) continue;
         SCOPED_TRACE(c.name);
         const Frames out = ReadFrames(Result(c, "out.frames"));
         const Frames parallel = ReadFrames(Result(c, "parallel.frames"));
+        ASSERT_TRUE(out.Valid()) << ReadFile(Result(c, "out.error"));
         ASSERT_TRUE(parallel.Valid()) << ReadFile(Result(c, "parallel.error"));
         EXPECT_TRUE(parallel.bytes == out.bytes);
+        ++compared;
     }
+    EXPECT_GE(compared, kFilteringCases);
 }
 
 // "n: p q" for each frame, the planes the engine leaves alone.

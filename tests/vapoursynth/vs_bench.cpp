@@ -1,8 +1,8 @@
 // Frames per second of the plug-in inside the real VapourSynth, on 1080p 4:2:0 whose planes are
 // the benchmark's synthetic 1080p content (flat areas, edges, gradients and grain), with the
-// core's worker threads set to 1 and to 2. Frames are requested the way vspipe does: a few per
-// thread kept in flight, the next one asked for as each arrives. The source hands out one
-// prepared frame, so the time is the filter's.
+// core's worker threads set to 1 and to 2. Twice as many frames as threads are kept requested,
+// the next one asked for as each arrives (vspipe keeps as many as threads), so that no thread
+// waits for a request. The source hands out one prepared frame, so the time is the filter's.
 //
 // Usage: vs_bench [PLUGIN] [FRAMES] [RUNS]   (defaults: the built plug-in, 60 frames, best of 3)
 #include <algorithm>

@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
-# Runs the 64-bit Windows test host with the 64-bit C-interface DLL inside the Windows build of
-# AviSynth+, under wine, on the cases, and compares every file it writes (frames, refusal texts)
-# with what the Linux C-interface plug-in wrote for the same cases: they must be identical.
-# The host's exit status is the first verdict.
-# Usage: run-under-wine.sh HOST_EXE PLUGIN_DLL AVISYNTH_DLL CASES LINUX_OUT WORK
+# Runs a 64-bit Windows test host (avs_host.exe or vs_host.exe) with a 64-bit plug-in DLL inside
+# the Windows build of its frame server, under wine, on the cases, and compares every file it
+# writes (frames, properties, refusal texts) with what the Linux plug-in wrote for the same
+# cases: they must be identical. The host's exit status is the first verdict.
+# Usage: run-under-wine.sh HOST_EXE PLUGIN_DLL HOST_DLL CASES LINUX_OUT WORK
+#   HOST_DLL   the frame server's DLL (AviSynth.dll, VapourSynth.dll), put beside the program
+#   LINUX_OUT  what the Linux host program wrote for the same cases
+#   WORK       a folder of the build tree for the Windows results and, unless BASINLIFT_WINEPREFIX
+#              names one to share (by runs that do not overlap), the wine prefix
 set -euo pipefail
 if [[ $# -ne 6 ]]; then
-  echo "usage: $0 HOST_EXE PLUGIN_DLL AVISYNTH_DLL CASES LINUX_OUT WORK" >&2
+  echo "usage: $0 HOST_EXE PLUGIN_DLL HOST_DLL CASES LINUX_OUT WORK" >&2
   exit 2
 fi
-host=$1 plugin=$2 avisynth=$3 cases=$4 linux=$5 work=$6
+host=$1 plugin=$2 hostdll=$3 cases=$4 linux=$5 work=$6
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${BASINLIFT_WINEPREFIX:-$work/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$work/bin"
 rm -rf "$work/out" && mkdir -p "$work/out"
-# AviSynth.dll beside the program, where Windows looks for it first.
-cp "$host" "$avisynth" "$work/bin/"
+# The frame server's DLL beside the program, where Windows looks for it first.
+cp "$host" "$hostdll" "$work/bin/"
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
   echo "creating the wine prefix (once per build folder, a few seconds)"
   wineboot -i >/dev/null 2>&1 || true
