@@ -22,44 +22,14 @@
 #include "file_io.h"
 #include "formats.h"
 #include "frame_render.h"
+#include "process_timing.h"
 #include "synthetic_channel.h"
 
 namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080;
 
-struct Timing {
-    double wall = 1e30, cpu = 1e30;  // milliseconds, fastest of the runs
-};
-
-// Runs the command once per run; the fastest wall and CPU times.
-Timing TimeRuns(const std::vector<std::string>& argv, int runs) {
-    Timing best;
-    for (int r = 0; r < runs; ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        const double wall =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "end_to_end: %s failed\n", argv[0].c_str());
-            std::exit(1);
-        }
-        const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-        best.wall = std::min(best.wall, wall);
-        best.cpu = std::min(best.cpu, ms(usage.ru_utime) + ms(usage.ru_stime));
-    }
-    return best;
-}
+using Timing = ProcessTiming;
 
 void WriteVideo(const std::string& path, int frames) {
     std::ofstream out(path, std::ios::binary);
@@ -116,12 +86,6 @@ double PassTime(const std::vector<uint8_t>& source, int runs) {
     return best;
 }
 
-std::string BesideThisProgram(const std::string& name) {
-    std::string self(4096, '\0');
-    const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
-    self.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return self.substr(0, self.rfind('/') + 1) + name;
-}
 
 }  // namespace
 
@@ -145,7 +109,7 @@ int main(int argc, char** argv) {
     WritePicture(picture);
 
     const auto run = [&](const std::string& in, const std::string& ext, int threads) {
-        return TimeRuns({tool, "--quiet", "--threads", std::to_string(threads), in, out + ext}, runs);
+        return TimeProcess({tool, "--quiet", "--threads", std::to_string(threads), in, out + ext}, runs);
     };
     const double lumaPass = PassTime(MakeSyntheticChannel(kWidth, kHeight, 1000), runs);
     double picturePasses = 0;

@@ -22,6 +22,7 @@
 #include "picture.h"
 #include "png_io.h"
 #include "pnm_io.h"
+#include "process_timing.h"
 #include "synthetic_channel.h"
 
 namespace {
@@ -89,34 +90,7 @@ Written TimeWriter(media::PictureWriter write, const media::Picture& picture,
 
 // The CPU time of the fastest of the runs of the command, in milliseconds.
 double TimeProcess(const std::vector<std::string>& argv, int runs) {
-    double best = 1e30;
-    for (int r = 0; r < runs; ++r) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "media_bench: %s failed\n", argv[0].c_str());
-            std::exit(1);
-        }
-        const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-        best = std::min(best, ms(usage.ru_utime) + ms(usage.ru_stime));
-    }
-    return best;
-}
-
-std::string BesideThisProgram(const std::string& name) {
-    std::string self(4096, '\0');
-    const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
-    self.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return self.substr(0, self.rfind('/') + 1) + name;
+    return ::TimeProcess(argv, runs).cpu;
 }
 
 void Report(const char* what, const media::Picture& picture, const std::string& dir,
