@@ -6,8 +6,6 @@
 // CPU (user + system) of the process; on a busy machine CPU time is the steadier of the two.
 //
 // Usage: basinlift_end_to_end [--tool PATH] [--frames N] [--runs R]
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -6,8 +6,6 @@
 // machine.
 //
 // Usage: basinlift_media_bench [--tool PATH] [--runs R]
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
