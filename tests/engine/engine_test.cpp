@@ -36,7 +36,9 @@ const FormatCase kFormats[] = {
 const engine::SampleFormat kDepths[] = {engine::kByteSamples, engine::IntegerSamples(10),
                                         engine::IntegerSamples(16), engine::kFloatSamples};
 
-constexpr int kPadding = 6;  // bytes after every row, which nothing may write
+// Bytes after every row, which nothing may write; a multiple of every sample size, as hosts
+// keep rows aligned to their samples.
+constexpr int kPadding = 8;
 
 // The frames of one call, each plane with a padded pitch in its own buffer.
 struct Frame {
