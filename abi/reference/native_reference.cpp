@@ -79,7 +79,8 @@ public:
         apply = f;
         userData = u;
     }
-    bool FunctionExists(const char*) override { Die("FunctionExists called"); }
+    // A classic host: only its own functions exist (no frame properties, no AviSynth+).
+    bool FunctionExists(const char* n) override { return name == n; }
     AVSValue* Invoke_(AVSValue*, const char*, AVSValueArg, const char* const*) override {
         Die("Invoke called");
     }
