@@ -243,9 +243,10 @@ TEST(RenderFrame, WordsOfEveryDepthGiveTheByteFrameShiftedInEveryFormat) {
     std::mt19937 rng(10);
     for (const FormatCase& f : kFormats)
         for (int round = 0; round < 6; ++round) {
-            const engine::FilterSettings s =
+            engine::FilterSettings s =
                 Settings(static_cast<int>(rng() % 21) - 10, static_cast<int>(rng() % 11),
                          static_cast<int>(rng() % 11), static_cast<int>(rng() % 11), round % 2);
+            s.c4 = round % 3 != 0;
             if (engine::IsRgb(*f.format) && s.sm == 0 && s.sh == 0) continue;
             const engine::VideoFormat bytes{f.format, engine::kByteSamples};
             Frame src(bytes, f.width, f.height, 0), seg(bytes, f.width, f.height, 0),
