@@ -66,17 +66,28 @@ Settings RandomSettings(std::mt19937& rng) {
     return {static_cast<int>(rng() % 11), static_cast<int>(rng() % 21) - 10, rng() % 2 == 0};
 }
 
+// A random 8-bit plane (segmented on itself or, one time in three, on another plane) with
+// random settings, and its 8-bit result: what every other depth is held to.
+struct ByteCase {
+    explicit ByteCase(std::mt19937& rng, int round)
+        : width(1 + static_cast<int>(rng() % 24)), height(1 + static_cast<int>(rng() % 24)),
+          n(static_cast<size_t>(width * height)), src(RandomBytes(rng, n)),
+          seg(round % 3 ? src : RandomBytes(rng, n)), s(RandomSettings(rng)),
+          bytes(Pass(src, seg, width, height, kEightBit, s)) {}
+    int width, height;
+    size_t n;
+    std::vector<uint8_t> src, seg;
+    Settings s;
+    std::vector<uint8_t> bytes;
+};
+
 }  // namespace
 
 TEST(SampleDepth, WordsOfEveryDepthGiveTheByteResultShifted) {
     std::mt19937 rng(16);
     for (int round = 0; round < 400; ++round) {
-        const int width = 1 + static_cast<int>(rng() % 24), height = 1 + static_cast<int>(rng() % 24);
-        const size_t n = static_cast<size_t>(width * height);
-        const std::vector<uint8_t> src = RandomBytes(rng, n);
-        const std::vector<uint8_t> seg = round % 3 ? src : RandomBytes(rng, n);
-        const Settings s = RandomSettings(rng);
-        const std::vector<uint8_t> bytes = Pass(src, seg, width, height, kEightBit, s);
+        const ByteCase c(rng, round);
+        const auto& [width, height, n, src, seg, s, bytes] = c;
         for (int bits : {9, 10, 12, 14, 16}) {
             const int k = bits - 8;
             std::vector<uint16_t> wideSrc(n), wideSeg(n);
@@ -123,12 +134,8 @@ TEST(SampleDepth, ScaledWordsSaturateAtTheTopOfTheirDepth) {
 TEST(SampleDepth, FloatsFromBytesGiveTheByteResultWithinRounding) {
     std::mt19937 rng(32);
     for (int round = 0; round < 400; ++round) {
-        const int width = 1 + static_cast<int>(rng() % 24), height = 1 + static_cast<int>(rng() % 24);
-        const size_t n = static_cast<size_t>(width * height);
-        const std::vector<uint8_t> src = RandomBytes(rng, n);
-        const std::vector<uint8_t> seg = round % 3 ? src : RandomBytes(rng, n);
-        const Settings s = RandomSettings(rng);
-        const std::vector<uint8_t> bytes = Pass(src, seg, width, height, kEightBit, s);
+        const ByteCase c(rng, round);
+        const auto& [width, height, n, src, seg, s, bytes] = c;
         // Luma as v / 255; chroma centred on 0, as v / 255 - 0.5.
         for (bool chroma : {false, true}) {
             const float offset = chroma ? 0.5f : 0.0f;
