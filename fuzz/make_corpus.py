@@ -207,3 +207,52 @@ write("png_reader", "rgb16_trns_2x2.png",
 image16 = rows_of(3, 3, 6)
 write("png_reader", "rgb16_adam7_3x3.png",
       png(3, 3, 16, 2, adam7_rows(3, 3, 6, image16), interlace=1))
+
+# ---- The engine on its own -------------------------------------------------------------
+# Again from a generator of its own. The call's header is laid out as engine_fuzz.cpp's
+# Call::Read reads it.
+rng = random.Random(20250415)
+ENGINE_FORMATS = ["BGR24", "BGR32", "YUY2", "Y", "YUV420", "YUV422", "YUV444", "YUV411",
+                  "YUV410", "RGBP", "RGBAP", "YUV440", "YUVA420", "YUVA422", "YUVA444"]
+RAW, MIXED, COARSE = 0, 1, 2
+
+
+def far(index):
+    """The side value that picks entry `index` of Side's sizes far outside."""
+    return 240 + (index - 240) % 9
+
+
+def engine_call(fmt, depth, width, height, sh=-2, sm=2, smu=0, smv=0, c4=True, useclip=False,
+                sclip=0, vapoursynth=False, padding=None, walk=0, encodings=(MIXED, MIXED),
+                samples=64):
+    """depth: 8 to 16 or "float"; a side given by far() is one far outside."""
+    out = bytes([ENGINE_FORMATS.index(fmt), 9 if depth == "float" else depth - 8, width, height])
+    for value, low in ((sh, -10), (sm, 0), (smu, 0), (smv, 0)):
+        out += bytes([0, value - low])  # kind: within the range
+    out += bytes([int(c4), int(useclip), sclip, int(vapoursynth)])
+    out += bytes(padding if padding is not None else [rng.randrange(256) for _ in range(12)])
+    out += bytes([walk, encodings[0], encodings[1]])
+    return out + noise(samples)
+
+
+write("engine", "yuv420_8bit_defaults.bin", engine_call("YUV420", 8, 8, 6))
+write("engine", "yuy2_10bit_chroma.bin", engine_call("YUY2", 10, 10, 4, sh=-4, sm=5, smu=2, smv=7))
+write("engine", "bgr32_16bit_raw.bin",
+      engine_call("BGR32", 16, 7, 5, sh=3, sm=0, c4=False, encodings=(RAW, RAW), samples=256))
+write("engine", "y_float_edges.bin", engine_call("Y", "float", 9, 7, sh=5, sm=6, samples=96))
+write("engine", "yuva444_float_useclip.bin",
+      engine_call("YUVA444", "float", 6, 6, sh=1, sm=1, smu=1, smv=1, useclip=True, walk=3,
+                  encodings=(RAW, MIXED), samples=512))
+write("engine", "rgbap_12bit_coarse.bin",
+      engine_call("RGBAP", 12, 12, 8, sm=10, c4=False, encodings=(COARSE, COARSE), walk=1))
+write("engine", "yuv410_9bit.bin", engine_call("YUV410", 9, 16, 8, smu=3, smv=10))
+write("engine", "yuv411_14bit_vapoursynth.bin",
+      engine_call("YUV411", 14, 8, 3, sh=10, sm=3, smv=4, vapoursynth=True, walk=2))
+write("engine", "yuv440_float_chroma_only.bin",
+      engine_call("YUV440", "float", 5, 4, sh=0, sm=0, smu=4, smv=0, walk=1))
+write("engine", "bgr24_float_raw.bin",
+      engine_call("BGR24", "float", 4, 3, sh=-10, sm=9, encodings=(RAW, RAW), samples=144))
+write("engine", "yuva422_13bit_sclip_other_size.bin",
+      engine_call("YUVA422", 13, 6, 4, smu=3, useclip=True, sclip=7))
+write("engine", "yuv420_odd_height.bin", engine_call("YUV420", 8, 4, 3))
+write("engine", "gray_too_large.bin", engine_call("Y", 16, far(5), far(5), samples=0))  # 23172^2
