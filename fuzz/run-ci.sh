@@ -17,6 +17,7 @@ targets=(
   "png_reader        100000   4096"
   "script_arguments  200000    512"
   "filter             20000   1024"
+  "engine             30000   4096"
 )
 wanted=("$@")
 
