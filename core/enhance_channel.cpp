@@ -144,6 +144,14 @@ public:
             return static_cast<Sample>(std::clamp(percent_ * value / 100, 0, maxValue_));
         }
     }
+    // An interior sample that nothing smooths, kept as the destination takes a result:
+    // within the range, so that a processed plane never passes junk words or NaN on.
+    Sample Keep(Sample value) const {
+        if constexpr (kFloat<Sample>)
+            return std::clamp(ReadFloatSample(value, offset_), 0.0f, 1.0f) - offset_;
+        else
+            return static_cast<Sample>(std::min<int32_t>(value, maxValue_));
+    }
 
 private:
     int32_t percent_;
@@ -161,6 +169,7 @@ public:
             scaled_[value] = static_cast<uint8_t>(std::clamp((100 + sh) * value / 100, 0, range.maxValue));
     }
     uint8_t operator()(uint8_t value) const { return scaled_[value]; }
+    uint8_t Keep(uint8_t value) const { return value; }
 
 private:
     uint8_t scaled_[256];
@@ -175,7 +184,7 @@ void EnhanceSpan(Sample* out, const Sample* in, const uint8_t* flags, const Samp
     for (int x = x0; x < x1; ++x) {
         const ptrdiff_t at = Packed ? x : x * stride;
         const Sample value = in[at];
-        const Sample interior = smoothed ? smoothed[x - x0] : value;
+        const Sample interior = smoothed ? smoothed[x - x0] : scale.Keep(value);
         if constexpr (kFloat<Sample>) {
             out[at] = flags[x] != 0 ? interior : scale(value);
         } else {

@@ -8,6 +8,7 @@
 // anything, so fields read through a reference would be loaded again after every store.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -70,12 +71,17 @@ constexpr SampleRange IntegerRange(int bits) { return {(1 << bits) - 1, 0.0f}; }
 // The range of float samples, chroma or not.
 constexpr SampleRange FloatRange(bool chroma) { return {0, chroma ? 0.5f : 0.0f}; }
 
+// Finite float samples beyond the range take part as they are, up to this far: beyond any
+// picture's values, and small enough that a window's weighted sum of them cannot overflow
+// (+inf and -inf in one sum would make a NaN).
+constexpr float kFloatSampleBound = 1 << 20;
+
 // A float sample as the kernels compute with it: the offset added (which also turns -0 into
-// +0, so that equal values are equal bits), and a NaN or infinite sample read as the nearest
-// end of the range, NaN as the bottom. Finite values beyond the range are kept.
+// +0, so that equal values are equal bits), a NaN or infinite sample read as the nearest end
+// of the range, NaN as the bottom, and finite values kept within kFloatSampleBound.
 inline float ReadFloatSample(float value, float offset) {
     const float v = value + offset;
-    return std::isfinite(v) ? v : (v > 0 ? 1.0f : 0.0f);
+    return std::isfinite(v) ? std::clamp(v, -kFloatSampleBound, kFloatSampleBound) : (v > 0 ? 1.0f : 0.0f);
 }
 
 // The working buffers of one channel pass, each with room for the largest channel a filter

@@ -213,9 +213,16 @@ void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
                     int sh) {
     if (factor > 0) SmoothSegments(dst, scratch, range, 10 - factor);
     if (sh == 0) return;
+    // Unsmoothed interior pixels are copied, within the range as any result is.
     if (factor == 0)
         for (int y = 0; y < src.height; ++y)
-            for (int x = 0; x < src.width; ++x) dst.At(dst.Row(y), x) = src.At(src.Row(y), x);
+            for (int x = 0; x < src.width; ++x) {
+                const Sample value = src.At(src.Row(y), x);
+                if constexpr (kFloat<Sample>)
+                    dst.At(dst.Row(y), x) = std::clamp(Read(value, range), 0.0f, 1.0f) - range.offset;
+                else
+                    dst.At(dst.Row(y), x) = static_cast<Sample>(std::min<int32_t>(value, range.maxValue));
+            }
     AmplifyBoundaries(dst, src, scratch, range, sh);
 }
 
