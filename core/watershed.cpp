@@ -83,8 +83,9 @@ size_t LevelEnd(const Sample* channel, const uint32_t* order, size_t begin, size
 
 // While flooding, the boundary buffer holds one state byte per pixel, and the tests of the hot
 // loops read these bytes (or the channel's), a quarter of the memory that labels take. Labels
-// are read only from neighbours whose state says they carry one, and every label is written
-// exactly once, so the label buffer needs no initialisation.
+// are read only from neighbours whose state says they carry one, or where they were written
+// in the same call (a plateau being explored keeps its runs' chain in its own label entries
+// until it is labelled), so the label buffer needs no initialisation.
 //
 // Growth must tell a neighbour labelled in an earlier round of the level (which counts) from
 // one labelled in the current round (which does not). Rounds are breadth-first layers, so a
@@ -102,7 +103,14 @@ constexpr uint8_t kFlagged = 0x01;  // a labelled pixel where two regions met
 constexpr uint8_t kAbove = 0x00;   // above the current level
 constexpr uint8_t kMasked = 0x02;  // at the current level, not reached
 constexpr uint8_t kQueued = 0x04;  // at the current level, queued for growth
+constexpr uint8_t kPushed = 0x08;  // with kMasked: on the exploration's stack already
+constexpr uint8_t kExplored = 0x10;  // at the current level, explored as part of a plateau
 constexpr uint8_t kKind = static_cast<uint8_t>(~kBorder);
+
+constexpr bool Unexplored(uint8_t state) {
+    return (state & static_cast<uint8_t>(kKind & ~kPushed)) == kMasked;
+}
+constexpr bool Settled(uint8_t state) { return state >= kSettled; }
 
 // The bit that makes a neighbour count for a pixel grown in `round`.
 constexpr int CountsShift(uint32_t round) { return round % 2 ? 7 : 6; }
@@ -115,6 +123,9 @@ constexpr uint8_t GrownIn(uint32_t round) {
 // of the pixel this many entries ahead: far enough for it to arrive in time, near enough for
 // it to stay. (16 and 64 do as well; 4 to 8 is too late.)
 constexpr size_t kLookAhead = 32;
+
+// Runs of the level in a row are checked for seeds this many pixels at a time.
+constexpr uint32_t kBlock = 16;
 
 // `yes` if `pick`, else `no`. Written as a selection of two computed values, which
 // compilers turn into a conditional move: grain makes a branch here mispredict about every
@@ -190,14 +201,21 @@ public:
         for (size_t begin = 0; begin < count;) {
             const Sample level = channel_[order_[begin]];
             const size_t end = LevelEnd(channel_, order_, begin, count, level);
-            const size_t rest = SeedAndMark(begin, end, level);
-            Grow(FindSecondRound(rest, level));
-            NameNewMinima(rest);
+            // Levels of grain, whose plateaus are a pixel or two, grow level-wide without a
+            // branch to mispredict; levels with long runs go plateau by plateau.
+            const Rest rest = SeedAndMark(begin, end, level);
+            if (rest.stretches) {
+                SettlePlateaus(rest.count, level);
+            } else {
+                Grow(FindSecondRound(rest.count, level));
+                NameNewMinima(rest.count);
+            }
             begin = end;
         }
         // Every pixel is settled now; the state becomes the boundary byte.
+        uint8_t* const state = state_;
         for (size_t i = 0; i < count; ++i)
-            state_[i] = static_cast<uint8_t>((state_[i] & kFlagged) - 1u);  // 0 or 255
+            state[i] = static_cast<uint8_t>((state[i] & kFlagged) - 1u);  // 0 or 255
     }
 
 private:
@@ -223,8 +241,16 @@ private:
     // lower neighbour; in round 1 its counting neighbours are exactly its lower ones, all
     // settled, so its outcome is known at once. The order in which the pixels of one round
     // are grown does not matter: each reads only pixels of earlier rounds and lower levels.
-    // The other pixels of the level go, in order, to the pixel list.
-    size_t SeedAndMark(size_t begin, size_t end, Sample level) {
+    // The other pixels of the level go, in order, to the rest list (see SettlePlateaus).
+    //
+    // Ties are in position order, so pixels of the level that follow each other in a row
+    // follow each other in the order too. Flat content has long such runs; the look-ahead
+    // that asks for memory finds them, and SeedRun takes them.
+    struct Rest {
+        size_t count;     // entries in the rest list
+        bool stretches;   // whether one is a stretch
+    };
+    Rest SeedAndMark(size_t begin, size_t end, Sample level) {
         const uint32_t* const order = order_;
         const Sample* const channel = channel_;
         int32_t* const label = label_;
@@ -235,11 +261,22 @@ private:
         const size_t width = grid_.Width(), last = grid_.Size() - 1;
         const size_t ahead = end > kLookAhead ? end - kLookAhead : 0;
         size_t count = 0;
+        bool stretches = false;
         for (size_t j = begin; j < end; ++j) {
+            const uint32_t p = order[j];
             if (j < ahead) {
+                const size_t at = order[j + kLookAhead];
+                // The order increases within a level: entries that differ by as much as they
+                // lie apart enclose consecutive pixels, a run for SeedRun.
+                if (at == p + kLookAhead && !(state[p] & kBorder)) {
+                    const RunSeeded run = SeedRun(j, end, level, count);
+                    count = run.count;
+                    stretches |= run.stretches;
+                    j += run.length - 1;
+                    continue;
+                }
                 // What the seed test and the outcome will read: the pixel's state and label,
                 // and the rows above and below in the channel and in the labels.
-                const size_t at = order[j + kLookAhead];
                 Prefetch(state + at);
                 Prefetch(label + at);
                 if (at >= width) {
@@ -249,31 +286,114 @@ private:
                 Prefetch(channel + std::min(at + width, last));
                 Prefetch(label + std::min(at + width, last));
             }
-            const uint32_t p = order[j];
             if (state[p] & kBorder) {  // rare, so the branch is predicted
                 state[p] = kMasked | kBorder;
                 rest[count++] = p;
                 continue;
             }
-            const Sample* const value = channel + p;
-            int32_t* const own = label + p;
-            *own = 0;  // read back by Resolve when no neighbour is lower: keeps reads defined
-            uint32_t lower = 0;
-            for (int k = 0; k < kCount; ++k)
-                lower |= static_cast<uint32_t>(value[around.Offset(k)] < level) << k;
-            const bool seed = lower != 0;
-            const Outcome outcome = Resolve<kCount>(own, picks[lower]);
-            *own = outcome.label;
-            // A pixel with no lower neighbour is never flagged. Bit operations, not a
-            // selection: the compiler turns this one into a branch.
-            const uint8_t seedBits = static_cast<uint8_t>(-static_cast<int>(seed));
-            state[p] = static_cast<uint8_t>((kMasked ^ (seedBits & (kSettled ^ kMasked))) |
-                                            outcome.flagged);
-            rest[count] = p;
-            count += !seed;
+            count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
         }
-        return count;
+        return {count, stretches};
     }
+
+    // One pixel of the level, off the border, with `count` entries in the rest list: settles
+    // it if it is a seed, lists it otherwise. Returns the new count. (Hot loops hand it their
+    // locals, see Around.)
+    static size_t SeedPixel(uint32_t p, Sample level, size_t count, const Sample* channel,
+                            int32_t* label, uint8_t* state, uint32_t* rest,
+                            const LabelPicks<kCount>& picks, Around<C4> around) {
+        const Sample* const value = channel + p;
+        int32_t* const own = label + p;
+        *own = 0;  // read back by Resolve when no neighbour is lower: keeps reads defined
+        uint32_t lower = 0;
+        for (int k = 0; k < kCount; ++k)
+            lower |= static_cast<uint32_t>(value[around.Offset(k)] < level) << k;
+        const bool seed = lower != 0;
+        const Outcome outcome = Resolve<kCount>(own, picks[lower]);
+        *own = outcome.label;
+        // A pixel with no lower neighbour is never flagged. Bit operations, not a
+        // selection: the compiler turns this one into a branch.
+        const uint8_t seedBits = static_cast<uint8_t>(-static_cast<int>(seed));
+        state[p] = static_cast<uint8_t>((kMasked ^ (seedBits & (kSettled ^ kMasked))) |
+                                        outcome.flagged);
+        rest[count] = p;
+        return count + !seed;
+    }
+
+    // The run of the level in a row that starts at order[j], off the border and longer than
+    // kLookAhead pixels: where it ends is found by galloping and bisection in the order, as
+    // LevelEnd does, and by the end of the row. Inside the run only the rows above and below
+    // can hold lower pixels: a block whose neighbours there are all at or above the level
+    // holds no seed, and consecutive such blocks go to the rest list as one stretch.
+    struct RunSeeded {
+        size_t count;       // entries in the rest list
+        uint32_t length;    // pixels in the run
+        bool stretches;     // whether a stretch was listed
+    };
+    RunSeeded SeedRun(size_t j, size_t end, Sample level, size_t count) {
+        const uint32_t* const order = order_;
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const rest = rest_;
+        const LabelPicks<kCount>& picks = picks_;
+        const Around<C4> around(grid_);
+        const uint32_t width = grid_.Width();
+        const uint32_t first = order[j];
+        // The run ends within the level and before the row's last pixel, on the border.
+        const size_t limit = std::min<size_t>(end - j, width - 1 - first % width);
+        // A run of `good` pixels is there (the look-ahead saw kLookAhead + 1), of `bad` not.
+        size_t good = std::min<size_t>(kLookAhead + 1, limit), bad = limit + 1;
+        for (size_t probe = 2 * good; probe <= limit; probe *= 2) {
+            if (order[j + probe - 1] != first + (probe - 1)) {
+                bad = probe;
+                break;
+            }
+            good = probe;
+        }
+        while (bad - good > 1) {
+            const size_t middle = good + (bad - good) / 2;
+            if (order[j + middle - 1] == first + (middle - 1))
+                good = middle;
+            else
+                bad = middle;
+        }
+        const uint32_t last = first + static_cast<uint32_t>(good) - 1;
+
+        bool stretches = false;
+        // The first pixel's left neighbour may be lower.
+        count = SeedPixel(first, level, count, channel, label, state, rest, picks, around);
+        uint32_t p = first + 1;
+        uint32_t stretch = p;  // the blocks from here to p hold no seed and are not listed
+        const auto listStretch = [&] {
+            if (p == stretch) return;
+            rest[count++] = p - 1;
+            rest[count++] = stretch;
+            stretches = true;
+        };
+        // Each block has a pixel of the run after it, whose left neighbour is of the level.
+        for (; p + kBlock <= last; p += kBlock) {
+            const Sample* const above = channel + (p - width) - (C4 ? 0 : 1);
+            const Sample* const below = channel + (p + width) - (C4 ? 0 : 1);
+            bool lower = false;
+            for (uint32_t i = 0; i < kBlock + (C4 ? 0 : 2); ++i)
+                lower |= (above[i] < level) | (below[i] < level);
+            if (!lower) {
+                std::fill_n(state + p, kBlock, kMasked);
+                continue;
+            }
+            listStretch();
+            for (uint32_t i = 0; i < kBlock; ++i)
+                count = SeedPixel(p + i, level, count, channel, label, state, rest, picks, around);
+            stretch = p + kBlock;
+        }
+        listStretch();
+        for (; p <= last; ++p)
+            count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
+        return {count, static_cast<uint32_t>(good), stretches};
+    }
+
+    // Growth level-wide, for levels of grain.
 
     // Round 2 is every pixel of the level that touches a seed. Off the border, a pixel that
     // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
@@ -301,41 +421,6 @@ private:
             tail += touches;
         }
         return tail;
-    }
-
-    // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
-    // stretch of the queue that the previous round appended; every pixel enters the queue
-    // once, so it never holds more than the level's pixels.
-    void Grow(size_t tail) {
-        int32_t* const label = label_;
-        uint8_t* const state = state_;
-        uint32_t* const queue = queue_;
-        const LabelPicks<kCount>& picks = picks_;
-        const Around<C4> around(grid_);
-        uint32_t round = 2;
-        for (size_t head = 0, roundEnd = tail; head < tail;) {
-            if (head == roundEnd) {
-                roundEnd = tail;
-                ++round;
-            }
-            const uint32_t p = queue[head++];
-            const uint8_t own = state[p];
-            const int shift = CountsShift(round);
-            uint32_t counting = 0;
-            around.ForEach(p, own & kBorder, [&](int k, ptrdiff_t offset) {
-                const uint8_t theirs = state[p + offset];
-                counting |= static_cast<uint32_t>(theirs >> shift & 1u) << k;
-                const bool fresh = (theirs & kKind) == kMasked;
-                state[p + offset] = SelectByte(
-                    fresh, static_cast<uint8_t>(theirs ^ kMasked ^ kQueued), theirs);
-                queue[tail] = static_cast<uint32_t>(p + offset);
-                tail += fresh;
-            });
-            // Whoever queued p counts for it, so `counting` is never empty here.
-            const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
-            label[p] = outcome.label;
-            state[p] = static_cast<uint8_t>((own & kBorder) | GrownIn(round) | outcome.flagged);
-        }
     }
 
     // The level is done. Its pixels grown from round 2 on become settled (the seeds already
@@ -378,6 +463,225 @@ private:
             }
         }
         regions_ = regions;
+    }
+
+    // Growth plateau by plateau, for levels with long runs.
+
+    // A plateau: the pixels of the level that are no seeds, connected to each other. Growth
+    // reaches it from the seeds next to it; if there are none, it is a new minimum.
+    struct Plateau {
+        uint32_t lastRun;   // the runs are chained through label[] (see Explore)
+        uint32_t runs;
+        bool seeded;        // a seed touches it
+        bool contested;     // the labels around it differ
+        int32_t label;      // the first of them
+    };
+
+    // What growth would do to each plateau of the level, in the order's order of their first
+    // pixels. On a plateau whose every counting neighbour carries one label L (the seeds next
+    // to it, and the lower neighbours of its border pixels), every pixel takes L and none is
+    // flagged: by induction over the rounds, the counting neighbours of a pixel are seeds,
+    // pixels of earlier rounds or lower neighbours, all labelled L. So only contested plateaus
+    // need the rounds; the others are filled, new minima with a new label.
+    //
+    // The rest list holds the level's pixels that are no seeds, ascending: a pixel alone, or a
+    // stretch of a row as two entries, its last pixel and then its first. An entry followed
+    // by a smaller one is therefore a stretch, and the list never outgrows the pixels.
+    void SettlePlateaus(size_t restCount, Sample level) {
+        const uint32_t* const rest = rest_;
+        int32_t regions = regions_;
+        for (size_t k = 0; k < restCount; ++k) {
+            uint32_t p = rest[k];
+            if (k + 1 < restCount && rest[k + 1] < p) p = rest[++k];
+            if (!Unexplored(state_[p])) continue;  // part of an earlier plateau
+            // A plateau that no seed touches is a new minimum, whatever its border pixels'
+            // lower neighbours carry: growth never reaches it.
+            const Plateau plateau = Explore(p, level);
+            if (!(plateau.seeded && plateau.contested)) {
+                regions += !plateau.seeded;
+                Fill(plateau, plateau.seeded ? plateau.label : regions);
+                continue;
+            }
+            const size_t size = List(plateau);
+            GrowListed(size, level);
+        }
+        regions_ = regions;
+    }
+
+    // Lists the pixels of a plateau explored by runs in the queue; returns how many.
+    size_t List(const Plateau& plateau) {
+        uint32_t* const queue = queue_;
+        size_t size = 0;
+        ForEachPixel(plateau, [&](uint32_t p) { queue[size++] = p; });
+        return size;
+    }
+
+    // The end of a row: only a border pixel can be one, so only those pay a division.
+    bool StartsRow(uint32_t p) const {
+        return (state_[p] & kBorder) && p % grid_.Width() == 0;
+    }
+    bool EndsRow(uint32_t p) const {
+        return (state_[p] & kBorder) && p % grid_.Width() == grid_.Width() - 1;
+    }
+
+    // A scan-line flood over the unexplored pixels connected to `start`, one run of a row at a
+    // time. Each run is marked explored and chained: its first pixel's label entry, free until
+    // the plateau is labelled, holds the first pixel of the run explored before it. The stack
+    // (in the queue) holds pixels where runs still to be explored start; a pixel is pushed at
+    // most once. Every settled pixel next to the plateau (in the connectivity) is a seed or a
+    // lower neighbour of a border pixel, and counts for the pixels next to it.
+    Plateau Explore(uint32_t start, Sample level) {
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const stack = queue_;
+        const uint32_t width = grid_.Width(), count = grid_.Size();
+        Plateau plateau{0, 0, false, false, 0};
+        bool labelled = false;
+        const auto counts = [&](uint32_t q) {
+            const int32_t theirs = label[q];
+            if (!labelled) plateau.label = theirs;
+            labelled = true;
+            plateau.contested |= theirs != plateau.label;
+            plateau.seeded |= channel[q] == level;
+        };
+        size_t top = 0;
+        // The unexplored stretches of a neighbouring row between a and b, each pushed by its
+        // first pixel; the settled pixels there count.
+        const auto scan = [&](uint32_t a, uint32_t b) {
+            bool inside = false;  // within an unexplored stretch
+            for (uint32_t q = a; q <= b; ++q) {
+                const uint8_t s = state[q];
+                if (Settled(s)) {
+                    counts(q);
+                    inside = false;
+                } else if (Unexplored(s)) {
+                    if (!inside && !(s & kPushed)) {
+                        state[q] = static_cast<uint8_t>(s | kPushed);
+                        stack[top++] = q;
+                    }
+                    inside = true;
+                } else {
+                    inside = false;
+                }
+            }
+        };
+        state[start] |= kPushed;
+        stack[top++] = start;
+        while (top > 0) {
+            const uint32_t p = stack[--top];
+            if (!Unexplored(state[p])) continue;  // explored with a run pushed later
+            uint32_t first = p, last = p;
+            while (!StartsRow(first) && Unexplored(state[first - 1])) --first;
+            while (!EndsRow(last) && Unexplored(state[last + 1])) ++last;
+            for (uint32_t q = first; q <= last; ++q)
+                state[q] = static_cast<uint8_t>((state[q] & kBorder) | kExplored);
+            label[first] = static_cast<int32_t>(plateau.lastRun);
+            plateau.lastRun = first;
+            ++plateau.runs;
+            const bool openLeft = !StartsRow(first), openRight = !EndsRow(last);
+            if (openLeft && Settled(state[first - 1])) counts(first - 1);
+            if (openRight && Settled(state[last + 1])) counts(last + 1);
+            const uint32_t a = C4 || !openLeft ? first : first - 1;
+            const uint32_t b = C4 || !openRight ? last : last + 1;
+            if (first >= width) scan(a - width, b - width);
+            if (first < count - width) scan(a + width, b + width);
+        }
+        return plateau;
+    }
+
+    // Calls visit(p) for every pixel of the plateau's runs, run by run, left to right. A run
+    // ends where the explored pixels do, or with its row. visit may change the state of the
+    // pixel it is given, not of those after it, and the label entry of the first only.
+    template <typename Visit>
+    void ForEachPixel(const Plateau& plateau, Visit&& visit) {
+        const int32_t* const label = label_;
+        const uint8_t* const state = state_;
+        uint32_t first = plateau.lastRun;
+        for (uint32_t run = 0; run < plateau.runs; ++run) {
+            const uint32_t previous = static_cast<uint32_t>(label[first]);
+            for (uint32_t p = first;; ++p) {
+                const bool last = EndsRow(p) || (state[p + 1] & kKind) != kExplored;
+                visit(p);
+                if (last) break;
+            }
+            first = previous;
+        }
+    }
+
+    void Fill(const Plateau& plateau, int32_t region) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        ForEachPixel(plateau, [&](uint32_t p) {
+            label[p] = region;
+            state[p] = static_cast<uint8_t>((state[p] & kBorder) | kSettled);
+        });
+    }
+
+    // A contested plateau, listed in the queue, grows round by round. Round 2 is every pixel
+    // that touches a seed: the list is cut down to them in place. Off the border, a pixel that
+    // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
+    // channel tells.
+    void GrowListed(size_t size, Sample level) {
+        const Sample* const channel = channel_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const Around<C4> around(grid_);
+        size_t tail = 0;
+        for (size_t k = 0; k < size; ++k) {
+            const uint32_t p = queue[k];
+            const uint8_t border = state[p] & kBorder;
+            bool touches = false;
+            if (!border) {
+                for (int j = 0; j < kCount; ++j) touches |= Settled(state[p + around.Offset(j)]);
+            } else {
+                around.ForEach(p, true, [&](int, ptrdiff_t offset) {
+                    touches |= Settled(state[p + offset]) && channel[p + offset] == level;
+                });
+            }
+            state[p] = static_cast<uint8_t>(border | SelectByte(touches, kQueued, kMasked));
+            queue[tail] = p;
+            tail += touches;
+        }
+        const size_t grown = Grow(tail);
+        // Every pixel of the plateau was reached; the level is done with them.
+        for (size_t k = 0; k < grown; ++k) state[queue[k]] |= kSettled;
+    }
+
+    // Rounds 2 onward, from the `tail` pixels queued. Each round is the stretch of the queue
+    // that the previous round appended; every pixel enters the queue once, so it never holds
+    // more than the plateau's pixels. Returns how many it grew.
+    size_t Grow(size_t tail) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const LabelPicks<kCount>& picks = picks_;
+        const Around<C4> around(grid_);
+        uint32_t round = 2;
+        for (size_t head = 0, roundEnd = tail; head < tail;) {
+            if (head == roundEnd) {
+                roundEnd = tail;
+                ++round;
+            }
+            const uint32_t p = queue[head++];
+            const uint8_t own = state[p];
+            const int shift = CountsShift(round);
+            uint32_t counting = 0;
+            around.ForEach(p, own & kBorder, [&](int k, ptrdiff_t offset) {
+                const uint8_t theirs = state[p + offset];
+                counting |= static_cast<uint32_t>(theirs >> shift & 1u) << k;
+                const bool fresh = (theirs & kKind) == kMasked;
+                state[p + offset] = SelectByte(
+                    fresh, static_cast<uint8_t>(theirs ^ kMasked ^ kQueued), theirs);
+                queue[tail] = static_cast<uint32_t>(p + offset);
+                tail += fresh;
+            });
+            // Whoever queued p counts for it, so `counting` is never empty here.
+            const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
+            label[p] = outcome.label;
+            state[p] = static_cast<uint8_t>((own & kBorder) | GrownIn(round) | outcome.flagged);
+        }
+        return tail;
     }
 
     const uint32_t* order_;
