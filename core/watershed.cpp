@@ -105,6 +105,11 @@ constexpr uint8_t kMasked = 0x02;  // at the current level, not reached
 constexpr uint8_t kQueued = 0x04;  // at the current level, queued for growth
 constexpr uint8_t kPushed = 0x08;  // with kMasked: on the exploration's stack already
 constexpr uint8_t kExplored = 0x10;  // at the current level, explored as part of a plateau
+// The label a pixel waiting for its round carries while its counting neighbours disagree
+// (regions are numbered from 1).
+constexpr int32_t kContested = 0;
+// At the current level, reached by growth and waiting for its round, by the round's parity.
+constexpr uint8_t Waiting(uint32_t round) { return round % 2 ? kQueued : kQueued | 0x08; }
 constexpr uint8_t kKind = static_cast<uint8_t>(~kBorder);
 
 constexpr bool Unexplored(uint8_t state) {
@@ -126,6 +131,7 @@ constexpr size_t kLookAhead = 32;
 
 // Runs of the level in a row are checked for seeds this many pixels at a time.
 constexpr uint32_t kBlock = 16;
+
 
 // `yes` if `pick`, else `no`. Written as a selection of two computed values, which
 // compilers turn into a conditional move: grain makes a branch here mispredict about every
@@ -502,8 +508,7 @@ private:
                 Fill(plateau, plateau.seeded ? plateau.label : regions);
                 continue;
             }
-            const size_t size = List(plateau);
-            GrowListed(size, level);
+            GrowListed(List(plateau), level);
         }
         regions_ = regions;
     }
@@ -512,7 +517,9 @@ private:
     size_t List(const Plateau& plateau) {
         uint32_t* const queue = queue_;
         size_t size = 0;
-        ForEachPixel(plateau, [&](uint32_t p) { queue[size++] = p; });
+        ForEachRun(plateau, [&](uint32_t first, uint32_t last) {
+            for (uint32_t p = first; p <= last; ++p) queue[size++] = p;
+        });
         return size;
     }
 
@@ -526,7 +533,8 @@ private:
 
     // A scan-line flood over the unexplored pixels connected to `start`, one run of a row at a
     // time. Each run is marked explored and chained: its first pixel's label entry, free until
-    // the plateau is labelled, holds the first pixel of the run explored before it. The stack
+    // the plateau is labelled, holds the first pixel of the run explored before it, and the
+    // second pixel's, if the run has one, its last pixel (see RunAt). The stack
     // (in the queue) holds pixels where runs still to be explored start; a pixel is pushed at
     // most once. Every settled pixel next to the plateau (in the connectivity) is a seed or a
     // lower neighbour of a border pixel, and counts for the pixels next to it.
@@ -577,6 +585,7 @@ private:
             for (uint32_t q = first; q <= last; ++q)
                 state[q] = static_cast<uint8_t>((state[q] & kBorder) | kExplored);
             label[first] = static_cast<int32_t>(plateau.lastRun);
+            if (last != first) label[first + 1] = static_cast<int32_t>(last);
             plateau.lastRun = first;
             ++plateau.runs;
             const bool openLeft = !StartsRow(first), openRight = !EndsRow(last);
@@ -590,68 +599,119 @@ private:
         return plateau;
     }
 
-    // Calls visit(p) for every pixel of the plateau's runs, run by run, left to right. A run
-    // ends where the explored pixels do, or with its row. visit may change the state of the
-    // pixel it is given, not of those after it, and the label entry of the first only.
+    // The run of an explored plateau that starts at `first`: its last pixel, and the first
+    // pixel of the run chained after it.
+    struct RunSpan {
+        uint32_t last;
+        uint32_t next;
+    };
+    RunSpan RunAt(uint32_t first) const {
+        const bool more = !EndsRow(first) && (state_[first + 1] & kKind) == kExplored;
+        return {more ? static_cast<uint32_t>(label_[first + 1]) : first,
+                static_cast<uint32_t>(label_[first])};
+    }
+
+    // Calls visit(first, last) for every run of the plateau; visit may change the run's
+    // states and labels.
     template <typename Visit>
-    void ForEachPixel(const Plateau& plateau, Visit&& visit) {
-        const int32_t* const label = label_;
-        const uint8_t* const state = state_;
+    void ForEachRun(const Plateau& plateau, Visit&& visit) {
         uint32_t first = plateau.lastRun;
         for (uint32_t run = 0; run < plateau.runs; ++run) {
-            const uint32_t previous = static_cast<uint32_t>(label[first]);
-            for (uint32_t p = first;; ++p) {
-                const bool last = EndsRow(p) || (state[p + 1] & kKind) != kExplored;
-                visit(p);
-                if (last) break;
-            }
-            first = previous;
+            const RunSpan r = RunAt(first);
+            visit(first, r.last);
+            first = r.next;
         }
     }
 
     void Fill(const Plateau& plateau, int32_t region) {
         int32_t* const label = label_;
         uint8_t* const state = state_;
-        ForEachPixel(plateau, [&](uint32_t p) {
-            label[p] = region;
-            state[p] = static_cast<uint8_t>((state[p] & kBorder) | kSettled);
+        ForEachRun(plateau, [&](uint32_t first, uint32_t last) {
+            std::fill(label + first, label + last + 1, region);
+            for (uint32_t p = first; p <= last; ++p)
+                state[p] = static_cast<uint8_t>((state[p] & kBorder) | kSettled);
         });
     }
 
-    // A contested plateau, listed in the queue, grows round by round. Round 2 is every pixel
-    // that touches a seed: the list is cut down to them in place. Off the border, a pixel that
-    // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
-    // channel tells.
+    // A contested plateau, listed in the queue, grows round by round, as Grow does, but
+    // each pixel carries the label its counting neighbours agree on: whoever reaches a pixel
+    // first hands it its label, and every other pixel of the same round that reaches it (a
+    // counting neighbour too) compares. Where all agree, growth's outcome is that label,
+    // unflagged; only where they differ, and on the border (lower neighbours count there), is
+    // the outcome resolved from the counting neighbours as Grow does. Pixels reached in round
+    // r wait as kWaiting(r): a pixel of round r - 1 compares with those, not with the pixels
+    // of its own round that wait.
+    //
+    // Round 2 is every pixel that touches a seed: the list is cut down to them in place. Off
+    // the border, a pixel that is no seed has no lower neighbour, so a settled neighbour is a
+    // seed; on the border the channel tells.
     void GrowListed(size_t size, Sample level) {
         const Sample* const channel = channel_;
+        int32_t* const label = label_;
         uint8_t* const state = state_;
         uint32_t* const queue = queue_;
+        const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
         size_t tail = 0;
         for (size_t k = 0; k < size; ++k) {
             const uint32_t p = queue[k];
             const uint8_t border = state[p] & kBorder;
             bool touches = false;
-            if (!border) {
-                for (int j = 0; j < kCount; ++j) touches |= Settled(state[p + around.Offset(j)]);
-            } else {
-                around.ForEach(p, true, [&](int, ptrdiff_t offset) {
-                    touches |= Settled(state[p + offset]) && channel[p + offset] == level;
-                });
-            }
-            state[p] = static_cast<uint8_t>(border | SelectByte(touches, kQueued, kMasked));
+            int32_t agreed = 0;
+            around.ForEach(p, border, [&](int, ptrdiff_t offset) {
+                const uint32_t q = static_cast<uint32_t>(p + offset);
+                if (!Settled(state[q]) || (border && channel[q] != level)) return;
+                agreed = touches && agreed != label[q] ? kContested : label[q];
+                touches = true;
+            });
+            state[p] = static_cast<uint8_t>(border | SelectByte(touches, Waiting(2), kMasked));
+            label[p] = agreed;
             queue[tail] = p;
             tail += touches;
         }
-        const size_t grown = Grow(tail);
+        uint32_t round = 2;
+        for (size_t head = 0, roundEnd = tail; head < tail;) {
+            if (head == roundEnd) {
+                roundEnd = tail;
+                ++round;
+            }
+            const uint32_t p = queue[head++];
+            const uint8_t border = state[p] & kBorder;
+            int32_t own = label[p];
+            uint8_t flagged = 0;
+            if (border || own == kContested) {
+                const int shift = CountsShift(round);
+                uint32_t counting = 0;
+                around.ForEach(p, border, [&](int k, ptrdiff_t offset) {
+                    counting |= static_cast<uint32_t>(state[p + offset] >> shift & 1u) << k;
+                });
+                // Whoever reached p counts for it, so `counting` is never empty here.
+                const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
+                own = label[p] = outcome.label;
+                flagged = outcome.flagged;
+            }
+            state[p] = static_cast<uint8_t>(border | GrownIn(round) | flagged);
+            const uint8_t next = Waiting(round + 1);
+            around.ForEach(p, border, [&](int, ptrdiff_t offset) {
+                const uint32_t q = static_cast<uint32_t>(p + offset);
+                const uint8_t theirs = state[q];
+                if ((theirs & kKind) == kMasked) {
+                    state[q] = static_cast<uint8_t>((theirs & kBorder) | next);
+                    label[q] = own;
+                    queue[tail++] = q;
+                } else if ((theirs & kKind) == next && label[q] != own) {
+                    label[q] = kContested;
+                }
+            });
+        }
         // Every pixel of the plateau was reached; the level is done with them.
-        for (size_t k = 0; k < grown; ++k) state[queue[k]] |= kSettled;
+        for (size_t k = 0; k < tail; ++k) state[queue[k]] |= kSettled;
     }
 
-    // Rounds 2 onward, from the `tail` pixels queued. Each round is the stretch of the queue
-    // that the previous round appended; every pixel enters the queue once, so it never holds
-    // more than the plateau's pixels. Returns how many it grew.
-    size_t Grow(size_t tail) {
+    // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
+    // stretch of the queue that the previous round appended; every pixel enters the queue
+    // once, so it never holds more than the level's pixels.
+    void Grow(size_t tail) {
         int32_t* const label = label_;
         uint8_t* const state = state_;
         uint32_t* const queue = queue_;
@@ -681,7 +741,6 @@ private:
             label[p] = outcome.label;
             state[p] = static_cast<uint8_t>((own & kBorder) | GrownIn(round) | outcome.flagged);
         }
-        return tail;
     }
 
     const uint32_t* order_;
