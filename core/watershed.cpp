@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "pixel_grid.h"
 #include "prefetch.h"
@@ -116,6 +117,32 @@ constexpr bool Unexplored(uint8_t state) {
     return (state & static_cast<uint8_t>(kKind & ~kPushed)) == kMasked;
 }
 constexpr bool Settled(uint8_t state) { return state >= kSettled; }
+
+// Eight consecutive states, tested together (each test looks at every byte alike, so the
+// byte order of the word does not matter).
+class StateWord {
+public:
+    explicit StateWord(const uint8_t* states) { std::memcpy(&word_, states, sizeof word_); }
+
+    bool NoneSettled() const { return !(word_ & (word_ << 1) & kHigh); }  // both top bits
+    bool NoneUnexplored() const { return UnexploredBytes() == 0; }
+    bool AllUnexplored() const { return UnexploredBytes() == kHigh; }
+    bool AllUnexploredInside() const {  // and none on the border
+        return AllUnexplored() && !(word_ & kEach * kBorder);
+    }
+
+private:
+    static constexpr uint64_t kEach = 0x0101010101010101u;
+    static constexpr uint64_t kHigh = kEach * 0x80;
+    // The top bit of each byte that is kMasked, with or without kPushed and kBorder.
+    uint64_t UnexploredBytes() const {
+        const uint64_t differs = (word_ & kEach * static_cast<uint8_t>(kKind & ~kPushed)) ^ (kEach * kMasked);
+        const uint64_t nonzero = (((differs & ~kHigh) + ~kHigh) | differs) & kHigh;
+        return nonzero ^ kHigh;
+    }
+
+    uint64_t word_;
+};
 
 // The bit that makes a neighbour count for a pixel grown in `round`.
 constexpr int CountsShift(uint32_t round) { return round % 2 ? 7 : 6; }
@@ -275,7 +302,7 @@ private:
                 // The order increases within a level: entries that differ by as much as they
                 // lie apart enclose consecutive pixels, a run for SeedRun.
                 if (at == p + kLookAhead && !(state[p] & kBorder)) {
-                    const RunSeeded run = SeedRun(j, end, level, count);
+                    const RunSeeded run = SeedRun(j, level, count);
                     count = run.count;
                     stretches |= run.stretches;
                     j += run.length - 1;
@@ -327,8 +354,7 @@ private:
     }
 
     // The run of the level in a row that starts at order[j], off the border and longer than
-    // kLookAhead pixels: where it ends is found by galloping and bisection in the order, as
-    // LevelEnd does, and by the end of the row. Inside the run only the rows above and below
+    // kLookAhead pixels. Inside the run only the rows above and below
     // can hold lower pixels: a block whose neighbours there are all at or above the level
     // holds no seed, and consecutive such blocks go to the rest list as one stretch.
     struct RunSeeded {
@@ -336,7 +362,7 @@ private:
         uint32_t length;    // pixels in the run
         bool stretches;     // whether a stretch was listed
     };
-    RunSeeded SeedRun(size_t j, size_t end, Sample level, size_t count) {
+    RunSeeded SeedRun(size_t j, Sample level, size_t count) {
         const uint32_t* const order = order_;
         const Sample* const channel = channel_;
         int32_t* const label = label_;
@@ -346,25 +372,12 @@ private:
         const Around<C4> around(grid_);
         const uint32_t width = grid_.Width();
         const uint32_t first = order[j];
-        // The run ends within the level and before the row's last pixel, on the border.
-        const size_t limit = std::min<size_t>(end - j, width - 1 - first % width);
-        // A run of `good` pixels is there (the look-ahead saw kLookAhead + 1), of `bad` not.
-        size_t good = std::min<size_t>(kLookAhead + 1, limit), bad = limit + 1;
-        for (size_t probe = 2 * good; probe <= limit; probe *= 2) {
-            if (order[j + probe - 1] != first + (probe - 1)) {
-                bad = probe;
-                break;
-            }
-            good = probe;
-        }
-        while (bad - good > 1) {
-            const size_t middle = good + (bad - good) / 2;
-            if (order[j + middle - 1] == first + (middle - 1))
-                good = middle;
-            else
-                bad = middle;
-        }
-        const uint32_t last = first + static_cast<uint32_t>(good) - 1;
+        // The run ends where the row leaves the level, or before its last pixel (on the
+        // border). The look-ahead saw kLookAhead pixels of the level after the first, and
+        // pixels of the level in a row follow each other in the order as in the row.
+        const uint32_t rowLast = first - first % width + width - 2;
+        uint32_t last = std::min(first + static_cast<uint32_t>(kLookAhead), rowLast);
+        while (last < rowLast && channel[last + 1] == level) ++last;
 
         bool stretches = false;
         // The first pixel's left neighbour may be lower.
@@ -381,10 +394,11 @@ private:
         for (; p + kBlock <= last; p += kBlock) {
             const Sample* const above = channel + (p - width) - (C4 ? 0 : 1);
             const Sample* const below = channel + (p + width) - (C4 ? 0 : 1);
-            bool lower = false;
+            // The lowest of them, as a reduction that compilers turn into vector operations.
+            Sample lowest = above[0];
             for (uint32_t i = 0; i < kBlock + (C4 ? 0 : 2); ++i)
-                lower |= (above[i] < level) | (below[i] < level);
-            if (!lower) {
+                lowest = std::min(lowest, std::min(above[i], below[i]));
+            if (!(lowest < level)) {
                 std::fill_n(state + p, kBlock, kMasked);
                 continue;
             }
@@ -396,7 +410,7 @@ private:
         listStretch();
         for (; p <= last; ++p)
             count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
-        return {count, static_cast<uint32_t>(good), stretches};
+        return {count, last - first + 1, stretches};
     }
 
     // Growth level-wide, for levels of grain.
@@ -555,10 +569,19 @@ private:
         };
         size_t top = 0;
         // The unexplored stretches of a neighbouring row between a and b, each pushed by its
-        // first pixel; the settled pixels there count.
+        // first pixel; the settled pixels there count. Inside a plateau the row is explored
+        // already or unexplored throughout: eight states at a time are skipped then.
         const auto scan = [&](uint32_t a, uint32_t b) {
             bool inside = false;  // within an unexplored stretch
             for (uint32_t q = a; q <= b; ++q) {
+                if (b - q >= 7) {
+                    const StateWord w(state + q);
+                    if (w.NoneSettled() && (w.NoneUnexplored() || (inside && w.AllUnexplored()))) {
+                        inside = !w.NoneUnexplored();
+                        q += 7;
+                        continue;
+                    }
+                }
                 const uint8_t s = state[q];
                 if (Settled(s)) {
                     counts(q);
@@ -579,8 +602,12 @@ private:
         while (top > 0) {
             const uint32_t p = stack[--top];
             if (!Unexplored(state[p])) continue;  // explored with a run pushed later
+            // The run: eight at a time while they are unexplored and off the border, so that
+            // the row goes on.
             uint32_t first = p, last = p;
+            while (first >= 8 && StateWord(state + first - 8).AllUnexploredInside()) first -= 8;
             while (!StartsRow(first) && Unexplored(state[first - 1])) --first;
+            while (count - last > 8 && StateWord(state + last + 1).AllUnexploredInside()) last += 8;
             while (!EndsRow(last) && Unexplored(state[last + 1])) ++last;
             for (uint32_t q = first; q <= last; ++q)
                 state[q] = static_cast<uint8_t>((state[q] & kBorder) | kExplored);
