@@ -495,6 +495,8 @@ private:
         bool seeded;        // a seed touches it
         bool contested;     // the labels around it differ
         int32_t label;      // the first of them
+        size_t contacts;    // pixels next to a seed listed at the end of the queue, or...
+        bool listed;        // ...false if they did not fit
     };
 
     // What growth would do to each plateau of the level, in the order's order of their first
@@ -522,7 +524,10 @@ private:
                 Fill(plateau, plateau.seeded ? plateau.label : regions);
                 continue;
             }
-            GrowListed(List(plateau), level);
+            if (plateau.listed)
+                GrowFromContacts(plateau);
+            else
+                GrowListed(List(plateau), level);
         }
         regions_ = regions;
     }
@@ -558,20 +563,39 @@ private:
         uint8_t* const state = state_;
         uint32_t* const stack = queue_;
         const uint32_t width = grid_.Width(), count = grid_.Size();
-        Plateau plateau{0, 0, false, false, 0};
+        Plateau plateau{0, 0, false, false, 0, 0, true};
         bool labelled = false;
-        const auto counts = [&](uint32_t q) {
+        size_t top = 0;
+        // Growth will start from the pixels next to a seed (round 2): each such pixel and
+        // seed are listed from the end of the queue, two entries, as long as the stack and
+        // they leave a third of the queue free (growth lists round 2 from its start).
+        const size_t capacity = size_t{count} + 1;
+        const auto contact = [&](uint32_t p, uint32_t seed) {
+            if (!plateau.listed) return;
+            if (3 * (plateau.contacts + 1) + top > capacity) {
+                plateau.listed = false;
+                return;
+            }
+            stack[capacity - 1 - 2 * plateau.contacts] = p;
+            stack[capacity - 2 - 2 * plateau.contacts] = seed;
+            ++plateau.contacts;
+        };
+        // A settled pixel q next to the pixels first..last of a run; those within the run
+        // and next to q are in round 2 if q is a seed.
+        const auto counts = [&](uint32_t q, uint32_t first, uint32_t last) {
             const int32_t theirs = label[q];
             if (!labelled) plateau.label = theirs;
             labelled = true;
             plateau.contested |= theirs != plateau.label;
-            plateau.seeded |= channel[q] == level;
+            if (channel[q] != level) return;  // a lower neighbour of a border pixel
+            plateau.seeded = true;
+            for (uint32_t p = first; p <= last; ++p) contact(p, q);
         };
-        size_t top = 0;
         // The unexplored stretches of a neighbouring row between a and b, each pushed by its
         // first pixel; the settled pixels there count. Inside a plateau the row is explored
         // already or unexplored throughout: eight states at a time are skipped then.
-        const auto scan = [&](uint32_t a, uint32_t b) {
+        // `shift` leads from the row scanned to the run's row; first..last is the run.
+        const auto scan = [&](uint32_t a, uint32_t b, ptrdiff_t shift, uint32_t first, uint32_t last) {
             bool inside = false;  // within an unexplored stretch
             for (uint32_t q = a; q <= b; ++q) {
                 if (b - q >= 7) {
@@ -584,12 +608,16 @@ private:
                 }
                 const uint8_t s = state[q];
                 if (Settled(s)) {
-                    counts(q);
+                    const uint32_t below = static_cast<uint32_t>(q + shift);  // in the run's row
+                    counts(q, C4 ? below : std::max(below, first + 1) - 1,
+                           C4 ? below : std::min(below + 1, last));
                     inside = false;
                 } else if (Unexplored(s)) {
                     if (!inside && !(s & kPushed)) {
                         state[q] = static_cast<uint8_t>(s | kPushed);
                         stack[top++] = q;
+                        // The stack has the queue's start; listed contacts give way.
+                        if (3 * plateau.contacts + top > capacity) plateau.listed = false;
                     }
                     inside = true;
                 } else {
@@ -616,12 +644,13 @@ private:
             plateau.lastRun = first;
             ++plateau.runs;
             const bool openLeft = !StartsRow(first), openRight = !EndsRow(last);
-            if (openLeft && Settled(state[first - 1])) counts(first - 1);
-            if (openRight && Settled(state[last + 1])) counts(last + 1);
+            if (openLeft && Settled(state[first - 1])) counts(first - 1, first, first);
+            if (openRight && Settled(state[last + 1])) counts(last + 1, last, last);
             const uint32_t a = C4 || !openLeft ? first : first - 1;
             const uint32_t b = C4 || !openRight ? last : last + 1;
-            if (first >= width) scan(a - width, b - width);
-            if (first < count - width) scan(a + width, b + width);
+            const ptrdiff_t down = static_cast<ptrdiff_t>(width);
+            if (first >= width) scan(a - width, b - width, down, first, last);
+            if (first < count - width) scan(a + width, b + width, -down, first, last);
         }
         return plateau;
     }
@@ -660,24 +689,47 @@ private:
         });
     }
 
-    // A contested plateau, listed in the queue, grows round by round, as Grow does, but
-    // each pixel carries the label its counting neighbours agree on: whoever reaches a pixel
-    // first hands it its label, and every other pixel of the same round that reaches it (a
-    // counting neighbour too) compares. Where all agree, growth's outcome is that label,
-    // unflagged; only where they differ, and on the border (lower neighbours count there), is
-    // the outcome resolved from the counting neighbours as Grow does. Pixels reached in round
-    // r wait as kWaiting(r): a pixel of round r - 1 compares with those, not with the pixels
-    // of its own round that wait.
+    // A contested plateau grows round by round, as Grow does, but each pixel carries the
+    // label its counting neighbours agree on: whoever reaches a pixel first hands it its
+    // label, and every other pixel of the same round that reaches it (a counting neighbour
+    // too) compares. Where all agree, growth's outcome is that label, unflagged; only where
+    // they differ, and on the border (lower neighbours count there), is the outcome resolved
+    // from the counting neighbours as Grow does. Pixels reached in round r wait as
+    // kWaiting(r): a pixel of round r - 1 compares with those, not with the pixels of its own
+    // round that wait.
     //
-    // Round 2 is every pixel that touches a seed: the list is cut down to them in place. Off
-    // the border, a pixel that is no seed has no lower neighbour, so a settled neighbour is a
-    // seed; on the border the channel tells.
+    // Round 2 is the pixels next to a seed, which Explore listed with their seeds at the end
+    // of the queue; it goes to the queue's start.
+    void GrowFromContacts(const Plateau& plateau) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const size_t capacity = size_t{grid_.Size()} + 1;
+        size_t tail = 0;
+        for (size_t k = 0; k < plateau.contacts; ++k) {
+            const uint32_t p = queue[capacity - 1 - 2 * k];
+            const int32_t theirs = label[queue[capacity - 2 - 2 * k]];
+            const uint8_t own = state[p];
+            if ((own & kKind) == kExplored) {
+                state[p] = static_cast<uint8_t>((own & kBorder) | Waiting(2));
+                label[p] = theirs;
+                queue[tail++] = p;
+            } else if (label[p] != theirs) {
+                label[p] = kContested;
+            }
+        }
+        GrowAgreed(tail);
+    }
+
+    // The same when the contacts did not fit: round 2 is found among the plateau's pixels,
+    // listed in the queue, and the list cut down to it in place. Off the border, a pixel that
+    // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
+    // channel tells.
     void GrowListed(size_t size, Sample level) {
         const Sample* const channel = channel_;
         int32_t* const label = label_;
         uint8_t* const state = state_;
         uint32_t* const queue = queue_;
-        const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
         size_t tail = 0;
         for (size_t k = 0; k < size; ++k) {
@@ -691,11 +743,22 @@ private:
                 agreed = touches && agreed != label[q] ? kContested : label[q];
                 touches = true;
             });
-            state[p] = static_cast<uint8_t>(border | SelectByte(touches, Waiting(2), kMasked));
+            if (!touches) continue;
+            state[p] = static_cast<uint8_t>(border | Waiting(2));
             label[p] = agreed;
-            queue[tail] = p;
-            tail += touches;
+            queue[tail++] = p;
         }
+        GrowAgreed(tail);
+    }
+
+    // Rounds 2 onward from the `tail` pixels of round 2 in the queue; the plateau's other
+    // pixels are explored.
+    void GrowAgreed(size_t tail) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const LabelPicks<kCount>& picks = picks_;
+        const Around<C4> around(grid_);
         uint32_t round = 2;
         for (size_t head = 0, roundEnd = tail; head < tail;) {
             if (head == roundEnd) {
@@ -722,7 +785,7 @@ private:
             around.ForEach(p, border, [&](int, ptrdiff_t offset) {
                 const uint32_t q = static_cast<uint32_t>(p + offset);
                 const uint8_t theirs = state[q];
-                if ((theirs & kKind) == kMasked) {
+                if ((theirs & kKind) == kExplored) {
                     state[q] = static_cast<uint8_t>((theirs & kBorder) | next);
                     label[q] = own;
                     queue[tail++] = q;
