@@ -382,35 +382,88 @@ private:
         bool stretches = false;
         // The first pixel's left neighbour may be lower.
         count = SeedPixel(first, level, count, channel, label, state, rest, picks, around);
+        if (last == first) return {count, 1, false};  // the row ended right after it
         uint32_t p = first + 1;
-        uint32_t stretch = p;  // the blocks from here to p hold no seed and are not listed
-        const auto listStretch = [&] {
-            if (p == stretch) return;
-            rest[count++] = p - 1;
-            rest[count++] = stretch;
-            stretches = true;
+        uint32_t stretch = p;  // the pixels from here to p hold no seed and are not listed
+        const auto listUpTo = [&](uint32_t end) {  // lists stretch..end - 1
+            if (end - stretch >= 2) {
+                rest[count++] = end - 1;
+                rest[count++] = stretch;
+                stretches = true;
+            } else if (end - stretch == 1) {
+                rest[count++] = stretch;
+            }
+            stretch = end;
         };
-        // Each block has a pixel of the run after it, whose left neighbour is of the level.
-        for (; p + kBlock <= last; p += kBlock) {
+        // The pixels inside, a block at a time (the last may be shorter): their left and
+        // right neighbours are of the level.
+        while (p < last) {
+            const uint32_t n = std::min(kBlock, last - p);
             const Sample* const above = channel + (p - width) - (C4 ? 0 : 1);
             const Sample* const below = channel + (p + width) - (C4 ? 0 : 1);
             // The lowest of them, as a reduction that compilers turn into vector operations.
             Sample lowest = above[0];
-            for (uint32_t i = 0; i < kBlock + (C4 ? 0 : 2); ++i)
+            for (uint32_t i = 0; i < n + (C4 ? 0 : 2); ++i)
                 lowest = std::min(lowest, std::min(above[i], below[i]));
             if (!(lowest < level)) {
-                std::fill_n(state + p, kBlock, kMasked);
+                std::fill_n(state + p, n, kMasked);
+                p += n;
                 continue;
             }
-            listStretch();
-            for (uint32_t i = 0; i < kBlock; ++i)
-                count = SeedPixel(p + i, level, count, channel, label, state, rest, picks, around);
-            stretch = p + kBlock;
+            listUpTo(p);
+            if (SeedFromOneSide(p, n, level)) {
+                p += n;
+                stretch = p;
+                continue;
+            }
+            for (uint32_t i = 0; i < n; ++i, ++p) {
+                bool lower = false;
+                for (int k = 0; k < (C4 ? 1 : 3); ++k) lower |= (above[i + k] < level) | (below[i + k] < level);
+                if (!lower) {
+                    state[p] = kMasked;  // stays in the stretch
+                    continue;
+                }
+                listUpTo(p);
+                count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
+                stretch = p + 1;
+            }
         }
-        listStretch();
-        for (; p <= last; ++p)
-            count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
+        listUpTo(last);
+        // The last pixel's right neighbour may be lower.
+        count = SeedPixel(last, level, count, channel, label, state, rest, picks, around);
         return {count, last - first + 1, stretches};
+    }
+
+    // The n pixels from p on, inside a run, if every one of them has lower neighbours on one
+    // side only (the row above, or below) and they all carry one label there, as on a ramp:
+    // then each of them is a seed whose counting neighbours agree, and takes their label
+    // unflagged. Returns whether they were such pixels, and seeded.
+    bool SeedFromOneSide(uint32_t p, uint32_t n, Sample level) {
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        const uint32_t width = grid_.Width();
+        const uint32_t span = n + (C4 ? 0 : 2);  // the neighbours in one row
+        const uint32_t start = p - (C4 ? 0 : 1);
+        bool allAbove = true, allBelow = true, anyAbove = false, anyBelow = false;
+        for (uint32_t i = 0; i < span; ++i) {
+            const bool up = channel[start - width + i] < level, down = channel[start + width + i] < level;
+            allAbove &= up;
+            anyAbove |= up;
+            allBelow &= down;
+            anyBelow |= down;
+        }
+        const bool fromAbove = allAbove && !anyBelow, fromBelow = allBelow && !anyAbove;
+        if (!fromAbove && !fromBelow) return false;
+        const int32_t* const side = label + (fromAbove ? start - width : start + width);
+        if (C4) {
+            std::copy(side, side + n, label + p);
+        } else {
+            for (uint32_t i = 1; i < span; ++i)
+                if (side[i] != side[0]) return false;
+            std::fill(label + p, label + p + n, side[0]);
+        }
+        std::fill_n(state_ + p, n, kSettled);
+        return true;
     }
 
     // Growth level-wide, for levels of grain.
