@@ -156,9 +156,17 @@ constexpr uint8_t GrownIn(uint32_t round) {
 // it to stay. (16 and 64 do as well; 4 to 8 is too late.)
 constexpr size_t kLookAhead = 32;
 
-// Runs of the level in a row are checked for seeds this many pixels at a time.
+// Runs of the level in a row longer than kShortRun pixels are checked for seeds kBlock
+// pixels at a time.
+constexpr uint32_t kShortRun = 8;
 constexpr uint32_t kBlock = 16;
 
+
+uint32_t PopCount(uint32_t bits) {
+    uint32_t n = 0;
+    for (; bits; bits &= bits - 1) ++n;
+    return n;
+}
 
 // `yes` if `pick`, else `no`. Written as a selection of two computed values, which
 // compilers turn into a conditional move: grain makes a branch here mispredict about every
@@ -277,8 +285,8 @@ private:
     // The other pixels of the level go, in order, to the rest list (see SettlePlateaus).
     //
     // Ties are in position order, so pixels of the level that follow each other in a row
-    // follow each other in the order too. Flat content has long such runs; the look-ahead
-    // that asks for memory finds them, and SeedRun takes them.
+    // follow each other in the order too. Flat content has long such runs; SeedRun takes
+    // them.
     struct Rest {
         size_t count;     // entries in the rest list
         bool stretches;   // whether one is a stretch
@@ -297,17 +305,17 @@ private:
         bool stretches = false;
         for (size_t j = begin; j < end; ++j) {
             const uint32_t p = order[j];
+            // The order increases within a level: entries that differ by as much as they lie
+            // apart enclose consecutive pixels, a run for SeedRun.
+            if (j + kShortRun < end && order[j + kShortRun] == p + kShortRun && !(state[p] & kBorder)) {
+                const RunSeeded run = SeedRun(j, level, count);
+                count = run.count;
+                stretches |= run.stretches;
+                j += run.length - 1;
+                continue;
+            }
             if (j < ahead) {
                 const size_t at = order[j + kLookAhead];
-                // The order increases within a level: entries that differ by as much as they
-                // lie apart enclose consecutive pixels, a run for SeedRun.
-                if (at == p + kLookAhead && !(state[p] & kBorder)) {
-                    const RunSeeded run = SeedRun(j, level, count);
-                    count = run.count;
-                    stretches |= run.stretches;
-                    j += run.length - 1;
-                    continue;
-                }
                 // What the seed test and the outcome will read: the pixel's state and label,
                 // and the rows above and below in the channel and in the labels.
                 Prefetch(state + at);
@@ -354,7 +362,7 @@ private:
     }
 
     // The run of the level in a row that starts at order[j], off the border and longer than
-    // kLookAhead pixels. Inside the run only the rows above and below
+    // kShortRun pixels. Inside the run only the rows above and below
     // can hold lower pixels: a block whose neighbours there are all at or above the level
     // holds no seed, and consecutive such blocks go to the rest list as one stretch.
     struct RunSeeded {
@@ -372,12 +380,10 @@ private:
         const Around<C4> around(grid_);
         const uint32_t width = grid_.Width();
         const uint32_t first = order[j];
-        // The run ends where the row leaves the level, or before its last pixel (on the
-        // border). The look-ahead saw kLookAhead pixels of the level after the first, and
-        // pixels of the level in a row follow each other in the order as in the row.
-        const uint32_t rowLast = first - first % width + width - 2;
-        uint32_t last = std::min(first + static_cast<uint32_t>(kLookAhead), rowLast);
-        while (last < rowLast && channel[last + 1] == level) ++last;
+        // The run ends where the row leaves the level, or before the border, where the row
+        // ends (pixels of the level in a row follow each other in the order as in the row).
+        uint32_t last = first;
+        while (channel[last + 1] == level && !(state[last + 1] & kBorder)) ++last;
 
         bool stretches = false;
         // The first pixel's left neighbour may be lower.
@@ -416,10 +422,22 @@ private:
                 stretch = p;
                 continue;
             }
-            for (uint32_t i = 0; i < n; ++i, ++p) {
+            // Which have lower neighbours: if many (grain), each goes the way of the main
+            // walk, without a branch; if few, the others stay in the stretch.
+            uint32_t lowered = 0;  // bit i: pixel p + i
+            for (uint32_t i = 0; i < n; ++i) {
                 bool lower = false;
                 for (int k = 0; k < (C4 ? 1 : 3); ++k) lower |= (above[i + k] < level) | (below[i + k] < level);
-                if (!lower) {
+                lowered |= static_cast<uint32_t>(lower) << i;
+            }
+            if (PopCount(lowered) > n / 4) {
+                for (uint32_t i = 0; i < n; ++i, ++p)
+                    count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
+                stretch = p;
+                continue;
+            }
+            for (uint32_t i = 0; i < n; ++i, ++p) {
+                if (!(lowered >> i & 1u)) {
                     state[p] = kMasked;  // stays in the stretch
                     continue;
                 }
