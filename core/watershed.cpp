@@ -127,9 +127,8 @@ public:
     bool NoneSettled() const { return !(word_ & (word_ << 1) & kHigh); }  // both top bits
     bool NoneUnexplored() const { return UnexploredBytes() == 0; }
     bool AllUnexplored() const { return UnexploredBytes() == kHigh; }
-    bool AllUnexploredInside() const {  // and none on the border
-        return AllUnexplored() && !(word_ & kEach * kBorder);
-    }
+    bool NoneOnBorder() const { return !(word_ & kEach * kBorder); }
+    bool AllUnexploredInside() const { return AllUnexplored() && NoneOnBorder(); }
 
 private:
     static constexpr uint64_t kEach = 0x0101010101010101u;
@@ -337,6 +336,15 @@ private:
         return {count, stretches};
     }
 
+    // Whether the eight pixels from p on are of the level and off the border, all in p's row.
+    bool RunGoesOn(uint32_t p, Sample level) const {
+        if (grid_.Size() - p < 8) return false;
+        const Sample* const value = channel_ + p;
+        bool same = true;
+        for (int i = 0; i < 8; ++i) same &= value[i] == level;
+        return same && StateWord(state_ + p).NoneOnBorder();
+    }
+
     // One pixel of the level, off the border, with `count` entries in the rest list: settles
     // it if it is a seed, lists it otherwise. Returns the new count. (Hot loops hand it their
     // locals, see Around.)
@@ -383,6 +391,7 @@ private:
         // The run ends where the row leaves the level, or before the border, where the row
         // ends (pixels of the level in a row follow each other in the order as in the row).
         uint32_t last = first;
+        while (RunGoesOn(last + 1, level)) last += 8;
         while (channel[last + 1] == level && !(state[last + 1] & kBorder)) ++last;
 
         bool stretches = false;
@@ -708,8 +717,7 @@ private:
             while (!StartsRow(first) && Unexplored(state[first - 1])) --first;
             while (count - last > 8 && StateWord(state + last + 1).AllUnexploredInside()) last += 8;
             while (!EndsRow(last) && Unexplored(state[last + 1])) ++last;
-            for (uint32_t q = first; q <= last; ++q)
-                state[q] = static_cast<uint8_t>((state[q] & kBorder) | kExplored);
+            MarkRun(first, last, kExplored);
             label[first] = static_cast<int32_t>(plateau.lastRun);
             if (last != first) label[first + 1] = static_cast<int32_t>(last);
             plateau.lastRun = first;
@@ -724,6 +732,22 @@ private:
             if (first < count - width) scan(a + width, b + width, -down, first, last);
         }
         return plateau;
+    }
+
+    // Sets the states of pixels first..last of one row to `kind`, keeping their border bits:
+    // off the top and bottom rows only the ends of a run can be on the border.
+    void MarkRun(uint32_t first, uint32_t last, uint8_t kind) {
+        uint8_t* const state = state_;
+        const uint32_t width = grid_.Width();
+        if (first < width || last >= grid_.Size() - width) {
+            for (uint32_t p = first; p <= last; ++p)
+                state[p] = static_cast<uint8_t>((state[p] & kBorder) | kind);
+            return;
+        }
+        const uint8_t left = state[first] & kBorder, right = state[last] & kBorder;
+        std::fill(state + first, state + last + 1, kind);
+        state[first] |= left;
+        state[last] |= right;
     }
 
     // The run of an explored plateau that starts at `first`: its last pixel, and the first
@@ -752,11 +776,9 @@ private:
 
     void Fill(const Plateau& plateau, int32_t region) {
         int32_t* const label = label_;
-        uint8_t* const state = state_;
         ForEachRun(plateau, [&](uint32_t first, uint32_t last) {
             std::fill(label + first, label + last + 1, region);
-            for (uint32_t p = first; p <= last; ++p)
-                state[p] = static_cast<uint8_t>((state[p] & kBorder) | kSettled);
+            MarkRun(first, last, kSettled);
         });
     }
 
