@@ -852,18 +852,31 @@ private:
         uint32_t* const queue = queue_;
         const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
+        // A pixel of round r meets pixels of rounds r - 1 to r + 1 only, so when round r + 2
+        // starts, round r is done: it is settled then, while its memory is still at hand.
+        const auto settle = [&](size_t from, size_t to) {
+            for (size_t k = from; k < to; ++k) state[queue[k]] |= kSettled;
+        };
         uint32_t round = 2;
+        int shift = CountsShift(round);
+        uint8_t grown = GrownIn(round), next = Waiting(round + 1);
+        size_t roundStart = 0, lastRoundStart = 0;
         for (size_t head = 0, roundEnd = tail; head < tail;) {
             if (head == roundEnd) {
+                settle(lastRoundStart, roundStart);
+                lastRoundStart = roundStart;
+                roundStart = roundEnd;
                 roundEnd = tail;
                 ++round;
+                shift = CountsShift(round);
+                grown = GrownIn(round);
+                next = Waiting(round + 1);
             }
             const uint32_t p = queue[head++];
             const uint8_t border = state[p] & kBorder;
             int32_t own = label[p];
             uint8_t flagged = 0;
             if (border || own == kContested) {
-                const int shift = CountsShift(round);
                 uint32_t counting = 0;
                 around.ForEach(p, border, [&](int k, ptrdiff_t offset) {
                     counting |= static_cast<uint32_t>(state[p + offset] >> shift & 1u) << k;
@@ -873,8 +886,7 @@ private:
                 own = label[p] = outcome.label;
                 flagged = outcome.flagged;
             }
-            state[p] = static_cast<uint8_t>(border | GrownIn(round) | flagged);
-            const uint8_t next = Waiting(round + 1);
+            state[p] = static_cast<uint8_t>(border | grown | flagged);
             around.ForEach(p, border, [&](int, ptrdiff_t offset) {
                 const uint32_t q = static_cast<uint32_t>(p + offset);
                 const uint8_t theirs = state[q];
@@ -888,7 +900,7 @@ private:
             });
         }
         // Every pixel of the plateau was reached; the level is done with them.
-        for (size_t k = 0; k < tail; ++k) state[queue[k]] |= kSettled;
+        settle(lastRoundStart, tail);
     }
 
     // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
