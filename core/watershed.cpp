@@ -852,19 +852,19 @@ private:
         uint32_t* const queue = queue_;
         const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
-        // A pixel of round r meets pixels of rounds r - 1 to r + 1 only, so when round r + 2
-        // starts, round r is done: it is settled then, while its memory is still at hand.
+        // A pixel of round r meets pixels of rounds r - 1 to r + 1 only, and both earlier
+        // rounds count for it: so when round r + 1 starts, round r is settled, while its
+        // memory is still at hand.
         const auto settle = [&](size_t from, size_t to) {
             for (size_t k = from; k < to; ++k) state[queue[k]] |= kSettled;
         };
         uint32_t round = 2;
         int shift = CountsShift(round);
         uint8_t grown = GrownIn(round), next = Waiting(round + 1);
-        size_t roundStart = 0, lastRoundStart = 0;
+        size_t roundStart = 0;
         for (size_t head = 0, roundEnd = tail; head < tail;) {
             if (head == roundEnd) {
-                settle(lastRoundStart, roundStart);
-                lastRoundStart = roundStart;
+                settle(roundStart, roundEnd);
                 roundStart = roundEnd;
                 roundEnd = tail;
                 ++round;
@@ -900,7 +900,7 @@ private:
             });
         }
         // Every pixel of the plateau was reached; the level is done with them.
-        settle(lastRoundStart, tail);
+        settle(roundStart, tail);
     }
 
     // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
