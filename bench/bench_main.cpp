@@ -9,6 +9,9 @@
 //   basinlift_bench --grey=FILE     adds a 1920x1080 8-bit grey frame from a raw file as a fourth
 //                                   content, named after the file, e.g. a real test pattern:
 //     ffmpeg -f lavfi -i testsrc2=size=1920x1080 -frames:v 1 -pix_fmt gray -f rawvideo testsrc2.grey
+//   basinlift_bench --write-contents=DIR   writes the generated contents there as raw grey
+//                                   frames (grain.grey...), for measurements outside this program
+//                                   (bench/opencv_watershed.py), and times nothing
 //
 // Each benchmark repeats 3 times unless --benchmark_repetitions says otherwise, and its fastest
 // repetition is the figure shown: other work on a shared machine only ever slows a run down.
@@ -276,6 +279,15 @@ std::unique_ptr<ByteSpace> ReadGreyFrame(const std::string& path) {
     return std::make_unique<ByteSpace>(std::move(bytes), kEightBit);
 }
 
+bool WriteGreyFrame(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 // The file name without its directory and extension.
 std::string ContentName(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
@@ -289,17 +301,19 @@ std::string ContentName(const std::string& path) {
 
 int main(int argc, char** argv) {
     bool singlePass = false;
-    std::string greyPath;
+    std::string greyPath, contentsDir;
     // This program's own flags, taken out before Google Benchmark sees the rest.
     for (int i = 1; i < argc;) {
         const bool single = std::strcmp(argv[i], "--single-pass") == 0;
         const bool grey = std::strncmp(argv[i], "--grey=", 7) == 0;
-        if (!single && !grey) {
+        const bool write = std::strncmp(argv[i], "--write-contents=", 17) == 0;
+        if (!single && !grey && !write) {
             ++i;
             continue;
         }
         if (single) singlePass = true;
         if (grey) greyPath = argv[i] + 7;
+        if (write) contentsDir = argv[i] + 17;
         std::copy(argv + i + 1, argv + argc + 1, argv + i);
         --argc;
     }
@@ -325,6 +339,12 @@ int main(int argc, char** argv) {
         greyFrame = ReadGreyFrame(greyPath);
         if (!greyFrame) return 1;
         contents.emplace_back(greyName.c_str(), greyFrame.get());
+    }
+
+    if (!contentsDir.empty()) {
+        for (const auto& [name, space] : contents)
+            if (!WriteGreyFrame(contentsDir + "/" + name + ".grey", space->src)) return 1;
+        return 0;
     }
 
     if (singlePass) {  // one call each on grain, one pass on each other content and depth
