@@ -744,10 +744,13 @@ private:
                 state[p] = static_cast<uint8_t>((state[p] & kBorder) | kind);
             return;
         }
-        const uint8_t left = state[first] & kBorder, right = state[last] & kBorder;
+        // The ends are read before and written after the fill: reading a byte just written
+        // by the fill's wide stores would wait for them.
+        const uint8_t left = static_cast<uint8_t>((state[first] & kBorder) | kind);
+        const uint8_t right = static_cast<uint8_t>((state[last] & kBorder) | kind);
         std::fill(state + first, state + last + 1, kind);
-        state[first] |= left;
-        state[last] |= right;
+        state[first] = left;
+        state[last] = right;
     }
 
     // The run of an explored plateau that starts at `first`: its last pixel, and the first
