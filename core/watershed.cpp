@@ -1,3 +1,18 @@
+// The immersion, level after level: every pixel of the level with a lower neighbour (off the
+// border) is a seed, settled at once from its lower neighbours; the others grow from the seeds
+// in breadth-first rounds, and what no round reaches starts new regions.
+//
+// The rounds are where flat content spends its time: a plateau of graphics is thousands of
+// pixels wide. Two things make plateaus cheap without changing a single output byte:
+//   - a plateau (the level's non-seeds connected to each other) that no seed touches is a new
+//     minimum, and one whose surroundings carry one label takes that label everywhere,
+//     unflagged (see SettlePlateaus): both are filled run by run, no rounds needed;
+//   - in the rounds over a contested plateau, a pixel whose counting neighbours agree takes
+//     their label unflagged, so labels travel with the rounds and only pixels where
+//     neighbours disagree are resolved one by one (see GrowFromContacts).
+// Seeding takes runs of a row a block at a time, since inside a run only the rows above and
+// below can be lower. Levels of grain, whose plateaus are a pixel or two, keep the growth
+// level-wide, which has no branch to mispredict.
 #include "watershed.h"
 
 #include <algorithm>
@@ -160,7 +175,7 @@ constexpr size_t kLookAhead = 32;
 constexpr uint32_t kShortRun = 8;
 constexpr uint32_t kBlock = 16;
 
-
+// The number of bits set (blocks are short: a loop over the set bits will do).
 uint32_t PopCount(uint32_t bits) {
     uint32_t n = 0;
     for (; bits; bits &= bits - 1) ++n;
@@ -370,9 +385,9 @@ private:
     }
 
     // The run of the level in a row that starts at order[j], off the border and longer than
-    // kShortRun pixels. Inside the run only the rows above and below
-    // can hold lower pixels: a block whose neighbours there are all at or above the level
-    // holds no seed, and consecutive such blocks go to the rest list as one stretch.
+    // kShortRun pixels. Inside the run only the rows above and below can hold lower pixels: a
+    // block whose neighbours there are all at or above the level holds no seed, and the
+    // pixels without lower neighbours go to the rest list as stretches.
     struct RunSeeded {
         size_t count;       // entries in the rest list
         uint32_t length;    // pixels in the run
