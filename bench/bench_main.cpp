@@ -265,7 +265,8 @@ Defaults ApplyDefaults(int argc, char** argv) {
 // The frame in a raw 8-bit file of kWidth x kHeight bytes, or nothing (with a message).
 std::unique_ptr<ByteSpace> ReadGreyFrame(const std::string& path) {
     std::vector<uint8_t> bytes(kPixels);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               std::fclose);
     if (!file) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return nullptr;
@@ -280,7 +281,8 @@ std::unique_ptr<ByteSpace> ReadGreyFrame(const std::string& path) {
 }
 
 bool WriteGreyFrame(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
+                                                               std::fclose);
     if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return false;

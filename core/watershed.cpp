@@ -150,7 +150,8 @@ private:
     static constexpr uint64_t kHigh = kEach * 0x80;
     // The top bit of each byte that is kMasked, with or without kPushed and kBorder.
     uint64_t UnexploredBytes() const {
-        const uint64_t differs = (word_ & kEach * static_cast<uint8_t>(kKind & ~kPushed)) ^ (kEach * kMasked);
+        const uint64_t kind = word_ & kEach * static_cast<uint8_t>(kKind & ~kPushed);
+        const uint64_t differs = kind ^ kEach * kMasked;
         const uint64_t nonzero = (((differs & ~kHigh) + ~kHigh) | differs) & kHigh;
         return nonzero ^ kHigh;
     }
@@ -321,7 +322,8 @@ private:
             const uint32_t p = order[j];
             // The order increases within a level: entries that differ by as much as they lie
             // apart enclose consecutive pixels, a run for SeedRun.
-            if (j + kShortRun < end && order[j + kShortRun] == p + kShortRun && !(state[p] & kBorder)) {
+            if (j + kShortRun < end && order[j + kShortRun] == p + kShortRun &&
+                !(state[p] & kBorder)) {
                 const RunSeeded run = SeedRun(j, level, count);
                 count = run.count;
                 stretches |= run.stretches;
@@ -451,7 +453,8 @@ private:
             uint32_t lowered = 0;  // bit i: pixel p + i
             for (uint32_t i = 0; i < n; ++i) {
                 bool lower = false;
-                for (int k = 0; k < (C4 ? 1 : 3); ++k) lower |= (above[i + k] < level) | (below[i + k] < level);
+                for (int k = 0; k < (C4 ? 1 : 3); ++k)
+                    lower |= (above[i + k] < level) | (below[i + k] < level);
                 lowered |= static_cast<uint32_t>(lower) << i;
             }
             if (PopCount(lowered) > n / 4) {
@@ -488,7 +491,8 @@ private:
         const uint32_t start = p - (C4 ? 0 : 1);
         bool allAbove = true, allBelow = true, anyAbove = false, anyBelow = false;
         for (uint32_t i = 0; i < span; ++i) {
-            const bool up = channel[start - width + i] < level, down = channel[start + width + i] < level;
+            const bool up = channel[start - width + i] < level;
+            const bool down = channel[start + width + i] < level;
             allAbove &= up;
             anyAbove |= up;
             allBelow &= down;
@@ -648,10 +652,10 @@ private:
     // A scan-line flood over the unexplored pixels connected to `start`, one run of a row at a
     // time. Each run is marked explored and chained: its first pixel's label entry, free until
     // the plateau is labelled, holds the first pixel of the run explored before it, and the
-    // second pixel's, if the run has one, its last pixel (see RunAt). The stack
-    // (in the queue) holds pixels where runs still to be explored start; a pixel is pushed at
-    // most once. Every settled pixel next to the plateau (in the connectivity) is a seed or a
-    // lower neighbour of a border pixel, and counts for the pixels next to it.
+    // second pixel's, if the run has one, its last pixel (see RunAt). The stack (in the queue)
+    // holds pixels where runs still to be explored start; a pixel is pushed at most once.
+    // Every settled pixel next to the plateau (in the connectivity) is a seed or a lower
+    // neighbour of a border pixel, and counts for the pixels next to it.
     Plateau Explore(uint32_t start, Sample level) {
         const Sample* const channel = channel_;
         int32_t* const label = label_;
@@ -690,7 +694,8 @@ private:
         // first pixel; the settled pixels there count. Inside a plateau the row is explored
         // already or unexplored throughout: eight states at a time are skipped then.
         // `shift` leads from the row scanned to the run's row; first..last is the run.
-        const auto scan = [&](uint32_t a, uint32_t b, ptrdiff_t shift, uint32_t first, uint32_t last) {
+        const auto scan = [&](uint32_t a, uint32_t b, ptrdiff_t shift, uint32_t first,
+                              uint32_t last) {
             bool inside = false;  // within an unexplored stretch
             for (uint32_t q = a; q <= b; ++q) {
                 if (b - q >= 7) {

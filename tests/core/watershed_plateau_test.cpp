@@ -27,8 +27,8 @@ template <typename Sample>
 Result Segment(const std::vector<Sample>& values, int width, int height, bool c4,
                SampleRange range, bool reference) {
     OwnedScratch<Sample> scratch(values.size());
-    const PlaneView<const Sample> plane{values.data(), static_cast<ptrdiff_t>(width * sizeof(Sample)),
-                                        sizeof(Sample), width, height};
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(width * sizeof(Sample));
+    const PlaneView<const Sample> plane{values.data(), pitch, sizeof(Sample), width, height};
     SortPixels(scratch.Get(), plane, range);
     if (reference)
         reference::Watershed(scratch.Get(), width, height, c4);
@@ -65,7 +65,7 @@ void ExpectAgreesAtEveryDepth(const std::vector<uint8_t>& bytes, int width, int 
 // ones make holes and walls; shapes may touch the border. Diagonal lines make fronts that
 // cross rows at a slant, ramps make rows of seeds, patches of grain mix both kinds of level.
 std::vector<uint8_t> FlatScene(std::mt19937& rng, int width, int height) {
-    const auto below = [&](unsigned n) { return static_cast<int>(rng() % n); };
+    const auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     const uint8_t ground = static_cast<uint8_t>(100 + below(50));
     std::vector<uint8_t> v(static_cast<size_t>(width * height), ground);
     const auto set = [&](int x, int y, int value) {
@@ -74,9 +74,10 @@ std::vector<uint8_t> FlatScene(std::mt19937& rng, int width, int height) {
     };
     const int shapes = below(12);
     for (int s = 0; s < shapes; ++s) {
-        const int x0 = below(static_cast<unsigned>(width)), y0 = below(static_cast<unsigned>(height));
-        const int w = 1 + below(static_cast<unsigned>(width)), h = 1 + below(static_cast<unsigned>(height));
-        const int value = below(3) ? ground - 1 - below(60) : ground + 1 + below(60);  // pits, holes
+        const int x0 = below(width), y0 = below(height);
+        const int w = 1 + below(width), h = 1 + below(height);
+        // Two shapes in three are pits, the others holes.
+        const int value = below(3) ? ground - 1 - below(60) : ground + 1 + below(60);
         switch (below(6)) {
             case 0:  // a rectangle
                 for (int y = y0; y < y0 + h; ++y)
@@ -95,7 +96,8 @@ std::vector<uint8_t> FlatScene(std::mt19937& rng, int width, int height) {
             }
             case 3:  // a ramp along rows or along columns
                 for (int y = y0; y < y0 + h; ++y)
-                    for (int x = x0; x < x0 + w; ++x) set(x, y, ground - 70 + (s % 2 ? y - y0 : (x - x0) / 3));
+                    for (int x = x0; x < x0 + w; ++x)
+                        set(x, y, ground - 70 + (s % 2 ? y - y0 : (x - x0) / 3));
                 break;
             case 4:  // a patch of grain
                 for (int y = y0; y < y0 + h / 2; ++y)
@@ -104,7 +106,8 @@ std::vector<uint8_t> FlatScene(std::mt19937& rng, int width, int height) {
             default:  // a frame one pixel wide: a plateau inside with a wall round it
                 for (int y = y0; y < y0 + h; ++y)
                     for (int x = x0; x < x0 + w; ++x)
-                        if (y == y0 || y == y0 + h - 1 || x == x0 || x == x0 + w - 1) set(x, y, value);
+                        if (y == y0 || y == y0 + h - 1 || x == x0 || x == x0 + w - 1)
+                            set(x, y, value);
                 break;
         }
     }
@@ -115,7 +118,8 @@ std::vector<uint8_t> FlatScene(std::mt19937& rng, int width, int height) {
 std::vector<uint8_t> Drawn(int width, int height, uint8_t value,
                            const std::vector<std::vector<int>>& pixels) {
     std::vector<uint8_t> v(static_cast<size_t>(width * height), value);
-    for (const auto& p : pixels) v[static_cast<size_t>(p[1] * width + p[0])] = static_cast<uint8_t>(p[2]);
+    for (const auto& p : pixels)
+        v[static_cast<size_t>(p[1] * width + p[0])] = static_cast<uint8_t>(p[2]);
     return v;
 }
 
@@ -225,7 +229,8 @@ TEST(WatershedPlateaus, NewMinimaAreNumberedInTheOrderOfTheirFirstPixels) {
     // growth level-wide. Holes (walls of a higher level) cut the level into plateaus.
     std::mt19937 rng(99);
     for (int round = 0; round < 30; ++round) {
-        const int width = 40 + static_cast<int>(rng() % 60), height = 10 + static_cast<int>(rng() % 30);
+        const int width = 40 + static_cast<int>(rng() % 60);
+        const int height = 10 + static_cast<int>(rng() % 30);
         std::vector<uint8_t> v(static_cast<size_t>(width * height), 5);
         for (int y = 0; y < height; y += 3 + static_cast<int>(rng() % 4))
             for (int x = 0; x < width; ++x) v[static_cast<size_t>(y * width + x)] = 9;
