@@ -6,6 +6,12 @@
 //   basinlift_bench --single-pass   runs each core operation once on grain, and the pass once on
 //                                   the others, for instruction counts:
 //     valgrind --tool=callgrind --toggle-collect='Watershed*' basinlift_bench --single-pass
+//   basinlift_bench --grey=FILE     adds a 1920x1080 8-bit grey frame from a raw file as a fourth
+//                                   content, named after the file, e.g. a real test pattern:
+//     ffmpeg -f lavfi -i testsrc2=size=1920x1080 -frames:v 1 -pix_fmt gray -f rawvideo testsrc2.grey
+//   basinlift_bench --write-contents=DIR   writes the generated contents there as raw grey
+//                                   frames (grain.grey...), for measurements outside this program
+//                                   (bench/opencv_watershed.py), and times nothing
 //
 // Each benchmark repeats 3 times unless --benchmark_repetitions says otherwise, and its fastest
 // repetition is the figure shown: other work on a shared machine only ever slows a run down.
@@ -256,16 +262,62 @@ Defaults ApplyDefaults(int argc, char** argv) {
     return d;
 }
 
+// The frame in a raw 8-bit file of kWidth x kHeight bytes, or nothing (with a message).
+std::unique_ptr<ByteSpace> ReadGreyFrame(const std::string& path) {
+    std::vector<uint8_t> bytes(kPixels);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               std::fclose);
+    if (!file) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        return nullptr;
+    }
+    const size_t read = std::fread(bytes.data(), 1, kPixels, file.get());
+    if (read != kPixels || std::fgetc(file.get()) != EOF) {
+        std::fprintf(stderr, "%s is not a %dx%d 8-bit grey frame (%zu bytes expected)\n",
+                     path.c_str(), kWidth, kHeight, kPixels);
+        return nullptr;
+    }
+    return std::make_unique<ByteSpace>(std::move(bytes), kEightBit);
+}
+
+bool WriteGreyFrame(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
+                                                               std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The file name without its directory and extension.
+std::string ContentName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool singlePass = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--single-pass") != 0) continue;
-        singlePass = true;
+    std::string greyPath, contentsDir;
+    // This program's own flags, taken out before Google Benchmark sees the rest.
+    for (int i = 1; i < argc;) {
+        const bool single = std::strcmp(argv[i], "--single-pass") == 0;
+        const bool grey = std::strncmp(argv[i], "--grey=", 7) == 0;
+        const bool write = std::strncmp(argv[i], "--write-contents=", 17) == 0;
+        if (!single && !grey && !write) {
+            ++i;
+            continue;
+        }
+        if (single) singlePass = true;
+        if (grey) greyPath = argv[i] + 7;
+        if (write) contentsDir = argv[i] + 17;
         std::copy(argv + i + 1, argv + argc + 1, argv + i);
         --argc;
-        break;
     }
     Defaults defaults = ApplyDefaults(argc, argv);
     std::vector<char*> args;
@@ -281,8 +333,21 @@ int main(int argc, char** argv) {
     ByteSpace graphics(MakeGraphicsChannel(kWidth, kHeight), kEightBit);
     Workspace<uint16_t> grain16(Words(grainBytes), IntegerRange(16));
     Workspace<float> grainFloat(Floats(grainBytes), FloatRange(false));
-    const std::pair<const char*, ByteSpace*> contents[] = {
+    std::vector<std::pair<const char*, ByteSpace*>> contents = {
         {"grain", &grain}, {"photograph", &photograph}, {"graphics", &graphics}};
+    std::unique_ptr<ByteSpace> greyFrame;
+    const std::string greyName = ContentName(greyPath);
+    if (!greyPath.empty()) {
+        greyFrame = ReadGreyFrame(greyPath);
+        if (!greyFrame) return 1;
+        contents.emplace_back(greyName.c_str(), greyFrame.get());
+    }
+
+    if (!contentsDir.empty()) {
+        for (const auto& [name, space] : contents)
+            if (!WriteGreyFrame(contentsDir + "/" + name + ".grey", space->src)) return 1;
+        return 0;
+    }
 
     if (singlePass) {  // one call each on grain, one pass on each other content and depth
         grain.Sort();
@@ -291,6 +356,7 @@ int main(int argc, char** argv) {
         grain.Enhance();
         photograph.FastPass();
         graphics.FastPass();
+        if (greyFrame) greyFrame->FastPass();
         grain16.FastPass();
         grainFloat.FastPass();
         return 0;

@@ -14,15 +14,34 @@ constexpr size_t kScatterLookAhead = 32;
 
 // Counting sort of byte values. Four tables of counts, taken in turn: neighbouring pixels
 // often share a value, and increments of one counter would wait for each other through
-// memory.
+// memory. Flat content has long runs of one value: a chunk of kChunk pixels that all have
+// the value of its first is counted and placed at once.
+constexpr size_t kChunk = 16;
+
+// Whether the kChunk values from `values` on are all equal.
+bool Uniform(const uint8_t* values) {
+    uint64_t words[kChunk / 8];
+    std::memcpy(words, values, kChunk);
+    const uint64_t first = values[0] * 0x0101010101010101u;
+    bool same = true;
+    for (uint64_t w : words) same &= w == first;
+    return same;
+}
+
 void SortBytes(const uint8_t* values, size_t count, uint32_t* order) {
     size_t counts[4][256] = {};
     size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        ++counts[0][values[i]];
-        ++counts[1][values[i + 1]];
-        ++counts[2][values[i + 2]];
-        ++counts[3][values[i + 3]];
+    for (; i + kChunk <= count; i += kChunk) {
+        if (Uniform(values + i)) {
+            counts[0][values[i]] += kChunk;
+            continue;
+        }
+        for (size_t k = 0; k < kChunk; k += 4) {
+            ++counts[0][values[i + k]];
+            ++counts[1][values[i + k + 1]];
+            ++counts[2][values[i + k + 2]];
+            ++counts[3][values[i + k + 3]];
+        }
     }
     for (; i < count; ++i) ++counts[0][values[i]];
     size_t start[256];
@@ -35,11 +54,22 @@ void SortBytes(const uint8_t* values, size_t count, uint32_t* order) {
     // at once, too many for the hardware to foresee, so it asks for each stream's memory a
     // few lines ahead of its next slot (clamped to the buffer).
     const size_t last = count - 1;
-    for (i = 0; i < count; ++i) {
-        const size_t slot = start[values[i]]++;
+    const auto place = [&](size_t at) {
+        const size_t slot = start[values[at]]++;
         PrefetchForWrite(order + std::min(slot + kScatterLookAhead, last));
-        order[slot] = static_cast<uint32_t>(i);
+        order[slot] = static_cast<uint32_t>(at);
+    };
+    for (i = 0; i + kChunk <= count; i += kChunk) {
+        if (!Uniform(values + i)) {
+            for (size_t k = 0; k < kChunk; ++k) place(i + k);
+            continue;
+        }
+        const size_t slot = start[values[i]];
+        start[values[i]] += kChunk;
+        PrefetchForWrite(order + std::min(slot + kChunk + kScatterLookAhead, last));
+        for (size_t k = 0; k < kChunk; ++k) order[slot + k] = static_cast<uint32_t>(i + k);
     }
+    for (; i < count; ++i) place(i);
 }
 
 // An unsigned key per value that orders as the values do: the word itself, or a float's bits

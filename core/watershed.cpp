@@ -1,7 +1,23 @@
+// The immersion, level after level: every pixel of the level with a lower neighbour (off the
+// border) is a seed, settled at once from its lower neighbours; the others grow from the seeds
+// in breadth-first rounds, and what no round reaches starts new regions.
+//
+// The rounds are where flat content spends its time: a plateau of graphics is thousands of
+// pixels wide. Two things make plateaus cheap without changing a single output byte:
+//   - a plateau (the level's non-seeds connected to each other) that no seed touches is a new
+//     minimum, and one whose surroundings carry one label takes that label everywhere,
+//     unflagged (see SettlePlateaus): both are filled run by run, no rounds needed;
+//   - in the rounds over a contested plateau, a pixel whose counting neighbours agree takes
+//     their label unflagged, so labels travel with the rounds and only pixels where
+//     neighbours disagree are resolved one by one (see GrowFromContacts).
+// Seeding takes runs of a row a block at a time, since inside a run only the rows above and
+// below can be lower. Levels of grain, whose plateaus are a pixel or two, keep the growth
+// level-wide, which has no branch to mispredict.
 #include "watershed.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "pixel_grid.h"
 #include "prefetch.h"
@@ -83,8 +99,9 @@ size_t LevelEnd(const Sample* channel, const uint32_t* order, size_t begin, size
 
 // While flooding, the boundary buffer holds one state byte per pixel, and the tests of the hot
 // loops read these bytes (or the channel's), a quarter of the memory that labels take. Labels
-// are read only from neighbours whose state says they carry one, and every label is written
-// exactly once, so the label buffer needs no initialisation.
+// are read only from neighbours whose state says they carry one, or where they were written
+// in the same call (a plateau being explored keeps its runs' chain in its own label entries
+// until it is labelled), so the label buffer needs no initialisation.
 //
 // Growth must tell a neighbour labelled in an earlier round of the level (which counts) from
 // one labelled in the current round (which does not). Rounds are breadth-first layers, so a
@@ -102,7 +119,45 @@ constexpr uint8_t kFlagged = 0x01;  // a labelled pixel where two regions met
 constexpr uint8_t kAbove = 0x00;   // above the current level
 constexpr uint8_t kMasked = 0x02;  // at the current level, not reached
 constexpr uint8_t kQueued = 0x04;  // at the current level, queued for growth
+constexpr uint8_t kPushed = 0x08;  // with kMasked: on the exploration's stack already
+constexpr uint8_t kExplored = 0x10;  // at the current level, explored as part of a plateau
+// The label a pixel waiting for its round carries while its counting neighbours disagree
+// (regions are numbered from 1).
+constexpr int32_t kContested = 0;
+// At the current level, reached by growth and waiting for its round, by the round's parity.
+constexpr uint8_t Waiting(uint32_t round) { return round % 2 ? kQueued : kQueued | 0x08; }
 constexpr uint8_t kKind = static_cast<uint8_t>(~kBorder);
+
+constexpr bool Unexplored(uint8_t state) {
+    return (state & static_cast<uint8_t>(kKind & ~kPushed)) == kMasked;
+}
+constexpr bool Settled(uint8_t state) { return state >= kSettled; }
+
+// Eight consecutive states, tested together (each test looks at every byte alike, so the
+// byte order of the word does not matter).
+class StateWord {
+public:
+    explicit StateWord(const uint8_t* states) { std::memcpy(&word_, states, sizeof word_); }
+
+    bool NoneSettled() const { return !(word_ & (word_ << 1) & kHigh); }  // both top bits
+    bool NoneUnexplored() const { return UnexploredBytes() == 0; }
+    bool AllUnexplored() const { return UnexploredBytes() == kHigh; }
+    bool NoneOnBorder() const { return !(word_ & kEach * kBorder); }
+    bool AllUnexploredInside() const { return AllUnexplored() && NoneOnBorder(); }
+
+private:
+    static constexpr uint64_t kEach = 0x0101010101010101u;
+    static constexpr uint64_t kHigh = kEach * 0x80;
+    // The top bit of each byte that is kMasked, with or without kPushed and kBorder.
+    uint64_t UnexploredBytes() const {
+        const uint64_t kind = word_ & kEach * static_cast<uint8_t>(kKind & ~kPushed);
+        const uint64_t differs = kind ^ kEach * kMasked;
+        const uint64_t nonzero = (((differs & ~kHigh) + ~kHigh) | differs) & kHigh;
+        return nonzero ^ kHigh;
+    }
+
+    uint64_t word_;
+};
 
 // The bit that makes a neighbour count for a pixel grown in `round`.
 constexpr int CountsShift(uint32_t round) { return round % 2 ? 7 : 6; }
@@ -115,6 +170,18 @@ constexpr uint8_t GrownIn(uint32_t round) {
 // of the pixel this many entries ahead: far enough for it to arrive in time, near enough for
 // it to stay. (16 and 64 do as well; 4 to 8 is too late.)
 constexpr size_t kLookAhead = 32;
+
+// Runs of the level in a row longer than kShortRun pixels are checked for seeds kBlock
+// pixels at a time.
+constexpr uint32_t kShortRun = 8;
+constexpr uint32_t kBlock = 16;
+
+// The number of bits set (blocks are short: a loop over the set bits will do).
+uint32_t PopCount(uint32_t bits) {
+    uint32_t n = 0;
+    for (; bits; bits &= bits - 1) ++n;
+    return n;
+}
 
 // `yes` if `pick`, else `no`. Written as a selection of two computed values, which
 // compilers turn into a conditional move: grain makes a branch here mispredict about every
@@ -190,14 +257,21 @@ public:
         for (size_t begin = 0; begin < count;) {
             const Sample level = channel_[order_[begin]];
             const size_t end = LevelEnd(channel_, order_, begin, count, level);
-            const size_t rest = SeedAndMark(begin, end, level);
-            Grow(FindSecondRound(rest, level));
-            NameNewMinima(rest);
+            // Levels of grain, whose plateaus are a pixel or two, grow level-wide without a
+            // branch to mispredict; levels with long runs go plateau by plateau.
+            const Rest rest = SeedAndMark(begin, end, level);
+            if (rest.stretches) {
+                SettlePlateaus(rest.count, level);
+            } else {
+                Grow(FindSecondRound(rest.count, level));
+                NameNewMinima(rest.count);
+            }
             begin = end;
         }
         // Every pixel is settled now; the state becomes the boundary byte.
+        uint8_t* const state = state_;
         for (size_t i = 0; i < count; ++i)
-            state_[i] = static_cast<uint8_t>((state_[i] & kFlagged) - 1u);  // 0 or 255
+            state[i] = static_cast<uint8_t>((state[i] & kFlagged) - 1u);  // 0 or 255
     }
 
 private:
@@ -223,8 +297,16 @@ private:
     // lower neighbour; in round 1 its counting neighbours are exactly its lower ones, all
     // settled, so its outcome is known at once. The order in which the pixels of one round
     // are grown does not matter: each reads only pixels of earlier rounds and lower levels.
-    // The other pixels of the level go, in order, to the pixel list.
-    size_t SeedAndMark(size_t begin, size_t end, Sample level) {
+    // The other pixels of the level go, in order, to the rest list (see SettlePlateaus).
+    //
+    // Ties are in position order, so pixels of the level that follow each other in a row
+    // follow each other in the order too. Flat content has long such runs; SeedRun takes
+    // them.
+    struct Rest {
+        size_t count;     // entries in the rest list
+        bool stretches;   // whether one is a stretch
+    };
+    Rest SeedAndMark(size_t begin, size_t end, Sample level) {
         const uint32_t* const order = order_;
         const Sample* const channel = channel_;
         int32_t* const label = label_;
@@ -235,11 +317,23 @@ private:
         const size_t width = grid_.Width(), last = grid_.Size() - 1;
         const size_t ahead = end > kLookAhead ? end - kLookAhead : 0;
         size_t count = 0;
+        bool stretches = false;
         for (size_t j = begin; j < end; ++j) {
+            const uint32_t p = order[j];
+            // The order increases within a level: entries that differ by as much as they lie
+            // apart enclose consecutive pixels, a run for SeedRun.
+            if (j + kShortRun < end && order[j + kShortRun] == p + kShortRun &&
+                !(state[p] & kBorder)) {
+                const RunSeeded run = SeedRun(j, level, count);
+                count = run.count;
+                stretches |= run.stretches;
+                j += run.length - 1;
+                continue;
+            }
             if (j < ahead) {
+                const size_t at = order[j + kLookAhead];
                 // What the seed test and the outcome will read: the pixel's state and label,
                 // and the rows above and below in the channel and in the labels.
-                const size_t at = order[j + kLookAhead];
                 Prefetch(state + at);
                 Prefetch(label + at);
                 if (at >= width) {
@@ -249,31 +343,176 @@ private:
                 Prefetch(channel + std::min(at + width, last));
                 Prefetch(label + std::min(at + width, last));
             }
-            const uint32_t p = order[j];
             if (state[p] & kBorder) {  // rare, so the branch is predicted
                 state[p] = kMasked | kBorder;
                 rest[count++] = p;
                 continue;
             }
-            const Sample* const value = channel + p;
-            int32_t* const own = label + p;
-            *own = 0;  // read back by Resolve when no neighbour is lower: keeps reads defined
-            uint32_t lower = 0;
-            for (int k = 0; k < kCount; ++k)
-                lower |= static_cast<uint32_t>(value[around.Offset(k)] < level) << k;
-            const bool seed = lower != 0;
-            const Outcome outcome = Resolve<kCount>(own, picks[lower]);
-            *own = outcome.label;
-            // A pixel with no lower neighbour is never flagged. Bit operations, not a
-            // selection: the compiler turns this one into a branch.
-            const uint8_t seedBits = static_cast<uint8_t>(-static_cast<int>(seed));
-            state[p] = static_cast<uint8_t>((kMasked ^ (seedBits & (kSettled ^ kMasked))) |
-                                            outcome.flagged);
-            rest[count] = p;
-            count += !seed;
+            count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
         }
-        return count;
+        return {count, stretches};
     }
+
+    // Whether the eight pixels from p on are of the level and off the border, all in p's row.
+    bool RunGoesOn(uint32_t p, Sample level) const {
+        if (grid_.Size() - p < 8) return false;
+        const Sample* const value = channel_ + p;
+        bool same = true;
+        for (int i = 0; i < 8; ++i) same &= value[i] == level;
+        return same && StateWord(state_ + p).NoneOnBorder();
+    }
+
+    // One pixel of the level, off the border, with `count` entries in the rest list: settles
+    // it if it is a seed, lists it otherwise. Returns the new count. (Hot loops hand it their
+    // locals, see Around.)
+    static size_t SeedPixel(uint32_t p, Sample level, size_t count, const Sample* channel,
+                            int32_t* label, uint8_t* state, uint32_t* rest,
+                            const LabelPicks<kCount>& picks, Around<C4> around) {
+        const Sample* const value = channel + p;
+        int32_t* const own = label + p;
+        *own = 0;  // read back by Resolve when no neighbour is lower: keeps reads defined
+        uint32_t lower = 0;
+        for (int k = 0; k < kCount; ++k)
+            lower |= static_cast<uint32_t>(value[around.Offset(k)] < level) << k;
+        const bool seed = lower != 0;
+        const Outcome outcome = Resolve<kCount>(own, picks[lower]);
+        *own = outcome.label;
+        // A pixel with no lower neighbour is never flagged. Bit operations, not a
+        // selection: the compiler turns this one into a branch.
+        const uint8_t seedBits = static_cast<uint8_t>(-static_cast<int>(seed));
+        state[p] = static_cast<uint8_t>((kMasked ^ (seedBits & (kSettled ^ kMasked))) |
+                                        outcome.flagged);
+        rest[count] = p;
+        return count + !seed;
+    }
+
+    // The run of the level in a row that starts at order[j], off the border and longer than
+    // kShortRun pixels. Inside the run only the rows above and below can hold lower pixels: a
+    // block whose neighbours there are all at or above the level holds no seed, and the
+    // pixels without lower neighbours go to the rest list as stretches.
+    struct RunSeeded {
+        size_t count;       // entries in the rest list
+        uint32_t length;    // pixels in the run
+        bool stretches;     // whether a stretch was listed
+    };
+    RunSeeded SeedRun(size_t j, Sample level, size_t count) {
+        const uint32_t* const order = order_;
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const rest = rest_;
+        const LabelPicks<kCount>& picks = picks_;
+        const Around<C4> around(grid_);
+        const uint32_t width = grid_.Width();
+        const uint32_t first = order[j];
+        // The run ends where the row leaves the level, or before the border, where the row
+        // ends (pixels of the level in a row follow each other in the order as in the row).
+        uint32_t last = first;
+        while (RunGoesOn(last + 1, level)) last += 8;
+        while (channel[last + 1] == level && !(state[last + 1] & kBorder)) ++last;
+
+        bool stretches = false;
+        // The first pixel's left neighbour may be lower.
+        count = SeedPixel(first, level, count, channel, label, state, rest, picks, around);
+        if (last == first) return {count, 1, false};  // the row ended right after it
+        uint32_t p = first + 1;
+        uint32_t stretch = p;  // the pixels from here to p hold no seed and are not listed
+        const auto listUpTo = [&](uint32_t end) {  // lists stretch..end - 1
+            if (end - stretch >= 2) {
+                rest[count++] = end - 1;
+                rest[count++] = stretch;
+                stretches = true;
+            } else if (end - stretch == 1) {
+                rest[count++] = stretch;
+            }
+            stretch = end;
+        };
+        // The pixels inside, a block at a time (the last may be shorter): their left and
+        // right neighbours are of the level.
+        while (p < last) {
+            const uint32_t n = std::min(kBlock, last - p);
+            const Sample* const above = channel + (p - width) - (C4 ? 0 : 1);
+            const Sample* const below = channel + (p + width) - (C4 ? 0 : 1);
+            // The lowest of them, as a reduction that compilers turn into vector operations.
+            Sample lowest = above[0];
+            for (uint32_t i = 0; i < n + (C4 ? 0 : 2); ++i)
+                lowest = std::min(lowest, std::min(above[i], below[i]));
+            if (!(lowest < level)) {
+                std::fill_n(state + p, n, kMasked);
+                p += n;
+                continue;
+            }
+            listUpTo(p);
+            if (SeedFromOneSide(p, n, level)) {
+                p += n;
+                stretch = p;
+                continue;
+            }
+            // Which have lower neighbours: if many (grain), each goes the way of the main
+            // walk, without a branch; if few, the others stay in the stretch.
+            uint32_t lowered = 0;  // bit i: pixel p + i
+            for (uint32_t i = 0; i < n; ++i) {
+                bool lower = false;
+                for (int k = 0; k < (C4 ? 1 : 3); ++k)
+                    lower |= (above[i + k] < level) | (below[i + k] < level);
+                lowered |= static_cast<uint32_t>(lower) << i;
+            }
+            if (PopCount(lowered) > n / 4) {
+                for (uint32_t i = 0; i < n; ++i, ++p)
+                    count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
+                stretch = p;
+                continue;
+            }
+            for (uint32_t i = 0; i < n; ++i, ++p) {
+                if (!(lowered >> i & 1u)) {
+                    state[p] = kMasked;  // stays in the stretch
+                    continue;
+                }
+                listUpTo(p);
+                count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
+                stretch = p + 1;
+            }
+        }
+        listUpTo(last);
+        // The last pixel's right neighbour may be lower.
+        count = SeedPixel(last, level, count, channel, label, state, rest, picks, around);
+        return {count, last - first + 1, stretches};
+    }
+
+    // The n pixels from p on, inside a run, if every one of them has lower neighbours on one
+    // side only (the row above, or below) and they all carry one label there, as on a ramp:
+    // then each of them is a seed whose counting neighbours agree, and takes their label
+    // unflagged. Returns whether they were such pixels, and seeded.
+    bool SeedFromOneSide(uint32_t p, uint32_t n, Sample level) {
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        const uint32_t width = grid_.Width();
+        const uint32_t span = n + (C4 ? 0 : 2);  // the neighbours in one row
+        const uint32_t start = p - (C4 ? 0 : 1);
+        bool allAbove = true, allBelow = true, anyAbove = false, anyBelow = false;
+        for (uint32_t i = 0; i < span; ++i) {
+            const bool up = channel[start - width + i] < level;
+            const bool down = channel[start + width + i] < level;
+            allAbove &= up;
+            anyAbove |= up;
+            allBelow &= down;
+            anyBelow |= down;
+        }
+        const bool fromAbove = allAbove && !anyBelow, fromBelow = allBelow && !anyAbove;
+        if (!fromAbove && !fromBelow) return false;
+        const int32_t* const side = label + (fromAbove ? start - width : start + width);
+        if (C4) {
+            std::copy(side, side + n, label + p);
+        } else {
+            for (uint32_t i = 1; i < span; ++i)
+                if (side[i] != side[0]) return false;
+            std::fill(label + p, label + p + n, side[0]);
+        }
+        std::fill_n(state_ + p, n, kSettled);
+        return true;
+    }
+
+    // Growth level-wide, for levels of grain.
 
     // Round 2 is every pixel of the level that touches a seed. Off the border, a pixel that
     // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
@@ -301,41 +540,6 @@ private:
             tail += touches;
         }
         return tail;
-    }
-
-    // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
-    // stretch of the queue that the previous round appended; every pixel enters the queue
-    // once, so it never holds more than the level's pixels.
-    void Grow(size_t tail) {
-        int32_t* const label = label_;
-        uint8_t* const state = state_;
-        uint32_t* const queue = queue_;
-        const LabelPicks<kCount>& picks = picks_;
-        const Around<C4> around(grid_);
-        uint32_t round = 2;
-        for (size_t head = 0, roundEnd = tail; head < tail;) {
-            if (head == roundEnd) {
-                roundEnd = tail;
-                ++round;
-            }
-            const uint32_t p = queue[head++];
-            const uint8_t own = state[p];
-            const int shift = CountsShift(round);
-            uint32_t counting = 0;
-            around.ForEach(p, own & kBorder, [&](int k, ptrdiff_t offset) {
-                const uint8_t theirs = state[p + offset];
-                counting |= static_cast<uint32_t>(theirs >> shift & 1u) << k;
-                const bool fresh = (theirs & kKind) == kMasked;
-                state[p + offset] = SelectByte(
-                    fresh, static_cast<uint8_t>(theirs ^ kMasked ^ kQueued), theirs);
-                queue[tail] = static_cast<uint32_t>(p + offset);
-                tail += fresh;
-            });
-            // Whoever queued p counts for it, so `counting` is never empty here.
-            const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
-            label[p] = outcome.label;
-            state[p] = static_cast<uint8_t>((own & kBorder) | GrownIn(round) | outcome.flagged);
-        }
     }
 
     // The level is done. Its pixels grown from round 2 on become settled (the seeds already
@@ -378,6 +582,383 @@ private:
             }
         }
         regions_ = regions;
+    }
+
+    // Growth plateau by plateau, for levels with long runs.
+
+    // A plateau: the pixels of the level that are no seeds, connected to each other. Growth
+    // reaches it from the seeds next to it; if there are none, it is a new minimum.
+    struct Plateau {
+        uint32_t lastRun;   // the runs are chained through label[] (see Explore)
+        uint32_t runs;
+        bool seeded;        // a seed touches it
+        bool contested;     // the labels around it differ
+        int32_t label;      // the first of them
+        size_t contacts;    // pixels next to a seed listed at the end of the queue, or...
+        bool listed;        // ...false if they did not fit
+    };
+
+    // What growth would do to each plateau of the level, in the order's order of their first
+    // pixels. On a plateau whose every counting neighbour carries one label L (the seeds next
+    // to it, and the lower neighbours of its border pixels), every pixel takes L and none is
+    // flagged: by induction over the rounds, the counting neighbours of a pixel are seeds,
+    // pixels of earlier rounds or lower neighbours, all labelled L. So only contested plateaus
+    // need the rounds; the others are filled, new minima with a new label.
+    //
+    // The rest list holds the level's pixels that are no seeds, ascending: a pixel alone, or a
+    // stretch of a row as two entries, its last pixel and then its first. An entry followed
+    // by a smaller one is therefore a stretch, and the list never outgrows the pixels.
+    void SettlePlateaus(size_t restCount, Sample level) {
+        const uint32_t* const rest = rest_;
+        int32_t regions = regions_;
+        for (size_t k = 0; k < restCount; ++k) {
+            uint32_t p = rest[k];
+            if (k + 1 < restCount && rest[k + 1] < p) p = rest[++k];
+            if (!Unexplored(state_[p])) continue;  // part of an earlier plateau
+            // A plateau that no seed touches is a new minimum, whatever its border pixels'
+            // lower neighbours carry: growth never reaches it.
+            const Plateau plateau = Explore(p, level);
+            if (!(plateau.seeded && plateau.contested)) {
+                regions += !plateau.seeded;
+                Fill(plateau, plateau.seeded ? plateau.label : regions);
+                continue;
+            }
+            if (plateau.listed)
+                GrowFromContacts(plateau);
+            else
+                GrowListed(List(plateau), level);
+        }
+        regions_ = regions;
+    }
+
+    // Lists the pixels of a plateau explored by runs in the queue; returns how many.
+    size_t List(const Plateau& plateau) {
+        uint32_t* const queue = queue_;
+        size_t size = 0;
+        ForEachRun(plateau, [&](uint32_t first, uint32_t last) {
+            for (uint32_t p = first; p <= last; ++p) queue[size++] = p;
+        });
+        return size;
+    }
+
+    // The end of a row: only a border pixel can be one, so only those pay a division.
+    bool StartsRow(uint32_t p) const {
+        return (state_[p] & kBorder) && p % grid_.Width() == 0;
+    }
+    bool EndsRow(uint32_t p) const {
+        return (state_[p] & kBorder) && p % grid_.Width() == grid_.Width() - 1;
+    }
+
+    // A scan-line flood over the unexplored pixels connected to `start`, one run of a row at a
+    // time. Each run is marked explored and chained: its first pixel's label entry, free until
+    // the plateau is labelled, holds the first pixel of the run explored before it, and the
+    // second pixel's, if the run has one, its last pixel (see RunAt). The stack (in the queue)
+    // holds pixels where runs still to be explored start; a pixel is pushed at most once.
+    // Every settled pixel next to the plateau (in the connectivity) is a seed or a lower
+    // neighbour of a border pixel, and counts for the pixels next to it.
+    Plateau Explore(uint32_t start, Sample level) {
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const stack = queue_;
+        const uint32_t width = grid_.Width(), count = grid_.Size();
+        Plateau plateau{0, 0, false, false, 0, 0, true};
+        bool labelled = false;
+        size_t top = 0;
+        // Growth will start from the pixels next to a seed (round 2): each such pixel and
+        // seed are listed from the end of the queue, two entries, as long as the stack and
+        // they leave a third of the queue free (growth lists round 2 from its start).
+        const size_t capacity = size_t{count} + 1;
+        const auto contact = [&](uint32_t p, uint32_t seed) {
+            if (!plateau.listed) return;
+            if (3 * (plateau.contacts + 1) + top > capacity) {
+                plateau.listed = false;
+                return;
+            }
+            stack[capacity - 1 - 2 * plateau.contacts] = p;
+            stack[capacity - 2 - 2 * plateau.contacts] = seed;
+            ++plateau.contacts;
+        };
+        // A settled pixel q next to the pixels first..last of a run; those within the run
+        // and next to q are in round 2 if q is a seed.
+        const auto counts = [&](uint32_t q, uint32_t first, uint32_t last) {
+            const int32_t theirs = label[q];
+            if (!labelled) plateau.label = theirs;
+            labelled = true;
+            plateau.contested |= theirs != plateau.label;
+            if (channel[q] != level) return;  // a lower neighbour of a border pixel
+            plateau.seeded = true;
+            for (uint32_t p = first; p <= last; ++p) contact(p, q);
+        };
+        // The unexplored stretches of a neighbouring row between a and b, each pushed by its
+        // first pixel; the settled pixels there count. Inside a plateau the row is explored
+        // already or unexplored throughout: eight states at a time are skipped then.
+        // `shift` leads from the row scanned to the run's row; first..last is the run.
+        const auto scan = [&](uint32_t a, uint32_t b, ptrdiff_t shift, uint32_t first,
+                              uint32_t last) {
+            bool inside = false;  // within an unexplored stretch
+            for (uint32_t q = a; q <= b; ++q) {
+                if (b - q >= 7) {
+                    const StateWord w(state + q);
+                    if (w.NoneSettled() && (w.NoneUnexplored() || (inside && w.AllUnexplored()))) {
+                        inside = !w.NoneUnexplored();
+                        q += 7;
+                        continue;
+                    }
+                }
+                const uint8_t s = state[q];
+                if (Settled(s)) {
+                    const uint32_t below = static_cast<uint32_t>(q + shift);  // in the run's row
+                    counts(q, C4 ? below : std::max(below, first + 1) - 1,
+                           C4 ? below : std::min(below + 1, last));
+                    inside = false;
+                } else if (Unexplored(s)) {
+                    if (!inside && !(s & kPushed)) {
+                        state[q] = static_cast<uint8_t>(s | kPushed);
+                        stack[top++] = q;
+                        // The stack has the queue's start; listed contacts give way.
+                        if (3 * plateau.contacts + top > capacity) plateau.listed = false;
+                    }
+                    inside = true;
+                } else {
+                    inside = false;
+                }
+            }
+        };
+        state[start] |= kPushed;
+        stack[top++] = start;
+        while (top > 0) {
+            const uint32_t p = stack[--top];
+            if (!Unexplored(state[p])) continue;  // explored with a run pushed later
+            // The run: eight at a time while they are unexplored and off the border, so that
+            // the row goes on.
+            uint32_t first = p, last = p;
+            while (first >= 8 && StateWord(state + first - 8).AllUnexploredInside()) first -= 8;
+            while (!StartsRow(first) && Unexplored(state[first - 1])) --first;
+            while (count - last > 8 && StateWord(state + last + 1).AllUnexploredInside()) last += 8;
+            while (!EndsRow(last) && Unexplored(state[last + 1])) ++last;
+            MarkRun(first, last, kExplored);
+            label[first] = static_cast<int32_t>(plateau.lastRun);
+            if (last != first) label[first + 1] = static_cast<int32_t>(last);
+            plateau.lastRun = first;
+            ++plateau.runs;
+            const bool openLeft = !StartsRow(first), openRight = !EndsRow(last);
+            if (openLeft && Settled(state[first - 1])) counts(first - 1, first, first);
+            if (openRight && Settled(state[last + 1])) counts(last + 1, last, last);
+            const uint32_t a = C4 || !openLeft ? first : first - 1;
+            const uint32_t b = C4 || !openRight ? last : last + 1;
+            const ptrdiff_t down = static_cast<ptrdiff_t>(width);
+            if (first >= width) scan(a - width, b - width, down, first, last);
+            if (first < count - width) scan(a + width, b + width, -down, first, last);
+        }
+        return plateau;
+    }
+
+    // Sets the states of pixels first..last of one row to `kind`, keeping their border bits:
+    // off the top and bottom rows only the ends of a run can be on the border.
+    void MarkRun(uint32_t first, uint32_t last, uint8_t kind) {
+        uint8_t* const state = state_;
+        const uint32_t width = grid_.Width();
+        if (first < width || last >= grid_.Size() - width) {
+            for (uint32_t p = first; p <= last; ++p)
+                state[p] = static_cast<uint8_t>((state[p] & kBorder) | kind);
+            return;
+        }
+        // The ends are read before and written after the fill: reading a byte just written
+        // by the fill's wide stores would wait for them.
+        const uint8_t left = static_cast<uint8_t>((state[first] & kBorder) | kind);
+        const uint8_t right = static_cast<uint8_t>((state[last] & kBorder) | kind);
+        std::fill(state + first, state + last + 1, kind);
+        state[first] = left;
+        state[last] = right;
+    }
+
+    // The run of an explored plateau that starts at `first`: its last pixel, and the first
+    // pixel of the run chained after it.
+    struct RunSpan {
+        uint32_t last;
+        uint32_t next;
+    };
+    RunSpan RunAt(uint32_t first) const {
+        const bool more = !EndsRow(first) && (state_[first + 1] & kKind) == kExplored;
+        return {more ? static_cast<uint32_t>(label_[first + 1]) : first,
+                static_cast<uint32_t>(label_[first])};
+    }
+
+    // Calls visit(first, last) for every run of the plateau; visit may change the run's
+    // states and labels.
+    template <typename Visit>
+    void ForEachRun(const Plateau& plateau, Visit&& visit) {
+        uint32_t first = plateau.lastRun;
+        for (uint32_t run = 0; run < plateau.runs; ++run) {
+            const RunSpan r = RunAt(first);
+            visit(first, r.last);
+            first = r.next;
+        }
+    }
+
+    void Fill(const Plateau& plateau, int32_t region) {
+        int32_t* const label = label_;
+        ForEachRun(plateau, [&](uint32_t first, uint32_t last) {
+            std::fill(label + first, label + last + 1, region);
+            MarkRun(first, last, kSettled);
+        });
+    }
+
+    // A contested plateau grows round by round, as Grow does, but each pixel carries the
+    // label its counting neighbours agree on: whoever reaches a pixel first hands it its
+    // label, and every other pixel of the same round that reaches it (a counting neighbour
+    // too) compares. Where all agree, growth's outcome is that label, unflagged; only where
+    // they differ, and on the border (lower neighbours count there), is the outcome resolved
+    // from the counting neighbours as Grow does. Pixels reached in round r wait as
+    // kWaiting(r): a pixel of round r - 1 compares with those, not with the pixels of its own
+    // round that wait.
+    //
+    // Round 2 is the pixels next to a seed, which Explore listed with their seeds at the end
+    // of the queue; it goes to the queue's start.
+    void GrowFromContacts(const Plateau& plateau) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const size_t capacity = size_t{grid_.Size()} + 1;
+        size_t tail = 0;
+        for (size_t k = 0; k < plateau.contacts; ++k) {
+            const uint32_t p = queue[capacity - 1 - 2 * k];
+            const int32_t theirs = label[queue[capacity - 2 - 2 * k]];
+            const uint8_t own = state[p];
+            if ((own & kKind) == kExplored) {
+                state[p] = static_cast<uint8_t>((own & kBorder) | Waiting(2));
+                label[p] = theirs;
+                queue[tail++] = p;
+            } else if (label[p] != theirs) {
+                label[p] = kContested;
+            }
+        }
+        GrowAgreed(tail);
+    }
+
+    // The same when the contacts did not fit: round 2 is found among the plateau's pixels,
+    // listed in the queue, and the list cut down to it in place. Off the border, a pixel that
+    // is no seed has no lower neighbour, so a settled neighbour is a seed; on the border the
+    // channel tells.
+    void GrowListed(size_t size, Sample level) {
+        const Sample* const channel = channel_;
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const Around<C4> around(grid_);
+        size_t tail = 0;
+        for (size_t k = 0; k < size; ++k) {
+            const uint32_t p = queue[k];
+            const uint8_t border = state[p] & kBorder;
+            bool touches = false;
+            int32_t agreed = 0;
+            around.ForEach(p, border, [&](int, ptrdiff_t offset) {
+                const uint32_t q = static_cast<uint32_t>(p + offset);
+                if (!Settled(state[q]) || (border && channel[q] != level)) return;
+                agreed = touches && agreed != label[q] ? kContested : label[q];
+                touches = true;
+            });
+            if (!touches) continue;
+            state[p] = static_cast<uint8_t>(border | Waiting(2));
+            label[p] = agreed;
+            queue[tail++] = p;
+        }
+        GrowAgreed(tail);
+    }
+
+    // Rounds 2 onward from the `tail` pixels of round 2 in the queue; the plateau's other
+    // pixels are explored.
+    void GrowAgreed(size_t tail) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const LabelPicks<kCount>& picks = picks_;
+        const Around<C4> around(grid_);
+        // A pixel of round r meets pixels of rounds r - 1 to r + 1 only, and both earlier
+        // rounds count for it: so when round r + 1 starts, round r is settled, while its
+        // memory is still at hand.
+        const auto settle = [&](size_t from, size_t to) {
+            for (size_t k = from; k < to; ++k) state[queue[k]] |= kSettled;
+        };
+        uint32_t round = 2;
+        int shift = CountsShift(round);
+        uint8_t grown = GrownIn(round), next = Waiting(round + 1);
+        size_t roundStart = 0;
+        for (size_t head = 0, roundEnd = tail; head < tail;) {
+            if (head == roundEnd) {
+                settle(roundStart, roundEnd);
+                roundStart = roundEnd;
+                roundEnd = tail;
+                ++round;
+                shift = CountsShift(round);
+                grown = GrownIn(round);
+                next = Waiting(round + 1);
+            }
+            const uint32_t p = queue[head++];
+            const uint8_t border = state[p] & kBorder;
+            int32_t own = label[p];
+            uint8_t flagged = 0;
+            if (border || own == kContested) {
+                uint32_t counting = 0;
+                around.ForEach(p, border, [&](int k, ptrdiff_t offset) {
+                    counting |= static_cast<uint32_t>(state[p + offset] >> shift & 1u) << k;
+                });
+                // Whoever reached p counts for it, so `counting` is never empty here.
+                const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
+                own = label[p] = outcome.label;
+                flagged = outcome.flagged;
+            }
+            state[p] = static_cast<uint8_t>(border | grown | flagged);
+            around.ForEach(p, border, [&](int, ptrdiff_t offset) {
+                const uint32_t q = static_cast<uint32_t>(p + offset);
+                const uint8_t theirs = state[q];
+                if ((theirs & kKind) == kExplored) {
+                    state[q] = static_cast<uint8_t>((theirs & kBorder) | next);
+                    label[q] = own;
+                    queue[tail++] = q;
+                } else if ((theirs & kKind) == next && label[q] != own) {
+                    label[q] = kContested;
+                }
+            });
+        }
+        // Every pixel of the plateau was reached; the level is done with them.
+        settle(roundStart, tail);
+    }
+
+    // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
+    // stretch of the queue that the previous round appended; every pixel enters the queue
+    // once, so it never holds more than the level's pixels.
+    void Grow(size_t tail) {
+        int32_t* const label = label_;
+        uint8_t* const state = state_;
+        uint32_t* const queue = queue_;
+        const LabelPicks<kCount>& picks = picks_;
+        const Around<C4> around(grid_);
+        uint32_t round = 2;
+        for (size_t head = 0, roundEnd = tail; head < tail;) {
+            if (head == roundEnd) {
+                roundEnd = tail;
+                ++round;
+            }
+            const uint32_t p = queue[head++];
+            const uint8_t own = state[p];
+            const int shift = CountsShift(round);
+            uint32_t counting = 0;
+            around.ForEach(p, own & kBorder, [&](int k, ptrdiff_t offset) {
+                const uint8_t theirs = state[p + offset];
+                counting |= static_cast<uint32_t>(theirs >> shift & 1u) << k;
+                const bool fresh = (theirs & kKind) == kMasked;
+                state[p + offset] = SelectByte(
+                    fresh, static_cast<uint8_t>(theirs ^ kMasked ^ kQueued), theirs);
+                queue[tail] = static_cast<uint32_t>(p + offset);
+                tail += fresh;
+            });
+            // Whoever queued p counts for it, so `counting` is never empty here.
+            const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
+            label[p] = outcome.label;
+            state[p] = static_cast<uint8_t>((own & kBorder) | GrownIn(round) | outcome.flagged);
+        }
     }
 
     const uint32_t* order_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -63,5 +64,27 @@ TEST(SortPixels, RandomChannelsGiveAStableOrderedPermutation) {
                 << "entries " << i - 1 << " and " << i;
         }
         EXPECT_EQ(seen, std::vector<int>(values.size(), 1));
+    }
+}
+
+TEST(SortPixels, FlatContentInLongRunsStaysStable) {
+    // Runs of one value, from a pixel to a few rows long, start and end anywhere in the chunks
+    // that the sort takes whole: every pixel must still come once, by value then position.
+    std::mt19937 rng(77);
+    for (int round = 0; round < 40; ++round) {
+        const int width = 1 + static_cast<int>(rng() % 70);
+        const int height = 1 + static_cast<int>(rng() % 30);
+        std::vector<uint8_t> values(static_cast<size_t>(width * height));
+        for (size_t i = 0; i < values.size();) {
+            const size_t length = 1 + rng() % (round % 2 ? 40 : 200);
+            const uint8_t value = static_cast<uint8_t>(rng() % 5 * 60);
+            for (size_t k = 0; k < length && i < values.size(); ++k) values[i++] = value;
+        }
+        const std::vector<uint32_t> order = SortedPositions(values, width, height);
+        std::vector<uint32_t> expected(values.size());
+        for (size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<uint32_t>(i);
+        std::stable_sort(expected.begin(), expected.end(),
+                         [&](uint32_t a, uint32_t b) { return values[a] < values[b]; });
+        ASSERT_EQ(order, expected) << width << "x" << height;
     }
 }
