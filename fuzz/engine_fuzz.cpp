@@ -48,27 +48,7 @@ constexpr int kMaxPaddingSamples = 8;   // row padding, in samples
 constexpr int kFrames = 10;             // the clip's length, for the segmentation clip's check
 constexpr int kFormatCount = static_cast<int>(std::size(engine::kPixelFormats));
 
-// Reads the input front to back; past its end every read gives 0.
-class Bytes {
-public:
-    Bytes(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    int Int32() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v = v << 8 | Byte();
-        return static_cast<int>(v);
-    }
-    std::vector<uint8_t> Rest() {
-        std::vector<uint8_t> rest(data_ + pos_, data_ + size_);
-        pos_ = size_;
-        return rest;
-    }
-
-private:
-    const uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
+using fuzz::Bytes;
 
 // The sample bytes: the rest of the input, repeated, each repetition shifted by one so that
 // a short input still gives frames that are not periodic.

@@ -47,27 +47,7 @@ constexpr int kTypes[] = {VideoInfo::CS_BGR24, VideoInfo::CS_BGR32, VideoInfo::C
                           VideoInfo::CS_YV12, VideoInfo::CS_I420};
 constexpr int kMaxSide = 24;
 
-// Reads the input front to back; past its end every read gives 0.
-class Bytes {
-public:
-    Bytes(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    int Int32() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v = v << 8 | Byte();
-        return static_cast<int>(v);
-    }
-    std::vector<uint8_t> Rest() {
-        std::vector<uint8_t> rest(data_ + pos_, data_ + size_);
-        pos_ = size_;
-        return rest;
-    }
-
-private:
-    const uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
+using fuzz::Bytes;
 
 struct ClipRecipe {
     int width = 0;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace fuzz {
 
@@ -24,6 +25,29 @@ namespace fuzz {
         if (!(condition))                                                              \
             ::fuzz::Fail(__FILE__, __LINE__, std::string(#condition " -- ") + (what)); \
     } while (0)
+
+// The fuzzer's input as a target takes it apart: read front to back; past its end every
+// read gives 0.
+class Bytes {
+public:
+    Bytes(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    int Int32() {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v = v << 8 | Byte();
+        return static_cast<int>(v);
+    }
+    std::vector<uint8_t> Rest() {
+        std::vector<uint8_t> rest(data_ + pos_, data_ + size_);
+        pos_ = size_;
+        return rest;
+    }
+
+private:
+    const uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
 
 // A regular, already unlinked file that holds the current input. One per process, reused
 // for every input: the stream is rewound and truncated rather than reopened, which keeps
