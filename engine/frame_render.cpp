@@ -15,14 +15,22 @@ void CopyRows(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t sr
         std::memcpy(dst + y * dstPitch, src + y * srcPitch, static_cast<size_t>(rowBytes));
 }
 
+// Writes the destination channel from the source values within the regions that
+// SegmentChannel left in the scratch.
+template <typename Sample>
+void FinishChannel(const FramePlan& plan, ChannelScratch<Sample> scratch, const FrameRefs& frame,
+                   const ChannelStep& c) {
+    EnhanceChannel(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c),
+                   scratch, plan.RangeFor(c), plan.FactorFor(c), plan.Sh());
+}
+
 // Orders and segments the channel of the segmentation frame, then writes the destination
 // channel from the source values within those regions.
 template <typename Sample>
 void ChannelPass(const FramePlan& plan, ChannelScratch<Sample> scratch, const FrameRefs& frame,
                  const ChannelStep& c) {
     SegmentChannel(plan, scratch, frame, c);
-    EnhanceChannel(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c),
-                   scratch, plan.RangeFor(c), plan.FactorFor(c), plan.Sh());
+    FinishChannel(plan, scratch, frame, c);
 }
 
 template <typename Sample>
@@ -84,6 +92,25 @@ void RenderStep(const FramePlan& plan, const WorkingBuffers& buffers, const Fram
         const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
         WalkStep(plan, frame, copyPlane,
                  [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); }, step);
+    });
+}
+
+void SegmentStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                 int step) {
+    const ChannelStep& c = plan.Step(step);
+    if (!plan.Processed(c)) return;
+    DispatchSamples(plan.Samples(), [&](auto sample) {
+        SegmentChannel(plan, buffers.Scratch<decltype(sample)>(), frame, c);
+    });
+}
+
+void FinishStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                int step, const PlaneCopy& copyPlane) {
+    DispatchSamples(plan.Samples(), [&](auto sample) {
+        using Sample = decltype(sample);
+        const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
+        WalkStep(plan, frame, copyPlane,
+                 [&](const ChannelStep& c) { FinishChannel(plan, scratch, frame, c); }, step);
     });
 }
 

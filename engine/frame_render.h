@@ -50,6 +50,15 @@ void RenderFrame(const FramePlan& plan, const WorkingBuffers& buffers, const Fra
 void RenderStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                 int step, const PlaneCopy& copyPlane = nullptr);
 
+// RenderStep in two halves, for a frame whose channels are spread over threads: SegmentStep
+// finds a processed step's regions into its buffers (the long half), FinishStep writes the
+// destination from them (or copies a step that is not processed). Each processed step then
+// needs buffers of its own, kept from its SegmentStep to its FinishStep.
+void SegmentStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                 int step);
+void FinishStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                int step, const PlaneCopy& copyPlane = nullptr);
+
 // Calls run(Sample{}) with the sample type of the format: uint8_t, uint16_t or float. Frames
 // are walked knowing their type; the kernels below are chosen once per frame.
 template <typename Run>

@@ -1,6 +1,8 @@
 #include "frame_filter.h"
 
-#include <atomic>
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <climits>
 #include <cstring>
 #include <optional>
@@ -20,49 +22,107 @@ namespace {
 class EngineFilter final : public FrameFilter {
 public:
     EngineFilter(const FilterJob& job, unsigned threads)
-        : plan_(job.format, job.width, job.height, job.settings) {
-        for (unsigned t = 0; t < threads; ++t) {
-            if (job.regions)
+        : plan_(job.format, job.width, job.height, job.settings), threads_(threads) {
+        if (job.regions) {
+            for (unsigned t = 0; t < threads; ++t)
                 painters_.emplace_back(job.width, job.height, job.format.samples, job.style);
-            else
-                buffers_.emplace_back(job.width, job.height, job.format.samples);
+            return;
         }
+        // One thread runs the steps in turn with one set of buffers. Several share the frame's
+        // steps, and every processed step has a set of its own (see RenderShared).
+        for (int step = 0; step < plan_.StepCount(); ++step)
+            if (plan_.Processed(plan_.Step(step))) processed_.push_back(step);
+        const size_t sets = threads > 1 ? std::max<size_t>(processed_.size(), 1) : 1;
+        for (size_t i = 0; i < sets; ++i)
+            buffers_.emplace_back(job.width, job.height, job.format.samples);
     }
 
     void Render(int, const Frame& src, const Frame& seg, Frame& dst) override {
         const engine::FrameRefs refs = FrameRefsOf(dst, src, seg);
-        const unsigned threads = static_cast<unsigned>(std::max(buffers_.size(), painters_.size()));
-        // Steps write disjoint samples: each thread takes the next step not yet taken.
-        next_ = 0;
-        if (threads == 1) {
-            RenderSteps(refs, 0);
+        if (threads_ == 1) {
+            for (int step = 0; step < plan_.StepCount(); ++step)
+                if (painters_.empty())
+                    engine::RenderStep(plan_, buffers_[0], refs, step);
+                else
+                    painters_[0].PaintStep(plan_, refs, step);
             return;
         }
+        Work work;
+        for (int step = 0; step < plan_.StepCount(); ++step)
+            if (painters_.empty() && !plan_.Processed(plan_.Step(step))) work.finishable.push_back(step);
         std::vector<std::thread> helpers;
         try {
-            for (unsigned t = 1; t < threads; ++t)
-                helpers.emplace_back([this, &refs, t] { RenderSteps(refs, t); });
+            for (unsigned t = 1; t < threads_; ++t)
+                helpers.emplace_back([this, &refs, &work, t] { RenderShared(refs, work, t); });
         } catch (const std::system_error&) {
-            // Fewer threads than asked for: this one takes the rest.
+            // Fewer threads than asked for: the others take the rest.
         }
-        RenderSteps(refs, 0);
+        RenderShared(refs, work, 0);
         for (std::thread& helper : helpers) helper.join();
     }
 
 private:
-    void RenderSteps(const engine::FrameRefs& refs, unsigned thread) {
-        for (int step = next_++; step < plan_.StepCount(); step = next_++) {
-            if (painters_.empty())
-                engine::RenderStep(plan_, buffers_[thread], refs, step);
-            else
+    // What the threads of one frame share.
+    struct Work {
+        std::mutex mutex;
+        std::condition_variable changed;
+        size_t segmentsTaken = 0;      // of processed_, in order
+        size_t segmentsDone = 0;
+        std::vector<int> finishable;  // steps ready for FinishStep
+        int nextPainted = 0;           // the regions view's next step
+    };
+
+    // The steps of one frame on several threads. A thread takes the next segmentation while
+    // one is left, since they are the long part, and otherwise a step whose segmentation is
+    // done, to finish; so three channels on two threads take about two segmentations and a
+    // finish, rather than two whole passes. Steps write disjoint samples of the destination.
+    void RenderShared(const engine::FrameRefs& refs, Work& work, unsigned thread) {
+        if (!painters_.empty()) {
+            for (int step = NextPainted(work); step < plan_.StepCount(); step = NextPainted(work))
                 painters_[thread].PaintStep(plan_, refs, step);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(work.mutex);
+        for (;;) {
+            if (work.segmentsTaken < processed_.size()) {
+                const size_t slot = work.segmentsTaken++;
+                lock.unlock();
+                engine::SegmentStep(plan_, buffers_[slot], refs, processed_[slot]);
+                lock.lock();
+                ++work.segmentsDone;
+                work.finishable.push_back(processed_[slot]);
+                work.changed.notify_all();
+            } else if (!work.finishable.empty()) {
+                const int step = work.finishable.back();
+                work.finishable.pop_back();
+                lock.unlock();
+                engine::FinishStep(plan_, BuffersOf(step), refs, step);
+                lock.lock();
+            } else if (work.segmentsDone == processed_.size()) {
+                return;
+            } else {
+                work.changed.wait(lock);
+            }
         }
     }
 
+    int NextPainted(Work& work) {
+        const std::lock_guard<std::mutex> lock(work.mutex);
+        return work.nextPainted++;
+    }
+
+    // The set that a processed step was segmented into; any set for a copy.
+    const engine::WorkingBuffers& BuffersOf(int step) const {
+        for (size_t slot = 0; slot < processed_.size(); ++slot)
+            if (processed_[slot] == step) return buffers_[slot];
+        return buffers_[0];
+    }
+
     const engine::FramePlan plan_;
+    const unsigned threads_;
+    std::vector<int> processed_;  // the plan's processed steps
     std::vector<engine::WorkingBuffers> buffers_;
     std::vector<engine::RegionPainter> painters_;
-    std::atomic<int> next_{0};
 };
 
 // ---- The classic plug-in in the stand-in host ----
