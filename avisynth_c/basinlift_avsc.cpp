@@ -111,7 +111,7 @@ struct Filter {
 // The arguments as the host's accessors read them. An integer arrives as 64 bits from hosts of
 // interface 11 on; the engine keeps one beyond int out of every range.
 engine::FilterSettings ReadSettings(AVS_Value args) {
-    return engine::ReadSettings([&](int i, const engine::ArgumentSpec& argument) {
+    return engine::ReadSettings([&](int i, const engine::ArgumentRule& argument) {
         const AVS_Value value = avs_array_elt(args, i);
         std::optional<int64_t> given;
         if (argument.type == engine::ArgumentType::Int && avs_is_int(value))

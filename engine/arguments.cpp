@@ -28,7 +28,7 @@ constexpr char kTooLarge[] = "BasinLift: the frame is too large for the working 
 
 const char* RangeRefusal(ArgumentIndex index, int value, const PixelFormat& format,
                          HostRules rules) {
-    const ArgumentSpec& argument = kArguments[index];
+    const ArgumentRule& argument = kArguments[index];
     if (argument.scope == RangeScope::NotOnAvisynthRgb && rules == HostRules::Avisynth &&
         IsRgb(format))
         return nullptr;
@@ -44,13 +44,13 @@ bool ClassicSubsampling(const PixelFormat& format) {
 }  // namespace
 
 FilterSettings DefaultSettings() {
-    return ReadSettings([](int, const ArgumentSpec&) { return std::nullopt; });
+    return ReadSettings([](int, const ArgumentRule&) { return std::nullopt; });
 }
 
 FilterSettings ReadSettings(const ArgumentLookup& lookup) {
     FilterSettings settings;
     for (int i = 0; i < kArgumentCount; ++i) {
-        const ArgumentSpec& argument = kArguments[i];
+        const ArgumentRule& argument = kArguments[i];
         if (argument.type == ArgumentType::Clip) continue;
         const int64_t value = lookup(i, argument).value_or(argument.defaultValue);
         if (argument.intField)
@@ -63,7 +63,7 @@ FilterSettings ReadSettings(const ArgumentLookup& lookup) {
 
 std::string VapourSynthSignature() {
     std::string signature;
-    for (const ArgumentSpec& argument : kArguments) {
+    for (const ArgumentRule& argument : kArguments) {
         if (argument.impliedBySclip) continue;
         // VapourSynth has no booleans: c4 is an int, 0 or 1.
         signature += std::string(argument.name) + (argument.type == ArgumentType::Clip ? ":vnode" : ":int") +

@@ -33,7 +33,7 @@ enum class RangeScope {
     NotOnAvisynthRgb,
 };
 
-struct ArgumentSpec {
+struct ArgumentRule {
     const char* name;       // the input clip's name is used by hosts that name every argument
     ArgumentType type;
     bool optional;
@@ -53,7 +53,7 @@ struct ArgumentSpec {
 enum ArgumentIndex { kArgClip, kArgSh, kArgSm, kArgC4, kArgUseclip, kArgSclip, kArgSmu, kArgSmv };
 constexpr int kArgumentCount = 8;
 
-inline constexpr ArgumentSpec kArguments[kArgumentCount] = {
+inline constexpr ArgumentRule kArguments[kArgumentCount] = {
     {"clip", ArgumentType::Clip, false, 0, 0, 0, RangeScope::Always, nullptr,
      "the clip to filter", nullptr, nullptr, false},
     {"sh", ArgumentType::Int, true, -2, -10, 10, RangeScope::Always,
@@ -90,7 +90,7 @@ constexpr size_t Length(const char* text) {
 
 constexpr size_t AvisynthSignatureLength() {
     size_t n = 0;
-    for (const ArgumentSpec& argument : kArguments) n += 1 + (argument.optional ? Length(argument.name) + 2 : 0);
+    for (const ArgumentRule& argument : kArguments) n += 1 + (argument.optional ? Length(argument.name) + 2 : 0);
     return n;
 }
 
@@ -101,7 +101,7 @@ struct AvisynthSignatureText {
 constexpr AvisynthSignatureText MakeAvisynthSignature() {
     AvisynthSignatureText signature{};
     size_t at = 0;
-    for (const ArgumentSpec& argument : kArguments) {
+    for (const ArgumentRule& argument : kArguments) {
         if (argument.optional) {
             signature.text[at++] = '[';
             for (size_t i = 0; argument.name[i]; ++i) signature.text[at++] = argument.name[i];
@@ -123,7 +123,7 @@ FilterSettings DefaultSettings();
 // One argument of a call as the host gives it: its value when the call gives it with the
 // argument's type (an Int's value, a Bool as 0 or 1), nothing when it is left out (or, where
 // the host's accessors do so, given with another type). Each adapter supplies one.
-using ArgumentLookup = std::function<std::optional<int64_t>(int index, const ArgumentSpec&)>;
+using ArgumentLookup = std::function<std::optional<int64_t>(int index, const ArgumentRule&)>;
 
 // The effective settings of a call: every Int and Bool argument of the table that the lookup
 // gives, the default for the others. An integer beyond int is saturated, so that it stays out

@@ -24,15 +24,6 @@ void FinishChannel(const FramePlan& plan, ChannelScratch<Sample> scratch, const 
                    scratch, plan.RangeFor(c), plan.FactorFor(c), plan.Sh());
 }
 
-// Orders and segments the channel of the segmentation frame, then writes the destination
-// channel from the source values within those regions.
-template <typename Sample>
-void ChannelPass(const FramePlan& plan, ChannelScratch<Sample> scratch, const FrameRefs& frame,
-                 const ChannelStep& c) {
-    SegmentChannel(plan, scratch, frame, c);
-    FinishChannel(plan, scratch, frame, c);
-}
-
 template <typename Sample>
 void CopyChannelOf(const FrameRefs& frame, const ChannelStep& c) {
     CopyChannel(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c));
@@ -80,19 +71,12 @@ void WalkStep(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& co
         CopyRows(dst.data, dst.pitch, src.data, src.pitch, c.width * sampleBytes, c.height);
 }
 
-void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
-               const ProcessChannel& process) {
-    for (int i = 0; i < plan.StepCount(); ++i) WalkStep(plan, frame, copyPlane, process, i);
-}
-
+// Orders and segments the channel of the segmentation frame, then writes the destination
+// channel from the source values within those regions (or copies a step not processed).
 void RenderStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                 int step, const PlaneCopy& copyPlane) {
-    DispatchSamples(plan.Samples(), [&](auto sample) {
-        using Sample = decltype(sample);
-        const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
-        WalkStep(plan, frame, copyPlane,
-                 [&](const ChannelStep& c) { ChannelPass(plan, scratch, frame, c); }, step);
-    });
+    SegmentStep(plan, buffers, frame, step);
+    FinishStep(plan, buffers, frame, step, copyPlane);
 }
 
 void SegmentStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,

@@ -83,13 +83,10 @@ template <typename Sample>
 void SegmentChannel(const FramePlan& plan, ChannelScratch<Sample> scratch,
                     const FrameRefs& frame, const ChannelStep& channel);
 
-// Walks the plan's channels in order: `process` runs for each processed one, the others are
-// copied unchanged (whole planes with copyPlane, as RenderFrame does). RenderFrame is this walk
+// One step of the walk of a frame: `process` runs for a processed channel; any other is
+// copied unchanged (whole planes with copyPlane, as RenderFrame does). RenderStep is this step
 // with the channel pass; the regions view uses it with its own.
 using ProcessChannel = std::function<void(const ChannelStep& channel)>;
-void WalkFrame(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
-               const ProcessChannel& process);
-// One step of that walk.
 void WalkStep(const FramePlan& plan, const FrameRefs& frame, const PlaneCopy& copyPlane,
               const ProcessChannel& process, int step);
 

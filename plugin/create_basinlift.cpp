@@ -32,7 +32,7 @@ engine::ClipFacts FactsOf(const PClip& clip) {
 // Every integer and boolean argument as the host's accessors read it: the value when it has
 // the parameter's type, the default otherwise.
 engine::FilterSettings ReadSettings(const AVSValue& args) {
-    return engine::ReadSettings([&](int i, const engine::ArgumentSpec& argument) {
+    return engine::ReadSettings([&](int i, const engine::ArgumentRule& argument) {
         const AVSValue& value = args[i];
         std::optional<int64_t> given;
         if (argument.type == engine::ArgumentType::Int && value.IsInt()) given = value.AsInt();

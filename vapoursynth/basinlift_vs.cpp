@@ -205,7 +205,7 @@ void VS_CC FreeFilter(void* instanceData, VSCore*, const VSAPI*) {
 
 // The integer arguments as given; `useclip` is not registered (giving sclip sets it).
 engine::FilterSettings ReadSettings(const VSMap* in, const VSAPI* vsapi) {
-    return engine::ReadSettings([&](int, const engine::ArgumentSpec& argument) {
+    return engine::ReadSettings([&](int, const engine::ArgumentRule& argument) {
         std::optional<int64_t> given;
         int error = 0;
         const int64_t value = vsapi->mapGetInt(in, argument.name, 0, &error);
@@ -225,7 +225,7 @@ void VS_CC CreateBasinLift(const VSMap* in, VSMap* out, void*, VSCore* core, con
     engine::FilterSettings settings = ReadSettings(in, vsapi);
     // Giving sclip is what asks for segmenting on it.
     settings.useclip = sclip.Get() != nullptr;
-    const engine::ArgumentSpec& c4Spec = engine::kArguments[engine::kArgC4];
+    const engine::ArgumentRule& c4Spec = engine::kArguments[engine::kArgC4];
     int c4Missing = 0;
     const int64_t c4 = vsapi->mapGetInt(in, c4Spec.name, 0, &c4Missing);
 

@@ -125,7 +125,7 @@ std::vector<PlaneSize> PlaneSizes(const Frames& f) {
 // ---- What the engine makes of the same planes -------------------------------------------------
 
 engine::FilterSettings SettingsOf(const std::string& arguments) {
-    return engine::ReadSettings([&](int, const engine::ArgumentSpec& argument) {
+    return engine::ReadSettings([&](int, const engine::ArgumentRule& argument) {
         std::optional<int64_t> given;
         std::stringstream words(arguments);
         for (std::string word; std::getline(words, word, ',');) {
@@ -377,7 +377,7 @@ void ExpectRefusal(const std::string& dir, const std::string& name, const std::s
 // range check is seen in the host (a case refused for another argument checks nothing new).
 TEST(RealAviSynthPlus, EachRangeCaseIsRefusedForTheArgumentItNames) {
     int named = 0;
-    for (const engine::ArgumentSpec& argument : engine::kArguments) {
+    for (const engine::ArgumentRule& argument : engine::kArguments) {
         if (argument.type != engine::ArgumentType::Int) continue;
         const auto refusal = kRefusals.find(std::string("refuse_") + argument.name);
         ASSERT_NE(refusal, kRefusals.end()) << "no case refuses " << argument.name;

@@ -367,7 +367,7 @@ TEST(Arguments, EveryHostsSignatureComesFromTheTable) {
 
 TEST(Arguments, ReadSettingsTakesWhatIsGivenAndKeepsWideIntegersOutOfRange) {
     const engine::FilterSettings s = engine::ReadSettings(
-        [](int index, const engine::ArgumentSpec&) -> std::optional<int64_t> {
+        [](int index, const engine::ArgumentRule&) -> std::optional<int64_t> {
             switch (index) {
                 case engine::kArgSm: return int64_t{4294967298};  // 2^32 + 2: not 2
                 case engine::kArgSh: return int64_t{-4294967296};

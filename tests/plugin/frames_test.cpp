@@ -32,18 +32,18 @@ protected:
                      int pixelType, const Settings& s) {
         const int width = src.GetRowSize() / (pixelType == kBgr24 ? 3 : pixelType == kBgr32 ? 4
                                                                        : pixelType == kYuy2 ? 2 : 1);
-        for (const ChannelSpec& c : ChannelsOf(pixelType)) {
+        for (const ChannelCase& c : ChannelsOf(pixelType)) {
             SCOPED_TRACE(c.name);
             const int w = width / c.widthDivisor;
             const int h = src.GetHeight(c.plane);
             const auto source = ChannelOf(src, c.plane, c.offset, c.step, w);
             const auto actual = ChannelOf(out, c.plane, c.offset, c.step, w);
-            const int factor = c.factor == ChannelSpec::kSm    ? s.sm
-                               : c.factor == ChannelSpec::kSmu ? s.smu
-                               : c.factor == ChannelSpec::kSmv ? s.smv
+            const int factor = c.factor == ChannelCase::kSm    ? s.sm
+                               : c.factor == ChannelCase::kSmu ? s.smu
+                               : c.factor == ChannelCase::kSmv ? s.smv
                                                                : 0;
-            const bool processed = c.factor == ChannelSpec::kSm ? (s.sm != 0 || s.sh != 0)
-                                                                : (c.factor != ChannelSpec::kNone && factor != 0);
+            const bool processed = c.factor == ChannelCase::kSm ? (s.sm != 0 || s.sh != 0)
+                                                                : (c.factor != ChannelCase::kNone && factor != 0);
             if (!processed) {
                 EXPECT_EQ(actual, source);
                 continue;

@@ -25,8 +25,8 @@ std::vector<uint8_t> ChannelOf(const VideoFrame& frame, int plane, int offset, i
     return out;
 }
 
-std::vector<ChannelSpec> ChannelsOf(int pixelType) {
-    using C = ChannelSpec;
+std::vector<ChannelCase> ChannelsOf(int pixelType) {
+    using C = ChannelCase;
     switch (pixelType) {
         case VideoInfo::CS_BGR24:
             return {{"blue", 0, 0, 3, 1, 1, C::kSm},

@@ -65,7 +65,7 @@ std::vector<uint8_t> ChannelOf(const VideoFrame& frame, int plane, int offset, i
                                int width);
 
 // Where a channel lies in a frame of a pixel type, and which factor processes it.
-struct ChannelSpec {
+struct ChannelCase {
     const char* name;
     int plane;
     int offset;
@@ -74,4 +74,4 @@ struct ChannelSpec {
     int heightDivisor;  // 1, or 2 for 4:2:0 chroma
     enum Factor { kSm, kSmu, kSmv, kNone } factor;
 };
-std::vector<ChannelSpec> ChannelsOf(int pixelType);
+std::vector<ChannelCase> ChannelsOf(int pixelType);

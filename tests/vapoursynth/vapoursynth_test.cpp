@@ -109,7 +109,7 @@ std::vector<PlaneSize> PlaneSizes(const Frames& f) {
 // The arguments as the plug-in reads them: given sclip means segmenting on it.
 engine::FilterSettings SettingsOf(const std::string& arguments) {
     engine::FilterSettings settings =
-        engine::ReadSettings([&](int, const engine::ArgumentSpec& argument) {
+        engine::ReadSettings([&](int, const engine::ArgumentRule& argument) {
             std::optional<int64_t> given;
             for (const std::string& word : Split(arguments, ',')) {
                 const size_t eq = word.find('=');

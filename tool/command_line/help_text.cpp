@@ -87,7 +87,7 @@ std::string Wrapped(const std::string& text, size_t indent, size_t width) {
 std::string ArgumentLines() {
     constexpr size_t kColumn = 16, kWidth = 88;
     std::string text = "\nFilter arguments, as in a script (those left out take the filter's defaults):\n";
-    for (const engine::ArgumentSpec& argument : engine::kArguments) {
+    for (const engine::ArgumentRule& argument : engine::kArguments) {
         if (!argument.optional) continue;
         std::string usage = std::string("  ") + argument.name;
         std::string meaning = argument.help;

@@ -39,12 +39,12 @@ public:
 
     void Render(int, const Frame& src, const Frame& seg, Frame& dst) override {
         const engine::FrameRefs refs = FrameRefsOf(dst, src, seg);
+        if (threads_ == 1 && painters_.empty()) {
+            engine::RenderFrame(plan_, buffers_[0], refs);
+            return;
+        }
         if (threads_ == 1) {
-            for (int step = 0; step < plan_.StepCount(); ++step)
-                if (painters_.empty())
-                    engine::RenderStep(plan_, buffers_[0], refs, step);
-                else
-                    painters_[0].PaintStep(plan_, refs, step);
+            for (int step = 0; step < plan_.StepCount(); ++step) painters_[0].PaintStep(plan_, refs, step);
             return;
         }
         Work work;
@@ -244,10 +244,10 @@ private:
 }  // namespace
 
 engine::FilterSettings SettingsOf(const std::vector<NamedArgument>& arguments) {
-    return engine::ReadSettings([&](int, const engine::ArgumentSpec& spec) {
+    return engine::ReadSettings([&](int, const engine::ArgumentRule& rule) {
         std::optional<int64_t> given;
         for (const NamedArgument& a : arguments) {
-            if (!standin::EqualNoCase(a.name, spec.name)) continue;
+            if (!standin::EqualNoCase(a.name, rule.name)) continue;
             if (a.type == 'i') given = a.integer;
             if (a.type == 'b') given = a.boolean;
         }
