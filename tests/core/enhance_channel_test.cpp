@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -158,6 +159,38 @@ TEST(EnhanceChannel, RowsWiderThanOneWorkingSpanAgreeWithReference) {
     }
     EXPECT_EQ(Enhance(s, 3, 0), PlainEnhance(s, 3, 0, 0));
     EXPECT_EQ(Enhance(s, 7, 4), PlainEnhance(s, 7, 4, 0));
+}
+
+TEST(EnhanceChannel, FlatPatchesAgreeWithReference) {
+    // Rectangles of one value, wider than the blocks that flat content takes at once, with
+    // labels that cut through them and specks that break a block here and there.
+    std::mt19937 rng(21);
+    for (int round = 0; round < 40; ++round) {
+        Scene s{17 + static_cast<int>(rng() % 90), 3 + static_cast<int>(rng() % 9), {}, {}, {}};
+        const int split = 1 + static_cast<int>(rng() % s.width);
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) {
+                uint8_t value = x < split ? 40 : 230;
+                if (rng() % 60 == 0) value = static_cast<uint8_t>(rng());
+                s.values.push_back(value);
+                s.labels.push_back(1 + (x * 7 / s.width + y) % 3 * (round % 2));
+                s.boundary.push_back(rng() % 9 ? 255 : 0);
+            }
+        const int factor = 1 + static_cast<int>(rng() % 10), sh = static_cast<int>(rng() % 21) - 10;
+        ASSERT_EQ(Enhance(s, factor, sh, 7), PlainEnhance(s, factor, sh, 7))
+            << s.width << "x" << s.height << " factor " << factor << " sh " << sh;
+    }
+}
+
+TEST(AmplifyBoundaries, EveryByteAtEverySharpening) {
+    Scene s{256, 1, {}, std::vector<int32_t>(256, 1), std::vector<uint8_t>(256, 0)};
+    for (int value = 0; value < 256; ++value) s.values.push_back(static_cast<uint8_t>(value));
+    for (int sh = -10; sh <= 10; ++sh) {
+        if (sh == 0) continue;  // nothing to scale: nothing is written
+        const std::vector<uint8_t> out = Enhance(s, 0, sh);
+        for (int value = 0; value < 256; ++value)
+            ASSERT_EQ(out[value], std::min((100 + sh) * value / 100, 255)) << value << " sh " << sh;
+    }
 }
 
 TEST(SmoothSegments, CentreWeightsBeyondTheCheckedRangeStillDivideExactly) {

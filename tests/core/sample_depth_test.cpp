@@ -4,6 +4,7 @@
 // plain reference's result on any values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -129,6 +130,45 @@ TEST(SampleDepth, ScaledWordsSaturateAtTheTopOfTheirDepth) {
     const std::vector<uint16_t> out = Pass(values, values, 5, 3, IntegerRange(10), {0, 10, true});
     EXPECT_EQ(out[7], 1023);
     EXPECT_EQ(out[6], 0);
+}
+
+TEST(SampleDepth, EveryWordScalesAsTheIntegerFormulaAtEverySharpening) {
+    const int width = 65536;
+    std::vector<uint16_t> values(width);
+    for (int v = 0; v < width; ++v) values[v] = static_cast<uint16_t>(v);
+    std::vector<int32_t> labels(width, 1);
+    std::vector<uint8_t> boundary(width, 0);
+    const ChannelScratch<uint16_t> scratch{values.data(), nullptr, labels.data(), boundary.data(),
+                                           nullptr, nullptr};
+    const PlaneView<const uint16_t> source{values.data(), 2 * width, 2, width, 1};
+    std::vector<uint16_t> out(width);
+    for (int bits : {10, 16})
+        for (int sh = -10; sh <= 10; ++sh) {
+            if (sh == 0) continue;  // nothing to scale: nothing is written
+            const int top = (1 << bits) - 1;
+            EnhanceChannel(PlaneView<uint16_t>{out.data(), 2 * width, 2, width, 1}, source, scratch,
+                           IntegerRange(bits), 0, sh);
+            for (int v = 0; v < width; ++v)
+                ASSERT_EQ(out[v], std::min((100 + sh) * v / 100, top)) << v << " sh " << sh << " " << bits;
+        }
+}
+
+TEST(SampleDepth, FlatWordsAgreeWithTheReference) {
+    // Wide plateaus of words, some above the depth: a flat block is smoothed to its value,
+    // clamped like every other result.
+    std::mt19937 rng(8);
+    for (int round = 0; round < 40; ++round) {
+        const int width = 20 + static_cast<int>(rng() % 60), height = 3 + static_cast<int>(rng() % 6);
+        std::vector<uint16_t> src(static_cast<size_t>(width * height));
+        const uint16_t left = static_cast<uint16_t>(rng()), right = static_cast<uint16_t>(rng() % 1024);
+        for (size_t i = 0; i < src.size(); ++i)
+            src[i] = rng() % 50 == 0 ? static_cast<uint16_t>(rng() % 1024)
+                                      : static_cast<int>(i % width) < width / 2 ? left : right;
+        const Settings s = RandomSettings(rng);
+        ASSERT_EQ(Pass(src, src, width, height, IntegerRange(10), s),
+                  ReferencePass(src, src, width, height, IntegerRange(10), s))
+            << width << "x" << height << " factor " << s.factor << " sh " << s.sh;
+    }
 }
 
 TEST(SampleDepth, FloatsFromBytesGiveTheByteResultWithinRounding) {
