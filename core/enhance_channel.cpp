@@ -258,13 +258,12 @@ void EnhanceSpan(Sample* out, const Sample* in, const uint8_t* flags, const Samp
     }
 }
 
-}  // namespace
-
+// SmoothSegments on rows firstRow .. endRow - 1.
 template <typename Sample>
-void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch, SampleRange range,
-                    int centreWeight) {
+void SmoothRows(PlaneView<Sample> dst, ChannelScratch<Sample> scratch, SampleRange range,
+                int centreWeight, int firstRow, int endRow) {
     Sample values[kSpan];
-    for (int y = 0; y < dst.height; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         Sample* out = dst.Row(y);
         for (int x0 = 0; x0 < dst.width; x0 += kSpan) {
             const int x1 = std::min(dst.width, x0 + kSpan);
@@ -275,6 +274,14 @@ void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch, Sampl
             for (int x = x0; x < x1; ++x) dst.At(out, x) = span[x - x0];
         }
     }
+}
+
+}  // namespace
+
+template <typename Sample>
+void SmoothSegments(PlaneView<Sample> dst, ChannelScratch<Sample> scratch, SampleRange range,
+                    int centreWeight) {
+    SmoothRows(dst, scratch, range, centreWeight, 0, dst.height);
 }
 
 template <typename Sample>
@@ -295,16 +302,16 @@ void AmplifyBoundaries(PlaneView<Sample> dst, SourcePlane<Sample> src,
 // branch (about half the pixels of a grainy frame are boundary pixels, in no pattern). The
 // boundary values come from src as it was on entry, so dst must not overlap src.
 template <typename Sample>
-void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
-                    ChannelScratch<Sample> scratch, SampleRange range, int factor, int sh) {
+void EnhanceRows(PlaneView<Sample> dst, SourcePlane<Sample> src, ChannelScratch<Sample> scratch,
+                 SampleRange range, int factor, int sh, int firstRow, int endRow) {
     if (sh == 0) {
-        if (factor > 0) SmoothSegments(dst, scratch, range, 10 - factor);
+        if (factor > 0) SmoothRows(dst, scratch, range, 10 - factor, firstRow, endRow);
         return;
     }
     const Scale<Sample> scale(sh, range);
     const ptrdiff_t stride = src.Stride();  // dst's too
     Sample smoothed[kSpan];
-    for (int y = 0; y < src.height; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         Sample* out = dst.Row(y);
         const Sample* in = src.Row(y);
         const uint8_t* flags = scratch.boundary + static_cast<ptrdiff_t>(y) * src.width;
@@ -322,6 +329,18 @@ void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
     }
 }
 
+template <typename Sample>
+void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
+                    ChannelScratch<Sample> scratch, SampleRange range, int factor, int sh) {
+    EnhanceRows(dst, src, scratch, range, factor, sh, 0, src.height);
+}
+
+template void EnhanceRows(PlaneView<uint8_t>, SourcePlane<uint8_t>, ChannelScratch<uint8_t>,
+                          SampleRange, int, int, int, int);
+template void EnhanceRows(PlaneView<uint16_t>, SourcePlane<uint16_t>, ChannelScratch<uint16_t>,
+                          SampleRange, int, int, int, int);
+template void EnhanceRows(PlaneView<float>, SourcePlane<float>, ChannelScratch<float>,
+                          SampleRange, int, int, int, int);
 template void EnhanceChannel(PlaneView<uint8_t>, SourcePlane<uint8_t>, ChannelScratch<uint8_t>,
                              SampleRange, int, int);
 template void EnhanceChannel(PlaneView<uint16_t>, SourcePlane<uint16_t>, ChannelScratch<uint16_t>,

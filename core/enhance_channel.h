@@ -17,6 +17,13 @@ void EnhanceChannel(PlaneView<Sample> dst, SourcePlane<Sample> src,
                     ChannelScratch<Sample> scratch, SampleRange range, int factor,
                     int sh);
 
+// EnhanceChannel on rows firstRow .. endRow - 1 only (0 <= firstRow <= endRow <= height),
+// with the same result there: smoothing reads the rows around a band from the scratch, which
+// covers the whole channel. Bands of one channel may be written by different threads at once.
+template <typename Sample>
+void EnhanceRows(PlaneView<Sample> dst, SourcePlane<Sample> src, ChannelScratch<Sample> scratch,
+                 SampleRange range, int factor, int sh, int firstRow, int endRow);
+
 // Every pixel becomes the truncated weighted mean of itself and those of its eight
 // neighbours that carry its label: centre centreWeight + 2, orthogonal 2, diagonal 1.
 // Positions outside the plane are missing (not mirrored), which lowers the divisor.

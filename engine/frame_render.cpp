@@ -15,13 +15,13 @@ void CopyRows(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t sr
         std::memcpy(dst + y * dstPitch, src + y * srcPitch, static_cast<size_t>(rowBytes));
 }
 
-// Writes the destination channel from the source values within the regions that
-// SegmentChannel left in the scratch.
+// Writes rows firstRow .. endRow - 1 of the destination channel from the source values within
+// the regions that SegmentChannel left in the scratch.
 template <typename Sample>
 void FinishChannel(const FramePlan& plan, ChannelScratch<Sample> scratch, const FrameRefs& frame,
-                   const ChannelStep& c) {
-    EnhanceChannel(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c),
-                   scratch, plan.RangeFor(c), plan.FactorFor(c), plan.Sh());
+                   const ChannelStep& c, int firstRow, int endRow) {
+    EnhanceRows(ChannelOf<Sample>(frame.dst[c.plane], c), ChannelOf<Sample>(frame.src[c.plane], c),
+                scratch, plan.RangeFor(c), plan.FactorFor(c), plan.Sh(), firstRow, endRow);
 }
 
 template <typename Sample>
@@ -81,10 +81,23 @@ void RenderStep(const FramePlan& plan, const WorkingBuffers& buffers, const Fram
 
 void SegmentStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                  int step) {
+    SegmentStep(plan, buffers, buffers, frame, step);
+}
+
+void SegmentStep(const FramePlan& plan, const WorkingBuffers& regions,
+                 const WorkingBuffers& flooding, const FrameRefs& frame, int step) {
     const ChannelStep& c = plan.Step(step);
     if (!plan.Processed(c)) return;
     DispatchSamples(plan.Samples(), [&](auto sample) {
-        SegmentChannel(plan, buffers.Scratch<decltype(sample)>(), frame, c);
+        SegmentChannel(plan, regions.ScratchFloodingIn<decltype(sample)>(flooding), frame, c);
+    });
+}
+
+void FinishRows(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                int step, int firstRow, int endRow) {
+    const ChannelStep& c = plan.Step(step);
+    DispatchSamples(plan.Samples(), [&](auto sample) {
+        FinishChannel(plan, buffers.Scratch<decltype(sample)>(), frame, c, firstRow, endRow);
     });
 }
 
@@ -94,7 +107,8 @@ void FinishStep(const FramePlan& plan, const WorkingBuffers& buffers, const Fram
         using Sample = decltype(sample);
         const ChannelScratch<Sample> scratch = buffers.Scratch<Sample>();
         WalkStep(plan, frame, copyPlane,
-                 [&](const ChannelStep& c) { FinishChannel(plan, scratch, frame, c); }, step);
+                 [&](const ChannelStep& c) { FinishChannel(plan, scratch, frame, c, 0, c.height); },
+                 step);
     });
 }
 

@@ -59,6 +59,17 @@ void SegmentStep(const FramePlan& plan, const WorkingBuffers& buffers, const Fra
 void FinishStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                 int step, const PlaneCopy& copyPlane = nullptr);
 
+// SegmentStep keeping the regions in `regions` (a set of any parts, one per step in flight)
+// and ordering and flooding in `flooding` (a Whole set, one per thread): a thread's flooding
+// buffers serve every step it segments.
+void SegmentStep(const FramePlan& plan, const WorkingBuffers& regions,
+                 const WorkingBuffers& flooding, const FrameRefs& frame, int step);
+
+// FinishStep of a processed step on rows firstRow .. endRow - 1 of its channel only, so that
+// threads can share a channel's finish: bands of one step write disjoint rows.
+void FinishRows(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
+                int step, int firstRow, int endRow);
+
 // Calls run(Sample{}) with the sample type of the format: uint8_t, uint16_t or float. Frames
 // are walked knowing their type; the kernels below are chosen once per frame.
 template <typename Run>

@@ -182,6 +182,33 @@ TEST(EnhanceChannel, FlatPatchesAgreeWithReference) {
     }
 }
 
+TEST(EnhanceRows, AnySplitIntoBandsGivesTheWholeChannel) {
+    std::mt19937 rng(13);
+    for (int round = 0; round < 60; ++round) {
+        Scene s{1 + static_cast<int>(rng() % 40), 1 + static_cast<int>(rng() % 12), {}, {}, {}};
+        for (int i = 0; i < s.width * s.height; ++i) {
+            s.values.push_back(static_cast<uint8_t>(rng() % 3 ? 90 : rng()));
+            s.labels.push_back(static_cast<int32_t>(1 + rng() % 3));
+            s.boundary.push_back(rng() % 4 ? 255 : 0);
+        }
+        const int factor = static_cast<int>(rng() % 11), sh = static_cast<int>(rng() % 21) - 10;
+        std::vector<uint8_t> banded(s.values.size(), 7);
+        const PlaneView<const uint8_t> src{s.values.data(), s.width, 1, s.width, s.height};
+        // Bands in a shuffled order, each of 0 to 3 rows.
+        std::vector<std::pair<int, int>> bands;
+        for (int y = 0; y < s.height;) {
+            const int end = std::min(s.height, y + static_cast<int>(rng() % 4));
+            bands.emplace_back(y, end);
+            y = end;
+        }
+        std::shuffle(bands.begin(), bands.end(), rng);
+        for (const auto& [first, end] : bands)
+            EnhanceRows(s.Packed(banded), src, s.Scratch(), kEightBit, factor, sh, first, end);
+        ASSERT_EQ(banded, PlainEnhance(s, factor, sh, 7))
+            << s.width << "x" << s.height << " factor " << factor << " sh " << sh;
+    }
+}
+
 TEST(AmplifyBoundaries, EveryByteAtEverySharpening) {
     Scene s{256, 1, {}, std::vector<int32_t>(256, 1), std::vector<uint8_t>(256, 0)};
     for (int value = 0; value < 256; ++value) s.values.push_back(static_cast<uint8_t>(value));

@@ -29,12 +29,19 @@ public:
             return;
         }
         // One thread runs the steps in turn with one set of buffers. Several share the frame's
-        // steps, and every processed step has a set of its own (see RenderShared).
+        // steps: every processed step keeps its regions in a set of its own until it is
+        // finished, and each thread that segments orders and floods in its own (see
+        // RenderShared).
         for (int step = 0; step < plan_.StepCount(); ++step)
             if (plan_.Processed(plan_.Step(step))) processed_.push_back(step);
-        const size_t sets = threads > 1 ? std::max<size_t>(processed_.size(), 1) : 1;
-        for (size_t i = 0; i < sets; ++i)
+        if (threads == 1) {
             buffers_.emplace_back(job.width, job.height, job.format.samples);
+            return;
+        }
+        for (size_t i = 0; i < std::max<size_t>(processed_.size(), 1); ++i)  // a copy takes any
+            buffers_.emplace_back(job.width, job.height, job.format.samples, engine::BufferParts::Regions);
+        for (size_t i = 0; i < std::min<size_t>(threads, processed_.size()); ++i)
+            flooding_.emplace_back(job.width, job.height, job.format.samples, engine::BufferParts::Flooding);
     }
 
     void Render(int, const Frame& src, const Frame& seg, Frame& dst) override {
@@ -49,7 +56,7 @@ public:
         }
         Work work;
         for (int step = 0; step < plan_.StepCount(); ++step)
-            if (painters_.empty() && !plan_.Processed(plan_.Step(step))) work.finishable.push_back(step);
+            if (painters_.empty() && !plan_.Processed(plan_.Step(step))) work.finishable.push_back({step, -1});
         std::vector<std::thread> helpers;
         try {
             for (unsigned t = 1; t < threads_; ++t)
@@ -62,41 +69,58 @@ public:
     }
 
 private:
+    // A finish to do: a band of a processed step's rows, or a whole step (band -1) to copy.
+    struct Finish {
+        int step;
+        int band;
+    };
+
     // What the threads of one frame share.
     struct Work {
         std::mutex mutex;
         std::condition_variable changed;
         size_t segmentsTaken = 0;      // of processed_, in order
         size_t segmentsDone = 0;
-        std::vector<int> finishable;  // steps ready for FinishStep
+        std::vector<Finish> finishable;  // ready to be done
         int nextPainted = 0;           // the regions view's next step
     };
 
     // The steps of one frame on several threads. A thread takes the next segmentation while
-    // one is left, since they are the long part, and otherwise a step whose segmentation is
-    // done, to finish; so three channels on two threads take about two segmentations and a
-    // finish, rather than two whole passes. Steps write disjoint samples of the destination.
+    // one is left, since they are the long part, and otherwise a finish whose segmentation is
+    // done; so three channels on two threads take about two segmentations rather than two
+    // whole passes. A segmented step is finished in one band of rows per thread, so that the
+    // last one's finish is shared too. Steps and bands write disjoint samples.
     void RenderShared(const engine::FrameRefs& refs, Work& work, unsigned thread) {
         if (!painters_.empty()) {
             for (int step = NextPainted(work); step < plan_.StepCount(); step = NextPainted(work))
                 painters_[thread].PaintStep(plan_, refs, step);
             return;
         }
+        const int bands = static_cast<int>(threads_);
         std::unique_lock<std::mutex> lock(work.mutex);
         for (;;) {
-            if (work.segmentsTaken < processed_.size()) {
+            // Only threads with flooding buffers segment; there is one per step at most.
+            if (thread < flooding_.size() && work.segmentsTaken < processed_.size()) {
                 const size_t slot = work.segmentsTaken++;
                 lock.unlock();
-                engine::SegmentStep(plan_, buffers_[slot], refs, processed_[slot]);
+                engine::SegmentStep(plan_, buffers_[slot], flooding_[thread], refs, processed_[slot]);
                 lock.lock();
                 ++work.segmentsDone;
-                work.finishable.push_back(processed_[slot]);
+                for (int band = bands - 1; band >= 0; --band)
+                    work.finishable.push_back({processed_[slot], band});
                 work.changed.notify_all();
             } else if (!work.finishable.empty()) {
-                const int step = work.finishable.back();
+                const Finish finish = work.finishable.back();
                 work.finishable.pop_back();
                 lock.unlock();
-                engine::FinishStep(plan_, BuffersOf(step), refs, step);
+                if (finish.band < 0) {
+                    engine::FinishStep(plan_, buffers_[0], refs, finish.step);
+                } else {
+                    const int height = plan_.Step(finish.step).height;
+                    engine::FinishRows(plan_, BuffersOf(finish.step), refs, finish.step,
+                                       height * finish.band / bands,
+                                       height * (finish.band + 1) / bands);
+                }
                 lock.lock();
             } else if (work.segmentsDone == processed_.size()) {
                 return;
@@ -111,17 +135,18 @@ private:
         return work.nextPainted++;
     }
 
-    // The set that a processed step was segmented into; any set for a copy.
+    // The set that a processed step was segmented into.
     const engine::WorkingBuffers& BuffersOf(int step) const {
-        for (size_t slot = 0; slot < processed_.size(); ++slot)
-            if (processed_[slot] == step) return buffers_[slot];
-        return buffers_[0];
+        size_t slot = 0;
+        while (processed_[slot] != step) ++slot;
+        return buffers_[slot];
     }
 
     const engine::FramePlan plan_;
     const unsigned threads_;
     std::vector<int> processed_;  // the plan's processed steps
-    std::vector<engine::WorkingBuffers> buffers_;
+    std::vector<engine::WorkingBuffers> buffers_;   // one thread: one set; several: a set of regions per processed step
+    std::vector<engine::WorkingBuffers> flooding_;  // several threads: ordering and flooding per segmenting thread
     std::vector<engine::RegionPainter> painters_;
 };
 
