@@ -354,12 +354,12 @@ private:
     }
 
     // Whether the eight pixels from p on are of the level and off the border, all in p's row.
-    bool RunGoesOn(uint32_t p, Sample level) const {
+    // `levels` holds eight copies of the level: the channel holds no NaN and no -0, so equal
+    // samples are equal bits, and the test is one comparison of memory.
+    bool RunGoesOn(uint32_t p, const Sample (&levels)[8]) const {
         if (grid_.Size() - p < 8) return false;
-        const Sample* const value = channel_ + p;
-        bool same = true;
-        for (int i = 0; i < 8; ++i) same &= value[i] == level;
-        return same && StateWord(state_ + p).NoneOnBorder();
+        return std::memcmp(channel_ + p, levels, sizeof levels) == 0 &&
+               StateWord(state_ + p).NoneOnBorder();
     }
 
     // One pixel of the level, off the border, with `count` entries in the rest list: settles
@@ -408,7 +408,9 @@ private:
         // The run ends where the row leaves the level, or before the border, where the row
         // ends (pixels of the level in a row follow each other in the order as in the row).
         uint32_t last = first;
-        while (RunGoesOn(last + 1, level)) last += 8;
+        Sample levels[8];
+        std::fill_n(levels, 8, level);
+        while (RunGoesOn(last + 1, levels)) last += 8;
         while (channel[last + 1] == level && !(state[last + 1] & kBorder)) ++last;
 
         bool stretches = false;
@@ -910,15 +912,17 @@ private:
                 flagged = outcome.flagged;
             }
             state[p] = static_cast<uint8_t>(border | grown | flagged);
+            // Neighbours are addressed from p's own entries: one addressing mode per access.
+            uint8_t* const stateAt = state + p;
+            int32_t* const labelAt = label + p;
             around.ForEach(p, border, [&](int, ptrdiff_t offset) {
-                const uint32_t q = static_cast<uint32_t>(p + offset);
-                const uint8_t theirs = state[q];
+                const uint8_t theirs = stateAt[offset];
                 if ((theirs & kKind) == kExplored) {
-                    state[q] = static_cast<uint8_t>((theirs & kBorder) | next);
-                    label[q] = own;
-                    queue[tail++] = q;
-                } else if ((theirs & kKind) == next && label[q] != own) {
-                    label[q] = kContested;
+                    stateAt[offset] = static_cast<uint8_t>((theirs & kBorder) | next);
+                    labelAt[offset] = own;
+                    queue[tail++] = static_cast<uint32_t>(p + offset);
+                } else if ((theirs & kKind) == next && labelAt[offset] != own) {
+                    labelAt[offset] = kContested;
                 }
             });
         }
