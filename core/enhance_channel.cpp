@@ -105,32 +105,16 @@ void SmoothPixels(Sample* out, const Sample* valueRow, const int32_t* labelRow, 
 // off, so float samples always take the sums.)
 constexpr int kFlatBlock = 16;
 
-// Whether the kFlatBlock samples from `at` on all equal `value`, eight bytes at a time.
+// Whether the kFlatBlock pixels from x on, with those either side, are flat: their row holds
+// one value (each sample equals the next) and the rows above and below are the same. Fixed
+// sizes of memory compared for equality, which compilers turn into a few wide loads.
 template <typename Sample>
-bool AllEqual(const Sample* at, Sample value) {
-    constexpr int kWords = kFlatBlock * sizeof(Sample) / 8;
-    uint64_t words[kWords];
-    std::memcpy(words, at, sizeof words);
-    uint64_t pattern;
-    Sample copies[8 / sizeof(Sample)];
-    std::fill_n(copies, 8 / sizeof(Sample), value);
-    std::memcpy(&pattern, copies, sizeof pattern);
-    uint64_t differs = 0;
-    for (uint64_t word : words) differs |= word ^ pattern;
-    return differs == 0;
-}
-
-// The value of the block of kFlatBlock pixels from x on if it is flat, else -1.
-template <typename Sample>
-int32_t FlatValue(const Sample* above, const Sample* row, const Sample* below, int x) {
-    const Sample value = row[x];
-    // The block's own row first: where content is not flat, that mostly tells at once.
-    if (!AllEqual(row + x, value) || !AllEqual(above + x, value) || !AllEqual(below + x, value))
-        return -1;
-    const bool sides = ((above[x - 1] ^ value) | (row[x - 1] ^ value) | (below[x - 1] ^ value) |
-                        (above[x + kFlatBlock] ^ value) | (row[x + kFlatBlock] ^ value) |
-                        (below[x + kFlatBlock] ^ value)) == 0;
-    return sides ? static_cast<int32_t>(value) : -1;
+bool Flat(const Sample* above, const Sample* row, const Sample* below, int x) {
+    constexpr size_t kBytes = (kFlatBlock + 1) * sizeof(Sample);
+    const Sample* const left = row + x - 1;
+    return std::memcmp(left, left + 1, kBytes) == 0 &&
+           std::memcmp(above + x - 1, left, kBytes + sizeof(Sample)) == 0 &&
+           std::memcmp(below + x - 1, left, kBytes + sizeof(Sample)) == 0;
 }
 
 // SmoothPixels, with flat blocks of integer samples taken at once.
@@ -143,15 +127,18 @@ void SmoothInterior(Sample* out, const Sample* valueRow, const int32_t* labelRow
         // Blocks that are not flat are smoothed together, in one vectorised loop.
         int rough = x0;  // the first pixel not smoothed yet
         for (int x = x0; x + kFlatBlock <= x1; x += kFlatBlock) {
-            const int32_t flat = FlatValue(valueRow - width, valueRow, valueRow + width, x);
-            if (flat < 0) continue;
-            SmoothPixels(out + (rough - x0), valueRow, labelRow, width, rough, x, centreWeight,
-                         range);
+            if (!Flat(valueRow - width, valueRow, valueRow + width, x)) continue;
+            if (rough < x)
+                SmoothPixels(out + (rough - x0), valueRow, labelRow, width, rough, x,
+                             centreWeight, range);
+            const int32_t value = valueRow[x];
             std::fill_n(out + (x - x0), kFlatBlock,
-                        static_cast<Sample>(std::min(flat, range.maxValue)));
+                        static_cast<Sample>(std::min(value, range.maxValue)));
             rough = x + kFlatBlock;
         }
-        SmoothPixels(out + (rough - x0), valueRow, labelRow, width, rough, x1, centreWeight, range);
+        if (rough < x1)
+            SmoothPixels(out + (rough - x0), valueRow, labelRow, width, rough, x1, centreWeight,
+                         range);
     }
 }
 
