@@ -120,12 +120,15 @@ constexpr uint8_t kAbove = 0x00;   // above the current level
 constexpr uint8_t kMasked = 0x02;  // at the current level, not reached
 constexpr uint8_t kQueued = 0x04;  // at the current level, queued for growth
 constexpr uint8_t kPushed = 0x08;  // with kMasked: on the exploration's stack already
-constexpr uint8_t kExplored = 0x10;  // at the current level, explored as part of a plateau
+constexpr uint8_t kExplored = 0x10;  // at the current level, explored as part of a plateau;
+                                      // no other state has this bit
 // The label a pixel waiting for its round carries while its counting neighbours disagree
 // (regions are numbered from 1).
 constexpr int32_t kContested = 0;
 // At the current level, reached by growth and waiting for its round, by the round's parity.
-constexpr uint8_t Waiting(uint32_t round) { return round % 2 ? kQueued : kQueued | 0x08; }
+// Growth over a plateau meets no masked or pushed pixel (they are all explored by then), so
+// there a waiting pixel of a given parity is the only one with that bit: one test finds it.
+constexpr uint8_t Waiting(uint32_t round) { return round % 2 ? kQueued : kPushed; }
 constexpr uint8_t kKind = static_cast<uint8_t>(~kBorder);
 
 constexpr bool Unexplored(uint8_t state) {
@@ -917,11 +920,11 @@ private:
             int32_t* const labelAt = label + p;
             around.ForEach(p, border, [&](int, ptrdiff_t offset) {
                 const uint8_t theirs = stateAt[offset];
-                if ((theirs & kKind) == kExplored) {
+                if (theirs & kExplored) {
                     stateAt[offset] = static_cast<uint8_t>((theirs & kBorder) | next);
                     labelAt[offset] = own;
                     queue[tail++] = static_cast<uint32_t>(p + offset);
-                } else if ((theirs & kKind) == next && labelAt[offset] != own) {
+                } else if ((theirs & next) && labelAt[offset] != own) {
                     labelAt[offset] = kContested;
                 }
             });
