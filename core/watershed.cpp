@@ -703,6 +703,17 @@ private:
                               uint32_t last) {
             bool inside = false;  // within an unexplored stretch
             for (uint32_t q = a; q <= b; ++q) {
+                if (b - q >= 15) {  // sixteen at a time, the same way
+                    const StateWord w(state + q), v(state + q + 8);
+                    if (w.NoneSettled() && v.NoneSettled()) {
+                        const bool none = w.NoneUnexplored() && v.NoneUnexplored();
+                        if (none || (inside && w.AllUnexplored() && v.AllUnexplored())) {
+                            inside = !none;
+                            q += 15;
+                            continue;
+                        }
+                    }
+                }
                 if (b - q >= 7) {
                     const StateWord w(state + q);
                     if (w.NoneSettled() && (w.NoneUnexplored() || (inside && w.AllUnexplored()))) {
