@@ -24,9 +24,10 @@ constexpr char kArgumentNotes[] = R"(  true and false are taken in any case; wit
 constexpr char kRest[] = R"(
 Options (before INPUT; --name=value or --name value):
   --threads N       frames filtered at once (default: one per core, at most one per
-                    frame); for a picture, its channels filtered at once, each with
-                    buffers of its own (18 bytes per pixel at 8 bits). The output is
-                    the same for any N. Each worker holds its own buffers and frames,
+                    frame); for a picture, its channels filtered at once, each
+                    keeping its regions (6 bytes per pixel at 8 bits), each thread
+                    with buffers to sort and flood in (12 more). The output is the
+                    same for any N. Each worker holds its own buffers and frames,
                     about 21 bytes per pixel of 8-bit 4:2:0 video (42 MB for 1080p; 33
                     bytes per pixel, 66 MB, with --regions), and workers beyond the
                     cores add no speed

@@ -45,8 +45,9 @@ engine::FilterSettings SettingsOf(const std::vector<NamedArgument>& arguments);
 // useclip is set); the refusal in the plug-in's words, or "".
 std::string Refusal(const FilterJob& job, int frames, const engine::ClipFacts* sclip);
 
-// The engine, rendering the steps of one frame on `threads` threads at once (each with
-// working buffers of its own: for a single picture, whose channels are independent).
+// The engine, rendering the steps of one frame on `threads` threads at once (for a single
+// picture, whose channels are independent: each channel keeps its regions in buffers of its
+// own, and each thread sorts and floods in its own).
 // Throws std::bad_alloc.
 std::unique_ptr<FrameFilter> MakeEngineFilter(const FilterJob& job, unsigned threads);
 
