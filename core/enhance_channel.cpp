@@ -225,21 +225,22 @@ private:
     uint16_t percent_;
 };
 
-// Samples x0 .. x1-1 of one row: interior pixels take their smoothed value (or their source
-// value when nothing is smoothed), boundary pixels their scaled source value. `stride` is in
-// samples; 1 when Packed, which lets the compiler vectorise the loop.
+// The `count` samples of a span of one row: interior pixels take their smoothed value (or their
+// source value when nothing is smoothed), boundary pixels their scaled source value. Every
+// array starts at the span's first pixel; `stride` (in samples) steps through out and in, and
+// is 1 when Packed, which lets the compiler vectorise the loop.
 template <bool Packed, typename Sample>
 void EnhanceSpan(Sample* out, const Sample* in, const uint8_t* flags, const Sample* smoothed,
-                 int x0, int x1, ptrdiff_t stride, const Scale<Sample>& scale) {
-    for (int x = x0; x < x1; ++x) {
-        const ptrdiff_t at = Packed ? x : x * stride;
+                 int count, ptrdiff_t stride, const Scale<Sample>& scale) {
+    for (int i = 0; i < count; ++i) {
+        const ptrdiff_t at = Packed ? i : i * stride;
         const Sample value = in[at];
-        const Sample interior = smoothed ? smoothed[x - x0] : scale.Keep(value);
+        const Sample interior = smoothed ? smoothed[i] : scale.Keep(value);
         if constexpr (kFloat<Sample>) {
-            out[at] = flags[x] != 0 ? interior : scale(value);
+            out[at] = flags[i] != 0 ? interior : scale(value);
         } else {
             // All ones for interior pixels: a mask, as compilers turn ?: into a branch.
-            const Sample keep = static_cast<Sample>(0u - (flags[x] != 0));
+            const Sample keep = static_cast<Sample>(0u - (flags[i] != 0));
             out[at] = static_cast<Sample>((interior & keep) | (scale(value) & ~keep));
         }
     }
@@ -298,20 +299,32 @@ void EnhanceRows(PlaneView<Sample> dst, SourcePlane<Sample> src, ChannelScratch<
     const Scale<Sample> scale(sh, range);
     const ptrdiff_t stride = src.Stride();  // dst's too
     Sample smoothed[kSpan];
+    Sample results[kSpan];
     for (int y = firstRow; y < endRow; ++y) {
         Sample* out = dst.Row(y);
         const Sample* in = src.Row(y);
-        const uint8_t* flags = scratch.boundary + static_cast<ptrdiff_t>(y) * src.width;
+        const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * src.width;
+        const uint8_t* flags = scratch.boundary + rowStart;
         for (int x0 = 0; x0 < src.width; x0 += kSpan) {
             const int x1 = std::min(src.width, x0 + kSpan);
             if (factor > 0)
                 SmoothSpan(smoothed, scratch, src.width, src.height, y, x0, x1, 10 - factor,
                            range);
             const Sample* interior = factor > 0 ? smoothed : nullptr;
-            if (stride == 1)
-                EnhanceSpan<true>(out, in, flags, interior, x0, x1, stride, scale);
-            else
-                EnhanceSpan<false>(out, in, flags, interior, x0, x1, stride, scale);
+            const int count = x1 - x0;
+            if (stride == 1) {
+                EnhanceSpan<true>(out + x0, in + x0, flags + x0, interior, count, 1, scale);
+            } else if constexpr (!kFloat<Sample>) {
+                // An interleaved destination: integer samples are worked out from the
+                // channel's packed copy of the source values, which is the same, so that only
+                // the stores step through the pixels.
+                EnhanceSpan<true>(results, scratch.channel + rowStart + x0, flags + x0, interior,
+                                  count, 1, scale);
+                for (int i = 0; i < count; ++i) out[(x0 + i) * stride] = results[i];
+            } else {
+                EnhanceSpan<false>(out + x0 * stride, in + x0 * stride, flags + x0, interior,
+                                   count, stride, scale);
+            }
         }
     }
 }
