@@ -27,6 +27,13 @@ Frame::Frame(const engine::VideoFormat& format, int width, int height)
     }
 }
 
+Frame::Frame(const engine::VideoFormat& format, int width, int height, uint8_t* data,
+             ptrdiff_t pitch)
+    : format_(format), width_(width), height_(height) {
+    planes_.push_back(
+        {data, pitch, engine::PlaneWidth(*format.pixels, 0, width) * format.samples.Bytes(), height});
+}
+
 engine::FrameRefs FrameRefsOf(Frame& dst, const Frame& src, const Frame& seg) {
     engine::FrameRefs refs{};
     for (int p = 0; p < dst.PlaneCount(); ++p) {

@@ -17,7 +17,7 @@ namespace cli {
 
 struct FramePlane {
     uint8_t* data;
-    ptrdiff_t pitch;  // bytes, a multiple of 64
+    ptrdiff_t pitch;  // bytes; a multiple of 64 in a frame's own memory
     int rowBytes;     // the bytes of a row that hold samples
     int rows;
 };
@@ -26,6 +26,10 @@ class Frame {
 public:
     // Uninitialised planes for a width x height frame of the format. Throws std::bad_alloc.
     Frame(const engine::VideoFormat& format, int width, int height);
+    // A frame of a format with one plane over memory it does not own: row y at data + y *
+    // pitch (pitch may be negative), for the engine to read or write a picture where it lies.
+    Frame(const engine::VideoFormat& format, int width, int height, uint8_t* data,
+          ptrdiff_t pitch);
 
     const engine::VideoFormat& Format() const { return format_; }
     int Width() const { return width_; }

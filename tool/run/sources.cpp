@@ -127,6 +127,30 @@ FramePtr FrameOfPicture(const media::Picture& picture) {
     return frame;
 }
 
+Frame FrameOverPicture(media::Picture& picture) {
+    const ptrdiff_t rowBytes =
+        static_cast<ptrdiff_t>(picture.Stride()) * (picture.bitDepth == 8 ? 1 : 2);
+    uint8_t* const top = picture.bitDepth == 8
+                             ? picture.pixels.data()
+                             : reinterpret_cast<uint8_t*>(picture.pixels16.data());
+    return Frame(FormatOf(picture), picture.width, picture.height,
+                 top + (picture.height - 1) * rowBytes, -rowBytes);
+}
+
+media::Picture PictureShapedAs(const media::Picture& picture) {
+    media::Picture shaped;
+    shaped.width = picture.width;
+    shaped.height = picture.height;
+    shaped.hasAlpha = picture.hasAlpha;
+    shaped.bitDepth = picture.bitDepth;
+    const size_t samples = picture.Stride() * static_cast<size_t>(picture.height);
+    if (picture.bitDepth == 8)
+        shaped.pixels.resize(samples);
+    else
+        shaped.pixels16.resize(samples);
+    return shaped;
+}
+
 media::Picture PictureOf(const Frame& frame) {
     media::Picture picture;
     picture.width = frame.Width();

@@ -66,5 +66,11 @@ engine::VideoFormat FormatOf(const media::Picture& picture);
 FramePtr FrameOfPicture(const media::Picture& picture);
 // The picture a frame of a picture's format shows.
 media::Picture PictureOf(const Frame& frame);
+// The picture's own rows as a frame of its format, bottom-up as FrameOfPicture's, but with R
+// and B where the picture has them, for a filter that treats every colour channel alike: no
+// copy is made, and the frame is valid while the picture's samples are.
+Frame FrameOverPicture(media::Picture& picture);
+// A picture of the same size, alpha and depth whose samples are yet to be written.
+media::Picture PictureShapedAs(const media::Picture& picture);
 
 }  // namespace cli
