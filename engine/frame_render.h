@@ -59,9 +59,9 @@ void SegmentStep(const FramePlan& plan, const WorkingBuffers& buffers, const Fra
 void FinishStep(const FramePlan& plan, const WorkingBuffers& buffers, const FrameRefs& frame,
                 int step, const PlaneCopy& copyPlane = nullptr);
 
-// SegmentStep keeping the regions in `regions` (a set of any parts, one per step in flight)
-// and ordering and flooding in `flooding` (a Whole set, one per thread): a thread's flooding
-// buffers serve every step it segments.
+// SegmentStep keeping the regions in `regions` (a Whole or Regions set, one per step in flight)
+// and ordering and flooding in `flooding` (a Whole or Flooding set, one per thread): a thread's
+// flooding buffers serve every step it segments.
 void SegmentStep(const FramePlan& plan, const WorkingBuffers& regions,
                  const WorkingBuffers& flooding, const FrameRefs& frame, int step);
 

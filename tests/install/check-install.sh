@@ -16,6 +16,15 @@ rm -rf "$work"
 mkdir -p "$work/home" "$work/run"
 status=0
 fail() { echo "FAIL: $*"; status=1; }
+# Compares every file of folder $1 with the file of that name in folder $2; $3 names the pair in
+# failures. Sets count to the number of files compared.
+compare_files() {
+  count=0
+  for file in "$1"/*; do
+    count=$((count + 1))
+    cmp -s "$file" "$2/$(basename "$file")" || fail "$3: $(basename "$file") differs"
+  done
+}
 
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" ||
   { cat "$work/install.log"; exit 1; }
@@ -25,12 +34,7 @@ expected=("$bindir/basinlift")
 (cd "$work/run" && PATH="$prefix/$bindir:/usr/bin:/bin" basinlift --quiet --demo installed) ||
   fail "the installed tool failed"
 (cd "$work/run" && "$build/bin/basinlift" --quiet --demo built)
-count=0
-for picture in "$work/run/built"/*; do
-  count=$((count + 1))
-  cmp -s "$picture" "$work/run/installed/$(basename "$picture")" ||
-    fail "the installed tool's $(basename "$picture") differs from the build's"
-done
+compare_files "$work/run/built" "$work/run/installed" "the installed tool against the build's"
 [[ $count -gt 0 ]] || fail "the build's tool wrote no demo pictures"
 
 while [[ $# -gt 0 ]]; do
@@ -51,12 +55,7 @@ while [[ $# -gt 0 ]]; do
         cat "$work/avisynth.log"
         fail "avs_host with the autoloaded plug-in failed"
       fi
-      count=0
-      for result in "$linux"/*; do
-        count=$((count + 1))
-        cmp -s "$result" "$work/avisynth/$(basename "$result")" ||
-          fail "AviSynth+: $(basename "$result") differs between the autoloaded and the loaded plug-in"
-      done
+      compare_files "$linux" "$work/avisynth" "AviSynth+, the autoloaded against the loaded plug-in"
       [[ $count -gt 20 ]] || fail "AviSynth+: only $count results to compare in $linux"
       echo "AviSynth+ autoloaded $avsdir/BasinLiftC.so: $count results as with LoadPlugin"
       ;;

@@ -38,10 +38,13 @@ public:
             buffers_.emplace_back(job.width, job.height, job.format.samples);
             return;
         }
-        for (size_t i = 0; i < std::max<size_t>(processed_.size(), 1); ++i)  // a copy takes any
-            buffers_.emplace_back(job.width, job.height, job.format.samples, engine::BufferParts::Regions);
+        // At least one set: a copy reads none, but FinishStep takes one.
+        for (size_t i = 0; i < std::max<size_t>(processed_.size(), 1); ++i)
+            buffers_.emplace_back(job.width, job.height, job.format.samples,
+                                  engine::BufferParts::Regions);
         for (size_t i = 0; i < std::min<size_t>(threads, processed_.size()); ++i)
-            flooding_.emplace_back(job.width, job.height, job.format.samples, engine::BufferParts::Flooding);
+            flooding_.emplace_back(job.width, job.height, job.format.samples,
+                                   engine::BufferParts::Flooding);
     }
 
     void Render(int, const Frame& src, const Frame& seg, Frame& dst) override {
@@ -145,8 +148,10 @@ private:
     const engine::FramePlan plan_;
     const unsigned threads_;
     std::vector<int> processed_;  // the plan's processed steps
-    std::vector<engine::WorkingBuffers> buffers_;   // one thread: one set; several: a set of regions per processed step
-    std::vector<engine::WorkingBuffers> flooding_;  // several threads: ordering and flooding per segmenting thread
+    // One thread: one Whole set. Several: a Regions set per processed step, and a Flooding
+    // set per thread that segments.
+    std::vector<engine::WorkingBuffers> buffers_;
+    std::vector<engine::WorkingBuffers> flooding_;
     std::vector<engine::RegionPainter> painters_;
 };
 

@@ -61,6 +61,21 @@ void FrameIntoPicture(const Frame& frame, Sample* pixels, const media::Picture& 
                     picture.Channels());
 }
 
+// A picture of this shape whose samples are yet to be written.
+media::Picture UnwrittenPicture(int width, int height, bool hasAlpha, int bitDepth) {
+    media::Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.hasAlpha = hasAlpha;
+    picture.bitDepth = bitDepth;
+    const size_t samples = picture.Stride() * static_cast<size_t>(height);
+    if (bitDepth == 8)
+        picture.pixels.resize(samples);
+    else
+        picture.pixels16.resize(samples);
+    return picture;
+}
+
 }  // namespace
 
 engine::VideoFormat FormatOf(const media::Y4mHeader& header) {
@@ -138,33 +153,17 @@ Frame FrameOverPicture(media::Picture& picture) {
 }
 
 media::Picture PictureShapedAs(const media::Picture& picture) {
-    media::Picture shaped;
-    shaped.width = picture.width;
-    shaped.height = picture.height;
-    shaped.hasAlpha = picture.hasAlpha;
-    shaped.bitDepth = picture.bitDepth;
-    const size_t samples = picture.Stride() * static_cast<size_t>(picture.height);
-    if (picture.bitDepth == 8)
-        shaped.pixels.resize(samples);
-    else
-        shaped.pixels16.resize(samples);
-    return shaped;
+    return UnwrittenPicture(picture.width, picture.height, picture.hasAlpha, picture.bitDepth);
 }
 
 media::Picture PictureOf(const Frame& frame) {
-    media::Picture picture;
-    picture.width = frame.Width();
-    picture.height = frame.Height();
-    picture.hasAlpha = frame.Format().pixels->alpha;
-    picture.bitDepth = frame.Format().samples.bits;
-    const size_t samples = picture.Stride() * static_cast<size_t>(picture.height);
-    if (picture.bitDepth == 8) {
-        picture.pixels.resize(samples);
+    media::Picture picture = UnwrittenPicture(frame.Width(), frame.Height(),
+                                              frame.Format().pixels->alpha,
+                                              frame.Format().samples.bits);
+    if (picture.bitDepth == 8)
         FrameIntoPicture(frame, picture.pixels.data(), picture);
-    } else {
-        picture.pixels16.resize(samples);
+    else
         FrameIntoPicture(frame, picture.pixels16.data(), picture);
-    }
     return picture;
 }
 
