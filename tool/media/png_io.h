@@ -1,5 +1,5 @@
-// PNG input through libpng, and PNG output through an encoder of our own over ISA-L's
-// deflate, which is what makes writing a PNG cost little more than writing a PPM.
+// PNG input through libpng, and PNG output through an encoder of our own, which is what
+// makes writing a PNG cost little more than writing a PPM.
 #pragma once
 
 #include <cstdio>
@@ -21,7 +21,7 @@ Picture ReadPng(std::FILE* file, const std::string& name);
 // Writes RGB or RGBA as picture.hasAlpha says, at 16 bits when the picture has them and the
 // depth asked for is the picture's, otherwise at 8, not interlaced; then flushes the stream.
 // Each row is filtered with whichever of Sub, Up and Paeth leaves the smallest sum of
-// absolute differences, and the rows are deflated at ISA-L's level 1. Throws MediaError
+// absolute differences, and the rows are deflated by HuffmanDeflate. Throws MediaError
 // naming the output on any write error (full disk, broken pipe, ...).
 void WritePng(std::FILE* file, const std::string& name, const Picture& picture,
               WriteDepth depth = WriteDepth::Picture);

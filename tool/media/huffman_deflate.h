@@ -1,0 +1,41 @@
+// A zlib stream made for filtered PNG rows: every block has Huffman codes of its own for its
+// bytes, and the only repeats it looks for are runs of one byte value (matches at distance
+// 1). Filtered rows of flat content are long runs of zeros and those of grainy content are
+// small differences that only Huffman codes shrink; either way a search for matches further
+// back would find little more, and skipping it makes this about twice as fast as ISA-L's
+// fastest level, with files of about the same size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace media {
+
+class HuffmanDeflate {
+public:
+    struct Bytes {
+        const uint8_t* data;
+        std::size_t size;
+    };
+
+    // The stream's next bytes for data, the zlib header first; with last set, the stream
+    // ends (final block and checksum). Data may come in any number of calls. The bytes stay
+    // valid until the next call.
+    Bytes Compress(const uint8_t* data, std::size_t size, bool last);
+
+private:
+    bool started_ = false;
+    uint32_t adler_ = 1;
+    // Bits not yet a whole byte, carried from one call to the next.
+    uint64_t pendingBits_ = 0;
+    unsigned pendingCount_ = 0;
+    // Runs found in the current block: where each starts and how many bytes it has.
+    std::vector<uint32_t> runStarts_;
+    std::vector<uint32_t> runLengths_;
+    std::unique_ptr<uint8_t[]> out_;
+    std::size_t outSize_ = 0;
+};
+
+}  // namespace media
