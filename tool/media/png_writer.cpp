@@ -20,6 +20,7 @@
 #include "media_error.h"
 #include "png_io.h"
 #include "sample_order.h"
+#include "vector_state.h"
 
 namespace media {
 
@@ -56,16 +57,6 @@ void WriteChunk(std::FILE* file, const std::string& name, const char* type, cons
     WriteBytes(file, head, sizeof head, name);
     if (size != 0) WriteBytes(file, data, size, name);
     WriteBytes(file, tail, sizeof tail, name);
-}
-
-// ISA-L's AVX checksums return with the upper halves of the vector registers in use. Until
-// they are cleared, every SSE instruction after them pays for merging them: the row filter
-// ran two to four times slower after them. Clearing them costs one instruction.
-void ClearUpperVectorState() {
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool hasAvx = __builtin_cpu_supports("avx");
-    if (hasAvx) asm volatile("vzeroupper" ::: "memory");
-#endif
 }
 
 // The arithmetic below is in 16-bit lanes, and the cost loops run over fixed chunks of 16
