@@ -1,5 +1,6 @@
-// PNG input through libpng, and PNG output through an encoder of our own, which is what
-// makes writing a PNG cost little more than writing a PPM.
+// PNG input through libpng, plain RGB and RGBA files through a faster path of our own
+// (png_plain_reader.h), and PNG output through an encoder of our own, which is what makes
+// writing a PNG cost little more than writing a PPM.
 #pragma once
 
 #include <cstdio>

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 
 #include "file_io.h"
 #include "media_error.h"
+#include "png_plain_reader.h"
 #include "sample_order.h"
 
 namespace media {
@@ -41,28 +43,30 @@ void OnPngWarning(png_structp, png_const_charp) {}
 
 // The first bytes of every valid PNG: the signature and the IHDR chunk's length, type,
 // width and height. They are read before libpng starts, to identify the file and check
-// its size, and then handed to libpng again through the read callback.
+// its size.
 constexpr std::size_t kPrefixSize = 24;
 
+// libpng reads first the bytes already taken from the stream (the prefix, and whatever the
+// fast path read of a file it left to libpng), then the rest of the stream: it sees the file
+// as if it were the first to read it.
 struct PngInput {
     std::FILE* file;
-    const unsigned char* prefix;
-    std::size_t prefixSize;
-    std::size_t prefixUsed;
+    const unsigned char* alreadyRead;
+    std::size_t alreadyReadSize;
+    std::size_t alreadyReadUsed;
     PngFailure* failure;
 };
 
 void ReadPngData(png_structp png, png_bytep data, std::size_t length) {
     auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
-    const std::size_t fromPrefix = length < input->prefixSize - input->prefixUsed
-                                       ? length
-                                       : input->prefixSize - input->prefixUsed;
-    std::memcpy(data, input->prefix + input->prefixUsed, fromPrefix);
-    input->prefixUsed += fromPrefix;
-    if (fromPrefix == length) return;
+    const std::size_t fromMemory =
+        std::min(length, input->alreadyReadSize - input->alreadyReadUsed);
+    if (fromMemory != 0) std::memcpy(data, input->alreadyRead + input->alreadyReadUsed, fromMemory);
+    input->alreadyReadUsed += fromMemory;
+    if (fromMemory == length) return;
     errno = 0;
-    const std::size_t wanted = length - fromPrefix;
-    if (std::fread(data + fromPrefix, 1, wanted, input->file) == wanted) return;
+    const std::size_t wanted = length - fromMemory;
+    if (std::fread(data + fromMemory, 1, wanted, input->file) == wanted) return;
     if (std::ferror(input->file)) {
         input->failure->systemError = errno != 0 ? errno : EIO;
         png_error(png, "read error");
@@ -148,15 +152,19 @@ long long BigEndian32(const unsigned char* bytes) {
 }  // namespace
 
 Picture ReadPng(std::FILE* file, const std::string& name) {
-    unsigned char prefix[kPrefixSize];
-    const std::size_t got = ReadBytes(file, prefix, sizeof prefix, name);
+    PixelBytes bytesRead(kPrefixSize);
+    const std::size_t got = ReadBytes(file, bytesRead.data(), kPrefixSize, name);
+    bytesRead.resize(got);
+    const unsigned char* prefix = bytesRead.data();
     if (got < 8 || png_sig_cmp(prefix, 0, 8) != 0) ThrowMediaError(name, "not a PNG file");
     if (got == kPrefixSize && std::memcmp(prefix + 12, "IHDR", 4) == 0) {
         CheckPictureSize(name, BigEndian32(prefix + 16), BigEndian32(prefix + 20));
+        Picture picture;
+        if (ReadPlainPng(file, bytesRead, picture)) return picture;
     }
 
     PngFailure failure{};
-    PngInput input{file, prefix, got, 0, &failure};
+    PngInput input{file, bytesRead.data(), bytesRead.size(), 0, &failure};
     PngReadStructs structs(&failure);
     png_set_read_fn(structs.Png(), &input, ReadPngData);
     PngLayout layout{};

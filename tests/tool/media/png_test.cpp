@@ -9,6 +9,7 @@
 #include "media_test_support.h"
 #include "picture_file.h"
 #include "png_io.h"
+#include "png_test_files.h"
 
 using namespace media;
 
@@ -16,29 +17,6 @@ namespace {
 
 Picture MakePicture(int width, int height, bool alpha, unsigned seed) {
     return PatternPicture(width, height, alpha, 8, seed);
-}
-
-// Writes rows (already in the file's bit depth and layout) with libpng itself, for the
-// kinds of PNG the library reads but never writes.
-void WriteRawPng(const std::string& path, int width, int bitDepth, int colourType,
-                 std::vector<std::vector<uint8_t>> rows, bool interlaced = false,
-                 const std::function<void(png_structp, png_infop)>& extraChunks = {}) {
-    FILE* file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, static_cast<png_uint_32>(rows.size()), bitDepth, colourType,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (extraChunks) extraChunks(png, info);
-    png_write_info(png, info);
-    std::vector<png_bytep> pointers;
-    for (auto& row : rows) pointers.push_back(row.data());
-    png_write_image(png, pointers.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    fclose(file);
 }
 
 // The filter type of every row of a PNG this library wrote (not interlaced): the IDAT chunks
