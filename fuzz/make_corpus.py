@@ -58,9 +58,10 @@ def chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
 
-def png(width, height, depth, colour, rows, extra=b"", interlace=0):
+def png(width, height, depth, colour, rows, extra=b"", interlace=0, filters=None):
     ihdr = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, interlace)
-    raw = b"".join(b"\x00" + row for row in rows)  # filter type None on every row
+    filters = filters or [0] * len(rows)  # filter type None on every row unless given
+    raw = b"".join(bytes([kind]) + row for kind, row in zip(filters, rows))
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + extra +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
@@ -207,6 +208,11 @@ write("png_reader", "rgb16_trns_2x2.png",
 image16 = rows_of(3, 3, 6)
 write("png_reader", "rgb16_adam7_3x3.png",
       png(3, 3, 16, 2, adam7_rows(3, 3, 6, image16), interlace=1))
+# Plain files (decoded without libpng) with rows of every filter type.
+write("png_reader", "rgb8_filters_4x5.png",
+      png(4, 5, 8, 2, rows_of(4, 5, 3), chunk(b"PLTE", noise(6)), filters=[0, 1, 2, 3, 4]))
+write("png_reader", "rgba16_filters_3x5.png",
+      png(3, 5, 16, 6, rows_of(3, 5, 8), filters=[4, 3, 2, 1, 0]))
 
 # ---- The engine on its own -------------------------------------------------------------
 # Again from a generator of its own. The call's header is laid out as engine_fuzz.cpp's
