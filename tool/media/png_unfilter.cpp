@@ -88,13 +88,14 @@ struct AverageStep {
 
 // Paeth's choice, as the distances from a + b - c are compared, takes a dozen dependent
 // operations after a is known. But b and c alone split the values of a into four ranges:
-// with b >= c (e = b - c),
-//   a <= c - 2e: a;   c - 2e < a <= c - floor(e/2) - 1: c;   then up to b - 1: b;   a >= b: a;
-// with b < c (f = c - b),
-//   a <= b: a;   b < a <= c + floor(f/2): b;   then up to c + 2f - 1: c;   a >= c + 2f: a.
-// (Checked against PaethPredictor for all 2^24 triples.) The bounds and the bytes the middle
-// ranges give are worked out from b and c alone, off the path from one pixel to the next,
-// which is left with three comparisons and two selections.
+// with b >= c (d = b - c),
+//   a <= c - 2d: a;   c - 2d < a <= c - floor(d/2) - 1: c;   then up to b - 1: b;   a >= b: a;
+// with b < c (d = c - b),
+//   a <= b: a;   b < a <= c + floor(d/2): b;   then up to c + 2d - 1: c;   a >= c + 2d: a.
+// (The tests check this for every triple.) In either case the lower middle
+// range gives min(b, c) and the upper one max(b, c). The bounds are worked out from b and c
+// alone, off the path from one pixel to the next, which is left with three comparisons and
+// two selections.
 struct PaethStep {
     __m128i left = _mm_setzero_si128();       // a, in 16-bit lanes
     __m128i aboveLeft = _mm_setzero_si128();  // c
@@ -104,23 +105,24 @@ struct PaethStep {
         const __m128i b = _mm_unpacklo_epi8(bBytes, zero);
         const __m128i c = aboveLeft;
         aboveLeft = b;
-        const __m128i e = _mm_sub_epi16(b, c);
-        const __m128i bBelowC = _mm_cmpgt_epi16(zero, e);
-        const __m128i distance = _mm_max_epi16(e, _mm_sub_epi16(zero, e));
-        const __m128i half = _mm_srai_epi16(distance, 1);
-        const __m128i twice = _mm_add_epi16(distance, distance);
-        // a <= low: a;  a <= split: first;  a < high: second;  else a.
-        const __m128i low = Select(bBelowC, b, _mm_sub_epi16(c, twice));
-        const __m128i split = Select(bBelowC, _mm_add_epi16(c, half),
-                                     _mm_sub_epi16(_mm_sub_epi16(c, half), _mm_set1_epi16(1)));
-        const __m128i high = Select(bBelowC, _mm_add_epi16(c, twice), b);
-        // The rebuilt bytes for each choice: filtered byte plus prediction, modulo 256
-        // (_epi8 on lanes whose upper bytes are zero).
-        const __m128i first = _mm_add_epi8(x, Select(bBelowC, b, c));
-        const __m128i second = _mm_add_epi8(x, Select(bBelowC, c, b));
+        const __m128i smaller = _mm_min_epi16(b, c);
+        const __m128i larger = _mm_max_epi16(b, c);
+        const __m128i d = _mm_sub_epi16(larger, smaller);
+        const __m128i twice = _mm_add_epi16(d, d);
+        const __m128i bBelowC = _mm_cmpgt_epi16(c, b);
+        // a <= low: a;  a <= split: smaller;  a < high: larger;  else a. The split is
+        // c + floor(d/2) or c - floor(d/2) - 1, that is, c plus floor(d/2) or its complement.
+        const __m128i low = _mm_sub_epi16(smaller, _mm_andnot_si128(bBelowC, twice));
+        const __m128i high = _mm_add_epi16(larger, _mm_and_si128(bBelowC, twice));
+        const __m128i split = _mm_add_epi16(
+            c, _mm_xor_si128(_mm_srai_epi16(d, 1), _mm_xor_si128(bBelowC, _mm_set1_epi16(-1))));
+        // Filtered byte plus prediction, modulo 256 (_epi8 on lanes whose upper bytes are
+        // zero); the larger prediction is the smaller plus d.
+        const __m128i fromSmaller = _mm_add_epi8(x, smaller);
         const __m128i a = left;
         const __m128i middle = _mm_and_si128(_mm_cmpgt_epi16(a, low), _mm_cmpgt_epi16(high, a));
-        const __m128i fromMiddle = Select(_mm_cmpgt_epi16(a, split), second, first);
+        const __m128i fromMiddle =
+            _mm_add_epi8(fromSmaller, _mm_and_si128(_mm_cmpgt_epi16(a, split), d));
         left = Select(middle, fromMiddle, _mm_add_epi8(x, a));
         return _mm_packus_epi16(left, left);
     }

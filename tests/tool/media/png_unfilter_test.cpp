@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -40,6 +41,42 @@ TEST(PngUnfilterTest, MatchesThePlainFiltersAndStaysWithinTheRow) {
             }
         }
     }
+}
+
+// Paeth's prediction for every left (a), above (b) and above-left (c) byte: one byte per
+// pixel, the row above holding every pair (c, b) side by side, unfiltered 256 times with the
+// filtered bytes chosen so that the byte left of each pair takes every value.
+TEST(PngUnfilterTest, PaethMatchesForEveryLeftAboveAndAboveLeft) {
+    const auto paeth = [](int a, int b, int c) {
+        const int p = a + b - c;
+        const int pa = std::abs(p - a);
+        const int pb = std::abs(p - b);
+        const int pc = std::abs(p - c);
+        return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+    };
+    std::vector<uint8_t> above;
+    for (int c = 0; c < 256; ++c) {
+        for (int b = 0; b < 256; ++b) {
+            above.push_back(static_cast<uint8_t>(c));
+            above.push_back(static_cast<uint8_t>(b));
+        }
+    }
+    const std::size_t n = above.size();
+    std::vector<uint8_t> wanted(n);
+    std::vector<uint8_t> filtered(n);
+    std::vector<uint8_t> out(n);
+    int wrongRounds = 0;
+    for (int round = 0; round < 256; ++round) {
+        for (std::size_t i = 0; i < n; ++i) {
+            wanted[i] = static_cast<uint8_t>(round + i / 2);
+            const int a = i > 0 ? wanted[i - 1] : 0;
+            const int c = i > 0 ? above[i - 1] : 0;
+            filtered[i] = static_cast<uint8_t>(wanted[i] - paeth(a, above[i], c));
+        }
+        UnfilterRow(kPngFilterPaeth, filtered.data(), above.data(), n, 1, out.data());
+        if (out != wanted) ++wrongRounds;
+    }
+    EXPECT_EQ(wrongRounds, 0);
 }
 
 // The plain statement itself, on one row whose every result is worked out by hand: left a,
