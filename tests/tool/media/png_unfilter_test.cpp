@@ -79,28 +79,4 @@ TEST(PngUnfilterTest, PaethMatchesForEveryLeftAboveAndAboveLeft) {
     EXPECT_EQ(wrongRounds, 0);
 }
 
-// The plain statement itself, on one row whose every result is worked out by hand: left a,
-// above b, above left c, for 2 bytes per pixel.
-TEST(PngUnfilterTest, PlainFiltersFollowTheirDefinitions) {
-    const uint8_t filtered[6] = {10, 250, 1, 2, 200, 0};
-    const uint8_t above[6] = {4, 8, 100, 6, 5, 255};
-    const auto unfilter = [&](uint8_t type) {
-        std::vector<uint8_t> out(6);
-        UnfilterRowPlain(type, filtered, above, 6, 2, out.data());
-        return out;
-    };
-    EXPECT_EQ(unfilter(kPngFilterNone), (std::vector<uint8_t>{10, 250, 1, 2, 200, 0}));
-    // Sub: x + a, modulo 256.
-    EXPECT_EQ(unfilter(kPngFilterSub), (std::vector<uint8_t>{10, 250, 11, 252, 211, 252}));
-    EXPECT_EQ(unfilter(kPngFilterUp), (std::vector<uint8_t>{14, 2, 101, 8, 205, 255}));
-    // Average: x + floor((a + b) / 2): 10 + 4 / 2 = 12, 250 + 8 / 2 = 254,
-    // 1 + (12 + 100) / 2 = 57, 2 + (254 + 6) / 2 = 132, 200 + (57 + 5) / 2 = 231,
-    // 0 + (132 + 255) / 2 = 193.
-    EXPECT_EQ(unfilter(kPngFilterAverage), (std::vector<uint8_t>{12, 254, 57, 132, 231, 193}));
-    // Paeth, first pixel: a = c = 0, so b. Then (a, b, c) = (14, 100, 4): p = 110, nearest b;
-    // (2, 6, 8): p = 0, nearest a (distance 2 against b's 6 and c's 8); (101, 5, 100):
-    // p = 6, nearest b; (4, 255, 6): p = 253, nearest b.
-    EXPECT_EQ(unfilter(kPngFilterPaeth), (std::vector<uint8_t>{14, 2, 101, 4, 205, 255}));
-}
-
 }  // namespace
