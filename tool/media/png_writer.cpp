@@ -87,12 +87,15 @@ inline int16_t Cost(int16_t value, int16_t predicted) {
 
 // The costs of the byte x, with a to its left, b above and c above left, added to each
 // filter's sum.
-inline void AddCosts(int16_t x, int16_t a, int16_t b, int16_t c, int16_t& sub, int16_t& up,
-                     int16_t& paeth) {
-    sub = static_cast<int16_t>(sub + Cost(x, a));
-    up = static_cast<int16_t>(up + Cost(x, b));
-    paeth = static_cast<int16_t>(paeth + Cost(x, PaethPredictor(a, b, c)));
+inline void AddCosts(int16_t x, int16_t a, int16_t b, int16_t c, uint16_t& sub, uint16_t& up,
+                     uint16_t& paeth) {
+    sub = static_cast<uint16_t>(sub + Cost(x, a));
+    up = static_cast<uint16_t>(up + Cost(x, b));
+    paeth = static_cast<uint16_t>(paeth + Cost(x, PaethPredictor(a, b, c)));
 }
+
+// Chunks whose costs the 16-bit lanes can hold: at most 128 a byte.
+constexpr std::size_t kFoldChunks = 256;
 
 // Filters the row (n bytes, bpp per pixel) against the row above it (all zero for the first
 // row) into out: the filter type byte, then n filtered bytes. The first bpp bytes have no
@@ -100,35 +103,43 @@ inline void AddCosts(int16_t x, int16_t a, int16_t b, int16_t c, int16_t& sub, i
 // byte above); the loops start after them so that they hold no test.
 void FilterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, std::size_t n,
                std::size_t bpp, uint8_t* __restrict out) {
-    // Each chunk's costs are summed in 16 bits (at most kChunk * 128, no overflow), then
-    // added to the row's sums.
+    // Costs add up in one 16-bit lane per byte of a chunk, which stay in vector registers;
+    // the lanes are folded into the row's sums every kFoldChunks chunks and at the end.
     uint32_t sub = 0;
     uint32_t up = 0;
     uint32_t paeth = 0;
-    const auto addChunk = [&](int16_t chunkSub, int16_t chunkUp, int16_t chunkPaeth) {
-        sub += static_cast<uint16_t>(chunkSub);
-        up += static_cast<uint16_t>(chunkUp);
-        paeth += static_cast<uint16_t>(chunkPaeth);
+    uint16_t laneSub[kChunk] = {};
+    uint16_t laneUp[kChunk] = {};
+    uint16_t lanePaeth[kChunk] = {};
+    const auto fold = [&] {
+        for (std::size_t k = 0; k < kChunk; ++k) {
+            sub += laneSub[k];
+            up += laneUp[k];
+            paeth += lanePaeth[k];
+            laneSub[k] = laneUp[k] = lanePaeth[k] = 0;
+        }
     };
-    int16_t chunkSub = 0;
-    int16_t chunkUp = 0;
-    int16_t chunkPaeth = 0;
     for (std::size_t i = 0; i < bpp; ++i)
-        AddCosts(row[i], 0, above[i], 0, chunkSub, chunkUp, chunkPaeth);
+        AddCosts(row[i], 0, above[i], 0, laneSub[i], laneUp[i], lanePaeth[i]);
     std::size_t i = bpp;
+    std::size_t chunks = 0;
     for (; i + kChunk <= n; i += kSampleStep) {
-        addChunk(chunkSub, chunkUp, chunkPaeth);
-        chunkSub = chunkUp = chunkPaeth = 0;
-        for (std::size_t k = i; k < i + kChunk; ++k) {
-            AddCosts(row[k], row[k - bpp], above[k], above[k - bpp], chunkSub, chunkUp,
-                     chunkPaeth);
+        for (std::size_t k = 0; k < kChunk; ++k) {
+            const std::size_t at = i + k;
+            AddCosts(row[at], row[at - bpp], above[at], above[at - bpp], laneSub[k], laneUp[k],
+                     lanePaeth[k]);
+        }
+        if (++chunks == kFoldChunks) {
+            fold();
+            chunks = 0;
         }
     }
-    addChunk(chunkSub, chunkUp, chunkPaeth);
-    chunkSub = chunkUp = chunkPaeth = 0;
-    for (i = std::min(i, n); i < n; ++i)
-        AddCosts(row[i], row[i - bpp], above[i], above[i - bpp], chunkSub, chunkUp, chunkPaeth);
-    addChunk(chunkSub, chunkUp, chunkPaeth);
+    fold();
+    for (i = std::min(i, n); i < n; ++i) {
+        AddCosts(row[i], row[i - bpp], above[i], above[i - bpp], laneSub[0], laneUp[0],
+                 lanePaeth[0]);
+    }
+    fold();
 
     uint8_t* filtered = out + 1;
     if (sub <= up && sub <= paeth) {
