@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -24,6 +25,9 @@ constexpr int kLiteralLengthSymbols = 286;  // 256 bytes, end of block, 29 lengt
 constexpr int kEndOfBlock = 256;
 constexpr int kCodeLengthSymbols = 19;
 constexpr int kMaxCodeBits = 15;
+// Literal and length codes are kept a bit shorter than deflate allows, so that four literals
+// (and the 7 bits a flush may leave) fit one 64-bit word; it costs rare symbols a bit.
+constexpr int kMaxLiteralBits = 14;
 constexpr int kMaxCodeLengthBits = 7;
 constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 258;
@@ -157,8 +161,8 @@ public:
     BitWriter(uint8_t* out, uint64_t bits, unsigned count) : out_(out), bits_(bits), count_(count) {}
 
     // At most 57 bits between calls of Flush, which leaves at most 7 in the word.
-    void Put(uint32_t value, unsigned bits) {
-        bits_ |= static_cast<uint64_t>(value) << count_;
+    void Put(uint64_t value, unsigned bits) {
+        bits_ |= value << count_;
         count_ += bits;
     }
     void Put(uint32_t entry) { Put(entry & 0xFFFFu, entry >> 16); }
@@ -295,7 +299,7 @@ HuffmanDeflate::Bytes HuffmanDeflate::Compress(const uint8_t* data, std::size_t 
         frequencies[kEndOfBlock] = 1;
 
         std::array<uint8_t, kLiteralLengthSymbols> lengths{};
-        BuildCodeLengths(frequencies.data(), kLiteralLengthSymbols, kMaxCodeBits, lengths.data());
+        BuildCodeLengths(frequencies.data(), kLiteralLengthSymbols, kMaxLiteralBits, lengths.data());
         std::array<uint32_t, kLiteralLengthSymbols> codes{};
         BuildCodes(lengths.data(), kLiteralLengthSymbols, codes.data());
         int literalCount = kLiteralLengthSymbols;
@@ -375,13 +379,20 @@ HuffmanDeflate::Bytes HuffmanDeflate::Compress(const uint8_t* data, std::size_t 
             writer.Flush();
         }
 
-        // The bytes: literals three at a time (45 bits at most) between flushes, then each
-        // run's matches at distance 1, whose code is the single bit 0.
+        // The bytes: literals four at a time (56 bits at most) between flushes, then each
+        // run's matches at distance 1, whose code is the single bit 0. The four codes are
+        // joined apart from the writer, whose bit count is the one chain from word to word.
+        const auto joined = [&](std::size_t at) {
+            const uint32_t first = codes[bytes[at]];
+            const uint32_t second = codes[bytes[at + 1]];
+            return std::pair<uint32_t, unsigned>{
+                (first & 0xFFFFu) | (second & 0xFFFFu) << (first >> 16), (first >> 16) + (second >> 16)};
+        };
         const auto putLiterals = [&](std::size_t from, std::size_t to) {
-            for (; from + 3 <= to; from += 3) {
-                writer.Put(codes[bytes[from]]);
-                writer.Put(codes[bytes[from + 1]]);
-                writer.Put(codes[bytes[from + 2]]);
+            for (; from + 4 <= to; from += 4) {
+                const auto [low, lowBits] = joined(from);
+                const auto [high, highBits] = joined(from + 2);
+                writer.Put(low | static_cast<uint64_t>(high) << lowBits, lowBits + highBits);
                 writer.Flush();
             }
             for (; from < to; ++from) writer.Put(codes[bytes[from]]);

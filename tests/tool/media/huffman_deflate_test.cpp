@@ -96,7 +96,7 @@ TEST(HuffmanDeflateTest, InflatesToTheSameBytesWhateverTheContentAndHoweverItIsC
         {"small differences, as filtered grain", RandomBytes(400000, 2, 6)},
         {"runs of every length", RunsOfEveryLength()},
         {"a run over block borders", blockSpanningRun},
-        {"frequencies too skewed for 15-bit codes", SkewedBytes()},
+        {"frequencies too skewed for the longest codes allowed", SkewedBytes()},
     };
     const std::vector<std::vector<std::size_t>> cuts = {
         {},                         // all in the last call
