@@ -94,6 +94,14 @@ inline void AddCosts(int16_t x, int16_t a, int16_t b, int16_t c, uint16_t& sub, 
     paeth = static_cast<uint16_t>(paeth + Cost(x, PaethPredictor(a, b, c)));
 }
 
+// The loops below are the compiler's vector code; where the processor has AVX2, a copy of
+// FilterRow built for it (chosen once, when the program loads) takes a tenth off the writer.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#define WITH_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define WITH_AVX2_CLONE
+#endif
+
 // Chunks whose costs the 16-bit lanes can hold: at most 128 a byte.
 constexpr std::size_t kFoldChunks = 256;
 
@@ -101,7 +109,7 @@ constexpr std::size_t kFoldChunks = 256;
 // row) into out: the filter type byte, then n filtered bytes. The first bpp bytes have no
 // left neighbour (taken as 0, which makes Sub leave them as they are and Paeth predict the
 // byte above); the loops start after them so that they hold no test.
-void FilterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, std::size_t n,
+WITH_AVX2_CLONE void FilterRow(const uint8_t* __restrict row, const uint8_t* __restrict above, std::size_t n,
                std::size_t bpp, uint8_t* __restrict out) {
     // Costs add up in one 16-bit lane per byte of a chunk, which stay in vector registers;
     // the lanes are folded into the row's sums every kFoldChunks chunks and at the end.
