@@ -49,15 +49,15 @@ struct LengthCode {
 struct LengthCodes {
     std::array<LengthCode, kMaxMatch + 1> of{};
     LengthCodes() {
-        constexpr uint16_t base[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
+        constexpr uint16_t kBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
                                        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-        constexpr uint8_t bits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+        constexpr uint8_t kBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
         for (int code = 0; code < 29; ++code) {
-            const std::size_t last = code == 28 ? kMaxMatch : base[code] + (1u << bits[code]) - 1;
-            for (std::size_t length = base[code]; length <= last && length <= kMaxMatch; ++length) {
-                of[length] = {static_cast<uint16_t>(257 + code), bits[code],
-                              static_cast<uint8_t>(length - base[code])};
+            const std::size_t last = code == 28 ? kMaxMatch : kBase[code] + (1u << kBits[code]) - 1;
+            for (std::size_t length = kBase[code]; length <= last && length <= kMaxMatch; ++length) {
+                of[length] = {static_cast<uint16_t>(257 + code), kBits[code],
+                              static_cast<uint8_t>(length - kBase[code])};
             }
         }
     }
@@ -174,9 +174,9 @@ public:
         count_ &= 7u;
     }
 
-    uint8_t* out() const { return out_; }
-    uint64_t bits() const { return bits_; }
-    unsigned count() const { return count_; }
+    uint8_t* Out() const { return out_; }
+    uint64_t Bits() const { return bits_; }
+    unsigned Count() const { return count_; }
 
 private:
     uint8_t* out_;
@@ -425,16 +425,16 @@ HuffmanDeflate::Bytes HuffmanDeflate::Compress(const uint8_t* data, std::size_t 
             writer.Put(0, 7);
         }
         writer.Flush();
-        if (writer.count() != 0) writer.Put(0, 8 - writer.count());  // to a whole byte
+        if (writer.Count() != 0) writer.Put(0, 8 - writer.Count());  // to a whole byte
         writer.Flush();
     }
     if (size != 0) adler_ = isal_adler32(adler_, data, size);
-    uint8_t* end = writer.out();
+    uint8_t* end = writer.Out();
     if (last) {
         for (int shift = 24; shift >= 0; shift -= 8) *end++ = static_cast<uint8_t>(adler_ >> shift);
     }
-    pendingBits_ = writer.bits();
-    pendingCount_ = writer.count();
+    pendingBits_ = writer.Bits();
+    pendingCount_ = writer.Count();
     return {out_.get(), static_cast<std::size_t>(end - out_.get())};
 }
 
