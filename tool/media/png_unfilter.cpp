@@ -8,7 +8,6 @@
 // Sub and Average, 16-bit lanes for Paeth, whose predictor needs nine bits and more.
 #include "png_unfilter.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -18,15 +17,6 @@
 namespace media {
 
 namespace {
-
-// Paeth's predictor: whichever of left (a), above (b) and above left (c) is closest to
-// a + b - c, ties going to a, then b.
-inline int PaethPredictor(int a, int b, int c) {
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - c - c);
-    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
 
 void UnfilterUp(const uint8_t* __restrict filtered, const uint8_t* __restrict above, std::size_t n,
                 uint8_t* __restrict out) {
@@ -150,7 +140,8 @@ void UnfilterRowPlain(uint8_t filterType, const uint8_t* filtered, const uint8_t
                 prediction = (a + b) / 2;
                 break;
             case kPngFilterPaeth:
-                prediction = PaethPredictor(a, b, c);
+                prediction = PaethPredictor(static_cast<int16_t>(a), static_cast<int16_t>(b),
+                                            static_cast<int16_t>(c));
                 break;
             default:
                 break;

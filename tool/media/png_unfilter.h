@@ -4,14 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace media {
+#include "png_filters.h"
 
-// The filter types, as the byte before each row says; any other value is not a PNG filter.
-constexpr uint8_t kPngFilterNone = 0;
-constexpr uint8_t kPngFilterSub = 1;
-constexpr uint8_t kPngFilterUp = 2;
-constexpr uint8_t kPngFilterAverage = 3;
-constexpr uint8_t kPngFilterPaeth = 4;
+namespace media {
 
 // Rebuilds a row of n bytes into out from its filtered bytes, given the row above as rebuilt
 // (all zero for the first row). Preconditions: filterType is 0 to 4, bpp (bytes per pixel) is
