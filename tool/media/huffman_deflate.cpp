@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <numeric>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -230,10 +229,182 @@ inline std::size_t RunEnd(const uint8_t* data, std::size_t i, std::size_t end, u
     return i;
 }
 
+using Run = HuffmanDeflate::Run;
+
+// The runs of the n bytes, in order.
+void FindRuns(const uint8_t* bytes, std::size_t n, std::vector<Run>& runs) {
+    runs.clear();
+    if (n < kMinRun) return;
+    const std::size_t stop = n - (kMinRun - 1);
+    for (std::size_t i = FindRun(bytes, 0, n); i < stop; i = FindRun(bytes, i, n)) {
+        const std::size_t j = RunEnd(bytes, i + kMinRun, n, bytes[i]);
+        runs.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(j - i)});
+        i = j;
+    }
+}
+
+// Calls visit(length) for each match that covers a run's copies.
+template <typename Visit>
+void ForEachMatch(const Run& run, Visit&& visit) {
+    for (std::size_t left = run.length - 1; left != 0;) {
+        const std::size_t match = NextMatch(left);
+        visit(match);
+        left -= match;
+    }
+}
+
+// How often each literal/length symbol occurs in the block: the literals between runs are
+// counted in four tables, so that equal bytes in a row do not wait on each other; each run
+// is its first byte and its matches.
+void CountSymbols(const uint8_t* bytes, std::size_t n, const std::vector<Run>& runs,
+                  std::array<uint32_t, kLiteralLengthSymbols>& frequencies) {
+    const LengthCodes& lengthCodes = Lengths();
+    std::array<std::array<uint32_t, 256>, 4> counts{};
+    const auto countLiterals = [&](std::size_t from, std::size_t to) {
+        for (; from + 4 <= to; from += 4) {
+            ++counts[0][bytes[from]];
+            ++counts[1][bytes[from + 1]];
+            ++counts[2][bytes[from + 2]];
+            ++counts[3][bytes[from + 3]];
+        }
+        for (; from < to; ++from) ++counts[0][bytes[from]];
+    };
+    frequencies.fill(0);
+    std::size_t literalsFrom = 0;
+    for (const Run& run : runs) {
+        countLiterals(literalsFrom, run.start + 1);
+        ForEachMatch(run, [&](std::size_t match) { ++frequencies[lengthCodes.of[match].symbol]; });
+        literalsFrom = run.start + run.length;
+    }
+    countLiterals(literalsFrom, n);
+    for (int b = 0; b < 256; ++b) frequencies[b] = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
+    frequencies[kEndOfBlock] = 1;
+}
+
+// Distance codes 0 (distance 1, the only one used) and 1, one bit each, so that the distance
+// code is complete.
+constexpr int kDistanceCount = 2;
+
+// The header of a block with dynamic codes: final flag, type 2, the three counts, the
+// code-length code, then the code lengths of both codes in it, as one sequence run-length
+// coded with symbols 16 (repeat the last length 3 to 6 times), 17 (3 to 10 zeros) and 18 (11
+// to 138 zeros).
+void WriteBlockHeader(BitWriter& writer, const std::array<uint8_t, kLiteralLengthSymbols>& lengths,
+                      bool final) {
+    int literalCount = kLiteralLengthSymbols;
+    while (literalCount > 257 && lengths[literalCount - 1] == 0) --literalCount;
+    std::array<uint8_t, kLiteralLengthSymbols + kDistanceCount> sequence{};
+    std::copy(lengths.begin(), lengths.begin() + literalCount, sequence.begin());
+    sequence[literalCount] = 1;
+    sequence[literalCount + 1] = 1;
+    const int sequenceSize = literalCount + kDistanceCount;
+    std::array<uint8_t, kLiteralLengthSymbols + kDistanceCount> symbols{};
+    std::array<uint8_t, kLiteralLengthSymbols + kDistanceCount> extras{};
+    int coded = 0;
+    std::array<uint32_t, kCodeLengthSymbols> lengthFrequencies{};
+    const auto add = [&](int symbol, int extra) {
+        symbols[coded] = static_cast<uint8_t>(symbol);
+        extras[coded++] = static_cast<uint8_t>(extra);
+        ++lengthFrequencies[symbol];
+    };
+    for (int s = 0; s < sequenceSize;) {
+        const uint8_t value = sequence[s];
+        int repeat = 1;
+        while (s + repeat < sequenceSize && sequence[s + repeat] == value) ++repeat;
+        s += repeat;
+        if (value == 0) {
+            while (repeat >= 11) {
+                const int take = std::min(repeat, 138);
+                add(18, take - 11);
+                repeat -= take;
+            }
+            if (repeat >= 3) {
+                add(17, repeat - 3);
+                repeat = 0;
+            }
+        } else {
+            add(value, 0);
+            --repeat;
+            while (repeat >= 3) {
+                const int take = std::min(repeat, 6);
+                add(16, take - 3);
+                repeat -= take;
+            }
+        }
+        for (; repeat > 0; --repeat) add(value, 0);
+    }
+    std::array<uint8_t, kCodeLengthSymbols> lengthLengths{};
+    BuildCodeLengths(lengthFrequencies.data(), kCodeLengthSymbols, kMaxCodeLengthBits,
+                     lengthLengths.data());
+    std::array<uint32_t, kCodeLengthSymbols> lengthCodes{};
+    BuildCodes(lengthLengths.data(), kCodeLengthSymbols, lengthCodes.data());
+    int orderCount = kCodeLengthSymbols;
+    while (orderCount > 4 && lengthLengths[kCodeLengthOrder[orderCount - 1]] == 0) --orderCount;
+
+    writer.Put(final ? 1 : 0, 1);
+    writer.Put(2, 2);
+    writer.Put(static_cast<uint32_t>(literalCount - 257), 5);
+    writer.Put(kDistanceCount - 1, 5);
+    writer.Put(static_cast<uint32_t>(orderCount - 4), 4);
+    writer.Flush();
+    for (int k = 0; k < orderCount; ++k) {
+        writer.Put(lengthLengths[kCodeLengthOrder[k]], 3);
+        if (k % 8 == 7) writer.Flush();
+    }
+    writer.Flush();
+    static constexpr uint8_t kExtraBits[kCodeLengthSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                               0, 0, 0, 0, 0, 0, 2, 3, 7};
+    for (int k = 0; k < coded; ++k) {
+        writer.Put(lengthCodes[symbols[k]]);
+        writer.Put(extras[k], kExtraBits[symbols[k]]);
+        writer.Flush();
+    }
+}
+
+// The block's bytes in its codes, and its end: literals four at a time (56 bits at most)
+// between flushes, then each run's matches at distance 1, whose code is the single bit 0. The
+// four codes are joined apart from the writer, whose bit count is the one chain from word to
+// word.
+void WriteBlockData(BitWriter& writer, const uint8_t* bytes, std::size_t n,
+                    const std::vector<Run>& runs,
+                    const std::array<uint32_t, kLiteralLengthSymbols>& codes) {
+    const LengthCodes& lengthCodes = Lengths();
+    const auto joined = [&](std::size_t at) {
+        const uint32_t first = codes[bytes[at]];
+        const uint32_t second = codes[bytes[at + 1]];
+        return std::pair<uint32_t, unsigned>{
+            (first & 0xFFFFu) | (second & 0xFFFFu) << (first >> 16), (first >> 16) + (second >> 16)};
+    };
+    const auto putLiterals = [&](std::size_t from, std::size_t to) {
+        for (; from + 4 <= to; from += 4) {
+            const auto [low, lowBits] = joined(from);
+            const auto [high, highBits] = joined(from + 2);
+            writer.Put(low | static_cast<uint64_t>(high) << lowBits, lowBits + highBits);
+            writer.Flush();
+        }
+        for (; from < to; ++from) writer.Put(codes[bytes[from]]);
+        writer.Flush();
+    };
+    std::size_t next = 0;
+    for (const Run& run : runs) {
+        putLiterals(next, run.start + 1);
+        ForEachMatch(run, [&](std::size_t match) {
+            const LengthCode& code = lengthCodes.of[match];
+            writer.Put(codes[code.symbol]);
+            writer.Put(code.extra, code.extraBits);
+            writer.Put(0, 1);
+            writer.Flush();
+        });
+        next = run.start + run.length;
+    }
+    putLiterals(next, n);
+    writer.Put(codes[kEndOfBlock]);
+    writer.Flush();
+}
+
 }  // namespace
 
 HuffmanDeflate::Bytes HuffmanDeflate::Compress(const uint8_t* data, std::size_t size, bool last) {
-    const LengthCodes& lengthCodes = Lengths();
     const std::size_t blocks = (size + kBlockBytes - 1) / kBlockBytes;
     // Room for the header, each block's header and its bytes at 15 bits at most, the end,
     // and the 8 bytes a whole-word store may write past the last. Left uninitialised: every
@@ -244,8 +415,7 @@ HuffmanDeflate::Bytes HuffmanDeflate::Compress(const uint8_t* data, std::size_t 
         outSize_ = room;
     }
     uint8_t* at = out_.get();
-    runStarts_.reserve(kBlockBytes / kMinRun);
-    runLengths_.reserve(kBlockBytes / kMinRun);
+    runs_.reserve(kBlockBytes / kMinRun);
     if (!started_) {
         at[0] = 0x78;  // deflate with a 32 KiB window
         at[1] = 0x01;  // fastest compression; the header's check bits
@@ -259,163 +429,15 @@ HuffmanDeflate::Bytes HuffmanDeflate::Compress(const uint8_t* data, std::size_t 
         const std::size_t n = std::min(kBlockBytes, size - block * kBlockBytes);
         const bool final = last && block + 1 == blocks;
 
-        runStarts_.clear();
-        runLengths_.clear();
-        if (n >= kMinRun) {
-            const std::size_t stop = n - (kMinRun - 1);
-            for (std::size_t i = FindRun(bytes, 0, n); i < stop; i = FindRun(bytes, i, n)) {
-                const std::size_t j = RunEnd(bytes, i + kMinRun, n, bytes[i]);
-                runStarts_.push_back(static_cast<uint32_t>(i));
-                runLengths_.push_back(static_cast<uint32_t>(j - i));
-                i = j;
-            }
-        }
-
-        // Frequencies: the literals between runs counted in four tables, so that equal bytes
-        // in a row do not wait on each other; each run's first byte and its matches.
-        std::array<std::array<uint32_t, 256>, 4> counts{};
-        const auto countLiterals = [&](std::size_t from, std::size_t to) {
-            for (; from + 4 <= to; from += 4) {
-                ++counts[0][bytes[from]];
-                ++counts[1][bytes[from + 1]];
-                ++counts[2][bytes[from + 2]];
-                ++counts[3][bytes[from + 3]];
-            }
-            for (; from < to; ++from) ++counts[0][bytes[from]];
-        };
-        std::array<uint32_t, kLiteralLengthSymbols> frequencies{};
-        std::size_t literalsFrom = 0;
-        for (std::size_t r = 0; r < runStarts_.size(); ++r) {
-            countLiterals(literalsFrom, runStarts_[r] + 1);
-            for (std::size_t left = runLengths_[r] - 1; left != 0;) {
-                const std::size_t match = NextMatch(left);
-                ++frequencies[lengthCodes.of[match].symbol];
-                left -= match;
-            }
-            literalsFrom = runStarts_[r] + runLengths_[r];
-        }
-        countLiterals(literalsFrom, n);
-        for (int b = 0; b < 256; ++b) frequencies[b] = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
-        frequencies[kEndOfBlock] = 1;
-
+        FindRuns(bytes, n, runs_);
+        std::array<uint32_t, kLiteralLengthSymbols> frequencies;
+        CountSymbols(bytes, n, runs_, frequencies);
         std::array<uint8_t, kLiteralLengthSymbols> lengths{};
         BuildCodeLengths(frequencies.data(), kLiteralLengthSymbols, kMaxLiteralBits, lengths.data());
         std::array<uint32_t, kLiteralLengthSymbols> codes{};
         BuildCodes(lengths.data(), kLiteralLengthSymbols, codes.data());
-        int literalCount = kLiteralLengthSymbols;
-        while (literalCount > 257 && lengths[literalCount - 1] == 0) --literalCount;
-        // Distance codes 0 (distance 1, the only one used) and 1, one bit each, so that the
-        // distance code is complete.
-        constexpr int kDistanceCount = 2;
-
-        // The code lengths of both codes in one sequence, run-length coded with symbols 16
-        // (repeat the last length 3 to 6 times), 17 (3 to 10 zeros) and 18 (11 to 138 zeros).
-        std::array<uint8_t, kLiteralLengthSymbols + kDistanceCount> sequence{};
-        std::copy(lengths.begin(), lengths.begin() + literalCount, sequence.begin());
-        sequence[literalCount] = 1;
-        sequence[literalCount + 1] = 1;
-        const int sequenceSize = literalCount + kDistanceCount;
-        std::array<uint8_t, kLiteralLengthSymbols + kDistanceCount> symbols{};
-        std::array<uint8_t, kLiteralLengthSymbols + kDistanceCount> extras{};
-        int coded = 0;
-        std::array<uint32_t, kCodeLengthSymbols> lengthFrequencies{};
-        const auto add = [&](int symbol, int extra) {
-            symbols[coded] = static_cast<uint8_t>(symbol);
-            extras[coded++] = static_cast<uint8_t>(extra);
-            ++lengthFrequencies[symbol];
-        };
-        for (int s = 0; s < sequenceSize;) {
-            const uint8_t value = sequence[s];
-            int repeat = 1;
-            while (s + repeat < sequenceSize && sequence[s + repeat] == value) ++repeat;
-            s += repeat;
-            if (value == 0) {
-                while (repeat >= 11) {
-                    const int take = std::min(repeat, 138);
-                    add(18, take - 11);
-                    repeat -= take;
-                }
-                if (repeat >= 3) {
-                    add(17, repeat - 3);
-                    repeat = 0;
-                }
-            } else {
-                add(value, 0);
-                --repeat;
-                while (repeat >= 3) {
-                    const int take = std::min(repeat, 6);
-                    add(16, take - 3);
-                    repeat -= take;
-                }
-            }
-            for (; repeat > 0; --repeat) add(value, 0);
-        }
-        std::array<uint8_t, kCodeLengthSymbols> lengthLengths{};
-        BuildCodeLengths(lengthFrequencies.data(), kCodeLengthSymbols, kMaxCodeLengthBits,
-                         lengthLengths.data());
-        std::array<uint32_t, kCodeLengthSymbols> lengthCodesOf{};
-        BuildCodes(lengthLengths.data(), kCodeLengthSymbols, lengthCodesOf.data());
-        int orderCount = kCodeLengthSymbols;
-        while (orderCount > 4 && lengthLengths[kCodeLengthOrder[orderCount - 1]] == 0) --orderCount;
-
-        // Block header: final flag, type 2 (dynamic codes), the three counts, the code-length
-        // code, then the sequence in it.
-        writer.Put(final ? 1 : 0, 1);
-        writer.Put(2, 2);
-        writer.Put(static_cast<uint32_t>(literalCount - 257), 5);
-        writer.Put(kDistanceCount - 1, 5);
-        writer.Put(static_cast<uint32_t>(orderCount - 4), 4);
-        writer.Flush();
-        for (int k = 0; k < orderCount; ++k) {
-            writer.Put(lengthLengths[kCodeLengthOrder[k]], 3);
-            if (k % 8 == 7) writer.Flush();
-        }
-        writer.Flush();
-        static constexpr uint8_t kExtraBits[kCodeLengthSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                                   0, 0, 0, 0, 0, 0, 2, 3, 7};
-        for (int k = 0; k < coded; ++k) {
-            writer.Put(lengthCodesOf[symbols[k]]);
-            writer.Put(extras[k], kExtraBits[symbols[k]]);
-            writer.Flush();
-        }
-
-        // The bytes: literals four at a time (56 bits at most) between flushes, then each
-        // run's matches at distance 1, whose code is the single bit 0. The four codes are
-        // joined apart from the writer, whose bit count is the one chain from word to word.
-        const auto joined = [&](std::size_t at) {
-            const uint32_t first = codes[bytes[at]];
-            const uint32_t second = codes[bytes[at + 1]];
-            return std::pair<uint32_t, unsigned>{
-                (first & 0xFFFFu) | (second & 0xFFFFu) << (first >> 16), (first >> 16) + (second >> 16)};
-        };
-        const auto putLiterals = [&](std::size_t from, std::size_t to) {
-            for (; from + 4 <= to; from += 4) {
-                const auto [low, lowBits] = joined(from);
-                const auto [high, highBits] = joined(from + 2);
-                writer.Put(low | static_cast<uint64_t>(high) << lowBits, lowBits + highBits);
-                writer.Flush();
-            }
-            for (; from < to; ++from) writer.Put(codes[bytes[from]]);
-            writer.Flush();
-        };
-        std::size_t next = 0;
-        for (std::size_t r = 0; r < runStarts_.size(); ++r) {
-            putLiterals(next, runStarts_[r] + 1);
-            std::size_t left = runLengths_[r] - 1;
-            while (left != 0) {
-                const std::size_t match = NextMatch(left);
-                const LengthCode& code = lengthCodes.of[match];
-                writer.Put(codes[code.symbol]);
-                writer.Put(code.extra, code.extraBits);
-                writer.Put(0, 1);
-                writer.Flush();
-                left -= match;
-            }
-            next = runStarts_[r] + runLengths_[r];
-        }
-        putLiterals(next, n);
-        writer.Put(codes[kEndOfBlock]);
-        writer.Flush();
+        WriteBlockHeader(writer, lengths, final);
+        WriteBlockData(writer, bytes, n, runs_, codes);
     }
 
     if (last) {

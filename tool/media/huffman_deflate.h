@@ -25,15 +25,19 @@ public:
     // valid until the next call.
     Bytes Compress(const uint8_t* data, std::size_t size, bool last);
 
+    // A byte and at least three copies of it, in the block being compressed.
+    struct Run {
+        uint32_t start;
+        uint32_t length;  // the byte and its copies
+    };
+
 private:
     bool started_ = false;
     uint32_t adler_ = 1;
     // Bits not yet a whole byte, carried from one call to the next.
     uint64_t pendingBits_ = 0;
     unsigned pendingCount_ = 0;
-    // Runs found in the current block: where each starts and how many bytes it has.
-    std::vector<uint32_t> runStarts_;
-    std::vector<uint32_t> runLengths_;
+    std::vector<Run> runs_;  // the current block's
     std::unique_ptr<uint8_t[]> out_;
     std::size_t outSize_ = 0;
 };
