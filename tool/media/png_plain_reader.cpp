@@ -54,11 +54,6 @@ constexpr std::size_t kMaxOtherBytes = std::size_t{16} << 20;
 // a length claimed by a damaged or hostile file reserves nothing the file does not hold.
 constexpr std::size_t kReadStep = std::size_t{1} << 20;
 
-uint32_t BigEndian32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
-           static_cast<uint32_t>(at[2]) << 8 | static_cast<uint32_t>(at[3]);
-}
-
 // Appends count bytes from the stream to bytes; false when fewer came (end of file or a read
 // error, which libpng meets again when it reads on).
 bool AppendFromStream(std::FILE* file, std::size_t count, PixelBytes& bytes) {

@@ -145,10 +145,6 @@ private:
     ThrowMediaError(name, std::string("corrupt PNG (") + failure.message + ")");
 }
 
-long long BigEndian32(const unsigned char* bytes) {
-    return (static_cast<long long>(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
-}
-
 }  // namespace
 
 Picture ReadPng(std::FILE* file, const std::string& name) {

@@ -32,13 +32,6 @@ constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // that per-call and per-chunk costs vanish, small enough to stay in cache.
 constexpr std::size_t kSliceBytes = 256 * 1024;
 
-void PutBigEndian32(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value >> 24);
-    at[1] = static_cast<uint8_t>(value >> 16);
-    at[2] = static_cast<uint8_t>(value >> 8);
-    at[3] = static_cast<uint8_t>(value);
-}
-
 // Writes one chunk: length, type, data and the CRC of type and data.
 void WriteChunk(std::FILE* file, const std::string& name, const char* type, const uint8_t* data,
                 std::size_t size) {

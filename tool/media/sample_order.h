@@ -1,5 +1,6 @@
 // Byte order of 16-bit samples. Files store them in a fixed order (YUV4MPEG2 little-endian,
-// PNG and Netpbm big-endian); callers get them in the machine's own order as uint16_t.
+// PNG and Netpbm big-endian); callers get them in the machine's own order as uint16_t. Also
+// PNG's 32-bit big-endian numbers (chunk lengths, sizes, CRCs).
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,18 @@ inline void MatchByteOrder(uint8_t* samples, std::size_t count, bool fileLittleE
     if (fileLittleEndian == kLittleEndianHost) return;
     for (std::size_t i = 0; i < count; ++i)
         StoreSample(samples + 2 * i, __builtin_bswap16(LoadSample(samples + 2 * i)));
+}
+
+inline uint32_t BigEndian32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
+           static_cast<uint32_t>(at[2]) << 8 | static_cast<uint32_t>(at[3]);
+}
+
+inline void PutBigEndian32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 24);
+    at[1] = static_cast<uint8_t>(value >> 16);
+    at[2] = static_cast<uint8_t>(value >> 8);
+    at[3] = static_cast<uint8_t>(value);
 }
 
 // The largest of count samples (0 for none).
