@@ -222,7 +222,7 @@ constexpr size_t kLookAhead = 32;
 // Runs of the level in a row longer than kShortRun pixels are checked for seeds kBlock
 // pixels at a time.
 constexpr uint32_t kShortRun = 8;
-constexpr uint32_t kBlock = 16;
+constexpr uint32_t kBlock = 32;
 
 // The number of bits set (blocks are short: a loop over the set bits will do).
 uint32_t PopCount(uint32_t bits) {
@@ -478,7 +478,9 @@ private:
             stretch = end;
         };
         // The pixels inside, a block at a time (the last may be shorter): their left and
-        // right neighbours are of the level.
+        // right neighbours are of the level. Most hold no seed: all start masked, and seeds
+        // are settled over it.
+        std::fill(state + p, state + last, kMasked);
         while (p < last) {
             const uint32_t n = std::min(kBlock, last - p);
             const Sample* const above = channel + (p - width) - (C4 ? 0 : 1);
@@ -488,7 +490,6 @@ private:
             for (uint32_t i = 0; i < n + (C4 ? 0 : 2); ++i)
                 lowest = std::min(lowest, std::min(above[i], below[i]));
             if (!(lowest < level)) {
-                std::fill_n(state + p, n, kMasked);
                 p += n;
                 continue;
             }
@@ -514,10 +515,7 @@ private:
                 continue;
             }
             for (uint32_t i = 0; i < n; ++i, ++p) {
-                if (!(lowered >> i & 1u)) {
-                    state[p] = kMasked;  // stays in the stretch
-                    continue;
-                }
+                if (!(lowered >> i & 1u)) continue;  // stays in the stretch
                 listUpTo(p);
                 count = SeedPixel(p, level, count, channel, label, state, rest, picks, around);
                 stretch = p + 1;
