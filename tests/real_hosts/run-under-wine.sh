@@ -26,8 +26,18 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
 fi
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
-wine "$work/bin/$(basename "$host")" "$(winepath -w "$plugin")" "$(winepath -w "$cases")" \
-  "$(winepath -w "$work/out")"
+# Wine leaves helper processes behind (rpcss, winedevice) that inherit the output of the wine
+# command that started them: every wine command writes to a file, not to the pipe of whoever
+# runs this script (ctest), which would otherwise stay open after the script ends and hold
+# ctest until its timeout.
+log=$work/wine-output.txt
+: >"$log"
+windows() { winepath -w "$1" 2>>"$log" </dev/null; }
+wine_status=0
+wine "$work/bin/$(basename "$host")" "$(windows "$plugin")" "$(windows "$cases")" \
+  "$(windows "$work/out")" </dev/null >>"$log" 2>&1 || wine_status=$?
+cat "$log"
+[[ $wine_status -eq 0 ]] || exit "$wine_status"
 
 status=0
 count=0
