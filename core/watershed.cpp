@@ -165,8 +165,8 @@ private:
     uint64_t word_;
 };
 
-// Sixteen consecutive states, tested together: in a few vector operations where the
-// processor has SSE2, else as two StateWords.
+// Sixteen consecutive states, tested together: in a few vector operations where the build
+// targets SSE2 (x86-64 always does), else as two StateWords.
 class StateBlock {
 public:
 #if defined(__SSE2__)
