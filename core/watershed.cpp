@@ -110,9 +110,11 @@ size_t LevelEnd(const Sample* channel, const uint32_t* order, size_t begin, size
 // one labelled in the current round (which does not). Rounds are breadth-first layers, so a
 // pixel grown in round d only ever meets pixels of rounds d - 1, d and d + 1: the parity of
 // its round is all it needs to carry. A pixel grown in an odd round sets
-// kCountsInEvenRounds, one grown in an even round kCountsInOddRounds; when its level is done
-// it sets both (kSettled), like every pixel of a lower level. Seeds (round 1) are settled
-// at once: nothing of round 1 reads them, and from round 3 on nothing meets them.
+// kCountsInEvenRounds, one grown in an even round kCountsInOddRounds. Seeds (round 1) set both
+// (kSettled) at once: nothing of round 1 reads them, and from round 3 on nothing meets them.
+// A pixel grown over a plateau keeps its one bit for good (the grain path's growth sets both
+// when its level is done), so either bit says a pixel is settled. Only a border pixel can
+// meet a settled pixel of a lower level as a counting neighbour, and there the samples tell.
 constexpr uint8_t kCountsInOddRounds = 0x80;
 constexpr uint8_t kCountsInEvenRounds = 0x40;
 constexpr uint8_t kSettled = kCountsInOddRounds | kCountsInEvenRounds;
@@ -137,7 +139,7 @@ constexpr uint8_t kKind = static_cast<uint8_t>(~kBorder);
 constexpr bool Unexplored(uint8_t state) {
     return (state & static_cast<uint8_t>(kKind & ~kPushed)) == kMasked;
 }
-constexpr bool Settled(uint8_t state) { return state >= kSettled; }
+constexpr bool Settled(uint8_t state) { return (state & kSettled) != 0; }
 
 // Eight consecutive states, tested together (each test looks at every byte alike, so the
 // byte order of the word does not matter).
@@ -145,7 +147,7 @@ class StateWord {
 public:
     explicit StateWord(const uint8_t* states) { std::memcpy(&word_, states, sizeof word_); }
 
-    bool NoneSettled() const { return !(word_ & (word_ << 1) & kHigh); }  // both top bits
+    bool NoneSettled() const { return !((word_ | word_ << 1) & kHigh); }  // either top bit
     bool NoneUnexplored() const { return UnexploredBytes() == 0; }
     bool AllUnexplored() const { return UnexploredBytes() == kHigh; }
     bool NoneOnBorder() const { return !(word_ & kEach * kBorder); }
@@ -173,9 +175,9 @@ public:
     explicit StateBlock(const uint8_t* states)
         : bytes_(_mm_loadu_si128(reinterpret_cast<const __m128i*>(states))) {}
 
+    // A 16-bit shift moves each byte's kCountsInEvenRounds bit to its kCountsInOddRounds bit.
     bool NoneSettled() const {
-        const __m128i settled = _mm_set1_epi8(static_cast<char>(kSettled));
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(bytes_, settled), bytes_)) == 0;
+        return _mm_movemask_epi8(_mm_or_si128(bytes_, _mm_slli_epi16(bytes_, 1))) == 0;
     }
     bool NoneUnexplored() const { return Unexplored(kKind & ~kPushed) == 0; }
     bool AllUnexplored() const { return Unexplored(kKind & ~kPushed) == 0xFFFF; }
@@ -311,7 +313,7 @@ public:
             if (rest.stretches) {
                 SettlePlateaus(rest.count, level);
             } else {
-                Grow(FindSecondRound(rest.count, level));
+                Grow(FindSecondRound(rest.count, level), level);
                 NameNewMinima(rest.count);
             }
             begin = end;
@@ -577,10 +579,10 @@ private:
             const uint8_t own = state[p];
             bool touches = false;
             if (!(own & kBorder)) {
-                for (int j = 0; j < kCount; ++j) touches |= state[p + around.Offset(j)] >= kSettled;
+                for (int j = 0; j < kCount; ++j) touches |= Settled(state[p + around.Offset(j)]);
             } else {
                 around.ForEach(p, true, [&](int, ptrdiff_t offset) {
-                    touches |= state[p + offset] >= kSettled && channel[p + offset] == level;
+                    touches |= Settled(state[p + offset]) && channel[p + offset] == level;
                 });
             }
             state[p] = SelectByte(touches, static_cast<uint8_t>(own ^ kMasked ^ kQueued), own);
@@ -672,7 +674,7 @@ private:
                 continue;
             }
             if (plateau.listed)
-                GrowFromContacts(plateau);
+                GrowFromContacts(plateau, level);
             else
                 GrowListed(List(plateau), level);
         }
@@ -878,7 +880,7 @@ private:
     //
     // Round 2 is the pixels next to a seed, which Explore listed with their seeds at the end
     // of the queue; it goes to the queue's start.
-    void GrowFromContacts(const Plateau& plateau) {
+    void GrowFromContacts(const Plateau& plateau, Sample level) {
         int32_t* const label = label_;
         uint8_t* const state = state_;
         uint32_t* const queue = queue_;
@@ -896,7 +898,7 @@ private:
                 label[p] = kContested;
             }
         }
-        GrowAgreed(tail);
+        GrowAgreed(tail, level);
     }
 
     // The same when the contacts did not fit: round 2 is found among the plateau's pixels,
@@ -926,31 +928,33 @@ private:
             label[p] = agreed;
             queue[tail++] = p;
         }
-        GrowAgreed(tail);
+        GrowAgreed(tail, level);
+    }
+
+    // Bit k: neighbour k of p, a border pixel, lies below the level (and so counts).
+    uint32_t LowerNeighbours(uint32_t p, Sample level, const Around<C4>& around) const {
+        const Sample* const channel = channel_;
+        uint32_t lower = 0;
+        around.ForEach(p, true, [&](int k, ptrdiff_t offset) {
+            lower |= static_cast<uint32_t>(channel[p + offset] < level) << k;
+        });
+        return lower;
     }
 
     // Rounds 2 onward from the `tail` pixels of round 2 in the queue; the plateau's other
-    // pixels are explored.
-    void GrowAgreed(size_t tail) {
+    // pixels are explored. Its pixels keep the bit of their round's parity: a pixel of round
+    // r meets pixels of rounds r - 1 to r + 1 only.
+    void GrowAgreed(size_t tail, Sample level) {
         int32_t* const label = label_;
         uint8_t* const state = state_;
         uint32_t* const queue = queue_;
         const LabelPicks<kCount>& picks = picks_;
         const Around<C4> around(grid_);
-        // A pixel of round r meets pixels of rounds r - 1 to r + 1 only, and both earlier
-        // rounds count for it: so when round r + 1 starts, round r is settled, while its
-        // memory is still at hand.
-        const auto settle = [&](size_t from, size_t to) {
-            for (size_t k = from; k < to; ++k) state[queue[k]] |= kSettled;
-        };
         uint32_t round = 2;
         int shift = CountsShift(round);
         uint8_t grown = GrownIn(round), next = Waiting(round + 1);
-        size_t roundStart = 0;
         for (size_t head = 0, roundEnd = tail; head < tail;) {
             if (head == roundEnd) {
-                settle(roundStart, roundEnd);
-                roundStart = roundEnd;
                 roundEnd = tail;
                 ++round;
                 shift = CountsShift(round);
@@ -962,7 +966,7 @@ private:
             int32_t own = label[p];
             uint8_t flagged = 0;
             if (border || own == kContested) {
-                uint32_t counting = 0;
+                uint32_t counting = border ? LowerNeighbours(p, level, around) : 0;
                 around.ForEach(p, border, [&](int k, ptrdiff_t offset) {
                     counting |= static_cast<uint32_t>(state[p + offset] >> shift & 1u) << k;
                 });
@@ -986,14 +990,12 @@ private:
                 }
             });
         }
-        // Every pixel of the plateau was reached; the level is done with them.
-        settle(roundStart, tail);
     }
 
     // Rounds 2 onward, from the `tail` pixels queued by FindSecondRound. Each round is the
     // stretch of the queue that the previous round appended; every pixel enters the queue
     // once, so it never holds more than the level's pixels.
-    void Grow(size_t tail) {
+    void Grow(size_t tail, Sample level) {
         int32_t* const label = label_;
         uint8_t* const state = state_;
         uint32_t* const queue = queue_;
@@ -1018,6 +1020,7 @@ private:
                 queue[tail] = static_cast<uint32_t>(p + offset);
                 tail += fresh;
             });
+            if (own & kBorder) counting |= LowerNeighbours(p, level, around);
             // Whoever queued p counts for it, so `counting` is never empty here.
             const Outcome outcome = Resolve<kCount>(label + p, picks[counting]);
             label[p] = outcome.label;
