@@ -579,13 +579,18 @@ private:
             const uint8_t own = state[p];
             bool touches = false;
             if (!(own & kBorder)) {
-                for (int j = 0; j < kCount; ++j) touches |= Settled(state[p + around.Offset(j)]);
+                uint8_t any = 0;  // one test for all: either settled bit of any neighbour
+                for (int j = 0; j < kCount; ++j) any |= state[p + around.Offset(j)];
+                touches = Settled(any);
             } else {
                 around.ForEach(p, true, [&](int, ptrdiff_t offset) {
                     touches |= Settled(state[p + offset]) && channel[p + offset] == level;
                 });
             }
-            state[p] = SelectByte(touches, static_cast<uint8_t>(own ^ kMasked ^ kQueued), own);
+            // Bit operations, not a selection: the compiler may turn that into a branch, which
+            // grain makes mispredict.
+            const uint8_t touchBits = static_cast<uint8_t>(-static_cast<int>(touches));
+            state[p] = static_cast<uint8_t>(own ^ (touchBits & (kMasked ^ kQueued)));
             queue[tail] = p;
             tail += touches;
         }
