@@ -86,11 +86,6 @@ Written TimeWriter(media::PictureWriter write, const media::Picture& picture,
     return best;
 }
 
-// The CPU time of the fastest of the runs of the command, in milliseconds.
-double TimeProcess(const std::vector<std::string>& argv, int runs) {
-    return ::TimeProcess(argv, runs).cpu;
-}
-
 void Report(const char* what, const media::Picture& picture, const std::string& dir,
             const std::string& tool, int runs) {
     const Written ppm = TimeWriter(media::WritePpm, picture, dir + "/w.ppm", runs);
@@ -101,12 +96,15 @@ void Report(const char* what, const media::Picture& picture, const std::string& 
                 ppm.ms, png.ms, png.bytes, 100.0 * png.bytes / ppm.bytes);
     // The tool filters 8-bit pictures only.
     if (picture.bitDepth != 8 || access(tool.c_str(), X_OK) != 0) return;
-    const auto run = [&](const std::string& in, const std::string& out) {
-        return TimeProcess({tool, "--quiet", "--threads", "1", in, out}, runs);
+    const auto command = [&](const std::string& in, const std::string& out) {
+        return std::vector<std::string>{tool, "--quiet", "--threads", "1", in, out};
     };
-    const double ppmToPpm = run(dir + "/w.ppm", dir + "/out.ppm");
-    const double ppmToPng = run(dir + "/w.ppm", dir + "/out.png");
-    const double pngToPng = run(dir + "/w.png", dir + "/out.png");
+    // CPU time, the fastest of the runs, the three in turn, each writing a file of its own.
+    const std::vector<ProcessTiming> t = TimeProcesses(
+        {command(dir + "/w.ppm", dir + "/ppm.ppm"), command(dir + "/w.ppm", dir + "/ppm.png"),
+         command(dir + "/w.png", dir + "/png.png")},
+        runs);
+    const double ppmToPpm = t[0].cpu, ppmToPng = t[1].cpu, pngToPng = t[2].cpu;
     std::printf("  tool, CPU ms     PPM->PPM %7.1f   PPM->PNG %7.1f (%.2fx)   PNG->PNG %7.1f (%.2fx)\n",
                 ppmToPpm, ppmToPng, ppmToPng / ppmToPpm, pngToPng, pngToPng / ppmToPpm);
 }
@@ -130,7 +128,7 @@ int main(int argc, char** argv) {
     const media::Picture testsrc = TestsrcPicture(std::string(dir) + "/testsrc.ppm");
     if (testsrc.width > 0) Report("ffmpeg testsrc2", testsrc, dir, tool, runs);
     else std::printf("ffmpeg testsrc2: skipped (no ffmpeg)\n");
-    for (const char* name : {"/w.ppm", "/w.png", "/out.ppm", "/out.png", "/testsrc.ppm"})
+    for (const char* name : {"/w.ppm", "/w.png", "/ppm.ppm", "/ppm.png", "/png.png", "/testsrc.ppm"})
         std::remove((std::string(dir) + name).c_str());
     rmdir(dir);
     return 0;

@@ -9,30 +9,44 @@
 #include <cstdio>
 #include <cstdlib>
 
-ProcessTiming TimeProcess(const std::vector<std::string>& argv, int runs) {
-    ProcessTiming best;
+namespace {
+
+// One run of argv: its wall clock and CPU time.
+ProcessTiming RunOnce(const std::vector<std::string>& argv) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", argv[0].c_str());
+        std::exit(1);
+    }
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return {wall, ms(usage.ru_utime) + ms(usage.ru_stime)};
+}
+
+}  // namespace
+
+std::vector<ProcessTiming> TimeProcesses(const std::vector<std::vector<std::string>>& commands,
+                                         int runs) {
+    std::vector<ProcessTiming> best(commands.size());
     for (int r = 0; r < runs; ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
+        for (size_t c = 0; c < commands.size(); ++c) {
+            std::remove(commands[c].back().c_str());
+            const ProcessTiming t = RunOnce(commands[c]);
+            best[c].wall = std::min(best[c].wall, t.wall);
+            best[c].cpu = std::min(best[c].cpu, t.cpu);
         }
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        const double wall =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "%s failed\n", argv[0].c_str());
-            std::exit(1);
-        }
-        const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-        best.wall = std::min(best.wall, wall);
-        best.cpu = std::min(best.cpu, ms(usage.ru_utime) + ms(usage.ru_stime));
     }
     return best;
 }

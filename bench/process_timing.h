@@ -8,9 +8,18 @@ struct ProcessTiming {
     double wall = 1e30, cpu = 1e30;  // milliseconds, the fastest of the runs
 };
 
-// Runs argv (argv[0] a path) `runs` times; the fastest wall clock and CPU time (user + system).
+// Runs each command (argv[0] a path, the last argument the file it writes) `runs` times, the
+// commands in turn, and returns for each its fastest wall clock and CPU time (user + system).
+// - Taken in turn, commands that are compared run under the same conditions on a machine
+//   whose speed wanders from one minute to the next.
+// - Each run writes a new file: the command's file is removed before it, untimed. Replacing a
+//   file costs more (about 5 ms for a 1080p picture on ext4, which allocates the new file's
+//   blocks when it is renamed over the old one, and whose writing back then falls in the run
+//   after), and a command whose first run alone wrote a new file would have that run counted
+//   as its fastest while the others had none.
 // A run that fails ends this program with a message.
-ProcessTiming TimeProcess(const std::vector<std::string>& argv, int runs);
+std::vector<ProcessTiming> TimeProcesses(const std::vector<std::vector<std::string>>& commands,
+                                         int runs);
 
 // The program `name` in the folder of the running executable.
 std::string BesideThisProgram(const std::string& name);
