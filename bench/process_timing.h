@@ -14,9 +14,8 @@ struct ProcessTiming {
 //   whose speed wanders from one minute to the next.
 // - Each run writes a new file: the command's file is removed before it, untimed. Replacing a
 //   file costs more (about 5 ms for a 1080p picture on ext4, which allocates the new file's
-//   blocks when it is renamed over the old one, and whose writing back then falls in the run
-//   after), and a command whose first run alone wrote a new file would have that run counted
-//   as its fastest while the others had none.
+//   blocks when it is renamed over the old one), and a command whose first run alone wrote a
+//   new file would have that run counted as its fastest while the others had none.
 // A run that fails ends this program with a message.
 std::vector<ProcessTiming> TimeProcesses(const std::vector<std::vector<std::string>>& commands,
                                          int runs);
